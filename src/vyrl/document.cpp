@@ -1,0 +1,123 @@
+#include "vyrl/document.hpp"
+
+#include <cstring>
+
+#include "commands/builtin.hpp"
+#include "vyrl/file.hpp"
+#include "vyrl/parsing.hpp"
+#include "vyrl/text.hpp"
+
+namespace vyrl {
+namespace {
+
+// Average bytes per assignment assumed when pre-sizing `values` for a text.
+constexpr std::size_t kBytesPerEntry = 40;
+
+}  // namespace
+
+VYRL::VYRL() {
+  for (const CommandPtr& command : builtin_commands()) {
+    commands_.insert_or_assign(std::string(command->name()), command);
+  }
+}
+
+VYRL::~VYRL() = default;
+
+Result<VYRL> VYRL::load(std::string_view path) {
+  auto text = read_text_file(path);
+  if (!text) return fail(std::move(text.error()));
+  VYRL document;
+  if (auto merged = document.merge_content(*text); !merged) return fail(std::move(merged.error()));
+  return document;
+}
+
+void VYRL::register_type(std::string name, TypePtr definition) {
+  types_.insert_or_assign(std::move(name), std::move(definition));
+}
+
+void VYRL::register_schema(std::string name, SchemaDef schema) {
+  schemas_.insert_or_assign(std::move(name), std::move(schema));
+}
+
+Status VYRL::merge_content(std::string_view text) {
+  values_.reserve(values_.size() + text.size() / kBytesPerEntry);
+
+  std::string block;  // a directive block still waiting for its closing brace
+  std::size_t block_line = 0;
+  bool block_pending = false;
+
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  std::size_t line_number = 0;
+  for (const char* cursor = begin; cursor < end;) {
+    const void* newline = std::memchr(cursor, '\n', static_cast<std::size_t>(end - cursor));
+    const char* line_end = newline ? static_cast<const char*>(newline) : end;
+    std::string_view line(cursor, static_cast<std::size_t>(line_end - cursor));
+    cursor = newline ? line_end + 1 : end;
+    if (newline && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+    ++line_number;
+
+    const std::string_view stripped = trim(strip_comment(line));
+    if (!block_pending) {
+      if (needs_accumulation(stripped)) {
+        block.assign(stripped);
+        block_line = line_number;
+        block_pending = true;
+        continue;
+      }
+      if (auto done = process_stripped_line(stripped, line_number); !done) return done;
+      continue;
+    }
+    block += ' ';
+    block += stripped;
+    if (block_is_complete(block)) {
+      block_pending = false;
+      if (auto done = process_stripped_line(trim(strip_comment(block)), block_line); !done) return done;
+    }
+  }
+  if (block_pending) return process_stripped_line(trim(strip_comment(block)), block_line);
+  return {};
+}
+
+Status VYRL::process_stripped_line(std::string_view line, std::size_t line_number) {
+  if (line.empty()) return {};
+  if (line.front() == '@') return run_directive(line, line_number);
+  return store_assignment(line, line_number);
+}
+
+Status VYRL::run_directive(std::string_view line, std::size_t line_number) {
+  const std::string_view rest = line.substr(1);
+  const WhiteSpaceSplit split = split_at_white_space(rest);
+  const std::string_view name = trim(split.before);
+  if (name.empty()) return fail(VyrlError::parse(line_number, std::string(rest), "Empty directive"));
+  const auto found = commands_.find(name);
+  if (found == commands_.end()) {
+    return fail(VyrlError::parse(line_number, std::string(rest), "Unknown directive: @" + std::string(name)));
+  }
+  // The handler may change the document (even its registries); keep it alive meanwhile.
+  const CommandPtr command = found->second;
+  return command->execute(*this, split.after);
+}
+
+Status VYRL::store_assignment(std::string_view line, std::size_t line_number) {
+  const auto assignment = parse_assignment(line);
+  if (!assignment) {
+    return fail(VyrlError::parse(line_number, std::string(line), std::string(assignment.error())));
+  }
+  const auto [key, value] = *assignment;
+  // A key is typed by the first schema (in registry order) that declares it.
+  for (const auto& [schema_name, schema] : schemas_) {
+    const auto field = schema.fields.find(key);
+    if (field == schema.fields.end()) continue;
+    if (auto valid = validate_typed_field(field->second, value, schema_name, key); !valid) return valid;
+    break;
+  }
+  if (auto existing = values_.find(key); existing != values_.end()) {
+    existing->second.assign(value);
+  } else {
+    values_.emplace(std::string(key), std::string(value));
+  }
+  return {};
+}
+
+}  // namespace vyrl

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace vyrl {
+
+// Trimming everywhere in the language means the Unicode White_Space property
+// (25 code points), not the C locale's idea of a space.
+
+// Length in bytes of the White_Space character starting at `pos`, or 0.
+std::size_t white_space_at(std::string_view text, std::size_t pos) noexcept;
+
+// Length in bytes of the White_Space character ending just before `end`, or 0.
+std::size_t white_space_before(std::string_view text, std::size_t end) noexcept;
+
+std::string_view trim(std::string_view text) noexcept;
+
+struct WhiteSpaceSplit {
+  std::string_view before;  // text before the first White_Space character
+  std::string_view after;   // text after it (may start with more white space)
+  bool found;
+};
+WhiteSpaceSplit split_at_white_space(std::string_view text) noexcept;
+
+// True when `text` is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
+bool is_valid_utf8(std::string_view text) noexcept;
+
+}  // namespace vyrl

@@ -18,6 +18,8 @@ class ValidationDepthGuard {
   ValidationDepthGuard& operator=(const ValidationDepthGuard&) = delete;
 
   bool exceeded() const noexcept { return depth_ > kMaxValidationDepth; }
+  // True for the guard of the check that no other check encloses.
+  bool outermost() const noexcept { return depth_ == 1; }
 
  private:
   static inline thread_local std::size_t depth_ = 0;

@@ -48,4 +48,8 @@ std::expected<FieldSplit, std::string> split_field_pair(std::string_view field);
 // The fields in written order, duplicates kept, or the first failure's message.
 std::expected<FieldPairs, std::string> parse_inline_object(std::string_view text);
 
+// The same fields as views into `text` (keys trimmed, values trimmed and
+// unquoted), for callers that only look at them while `text` lives.
+std::expected<std::vector<FieldSplit>, std::string> parse_inline_object_views(std::string_view text);
+
 }  // namespace vyrl

@@ -1,4 +1,5 @@
 #include <string>
+#include <utility>
 
 #include "types/resolve.hpp"
 #include "vyrl/depth_guard.hpp"
@@ -9,51 +10,72 @@
 namespace vyrl {
 namespace {
 
-VyrlError wrap(const VyrlError& inner, std::string_view schema, std::string_view field, std::string_view type_name) {
-  return VyrlError::schema_validation(std::string(schema), std::string(field), std::string(type_name),
-                                      inner.message());
+std::string unknown_type(std::string_view type_name) { return "Unknown type '" + std::string(type_name) + "'"; }
+
+std::string not_an_inline_object(std::string_view schema_type, std::string_view value) {
+  return "Field typed as schema '" + std::string(schema_type) + "' must be an inline object '{ k = v, ... }', got: '" +
+         std::string(value) + "'";
 }
 
-}  // namespace
+std::string unparsable_inline_object(std::string_view schema_type, std::string_view reason) {
+  return "Failed to parse inline object for schema '" + std::string(schema_type) + "': " + std::string(reason);
+}
 
-Status VYRL::validate_typed_field(std::string_view type_name, std::string_view value, std::string_view schema,
-                                  std::string_view field) const {
-  // Schema-typed values and list items recurse through here once per level.
-  const ValidationDepthGuard depth;
-  if (depth.exceeded()) {
-    return fail(VyrlError::schema_validation(std::string(schema), std::string(field), std::string(type_name),
-                                             std::string(kNestedTooDeeply)));
-  }
+std::string missing_object_field(std::string_view field, std::string_view schema_type) {
+  return "Missing field '" + std::string(field) + "' in inline object for schema '" + std::string(schema_type) + "'";
+}
 
-  if (const auto alias = types_.find(type_name); alias != types_.end()) {
-    if (auto valid = alias->second->validate(value, *this); !valid) {
+std::string missing_required_field(std::string_view field) {
+  return "Missing required field '" + std::string(field) + "'";
+}
+
+VyrlError field_error(std::string_view schema, std::string_view field, std::string_view type_name,
+                      std::string description) {
+  return VyrlError::schema_validation(std::string(schema), std::string(field), std::string(type_name),
+                                      std::move(description));
+}
+
+VyrlError wrap(const VyrlError& inner, std::string_view schema, std::string_view field, std::string_view type_name) {
+  return field_error(schema, field, type_name, inner.message());
+}
+
+// Set on this thread when a check went past the depth limit. Every level would
+// otherwise wrap the failure once more, and list levels repeat their whole item
+// and type texts, so a deep value would build an error hundreds of times its own
+// size. Instead each level in between passes up a small stand-in, which the
+// level above discards, and the outermost check reports the limit once, under
+// its own field.
+thread_local bool out_of_depth = false;
+
+// Everything of validate_typed_field but the depth limit.
+Status check_typed_field(const VYRL& document, std::string_view type_name, std::string_view value,
+                         std::string_view schema, std::string_view field) {
+  // An alias hides a schema of the same name, and a schema hides a built-in type.
+  if (const auto alias = document.types().find(type_name); alias != document.types().end()) {
+    if (auto valid = alias->second->validate(value, document); !valid) {
       return fail(wrap(valid.error(), schema, field, type_name));
     }
     return {};
   }
 
-  const auto found_schema = schemas_.find(type_name);
-  if (found_schema == schemas_.end()) {
+  const auto found_schema = document.schemas().find(type_name);
+  if (found_schema == document.schemas().end()) {
     auto type = resolve_builtin(type_name);
-    if (!type) {
-      return fail(VyrlError::schema_validation(std::string(schema), std::string(field), std::string(type_name),
-                                               "Unknown type '" + std::string(type_name) + "'"));
-    }
-    if (auto valid = (*type)->validate(value, *this); !valid) return fail(wrap(valid.error(), schema, field, type_name));
+    if (!type) return fail(field_error(schema, field, type_name, unknown_type(type_name)));
+    if (auto valid = (*type)->validate(value, document); !valid) return fail(wrap(valid.error(), schema, field, type_name));
     return {};
   }
 
   const std::string_view trimmed = trim(value);
   if (trimmed.empty() || trimmed.front() != '{' || trimmed.back() != '}') {
-    const auto inner = VyrlError::invalid_value("Field typed as schema '" + std::string(type_name) +
-                                                "' must be an inline object '{ k = v, ... }', got: '" +
-                                                std::string(value) + "'");
+    const auto inner = VyrlError::invalid_value(not_an_inline_object(type_name, value));
     return fail(wrap(inner, schema, field, type_name));
   }
-  auto pairs = parse_inline_object(value);
+  // Views, not copies: a nested object is checked one level down while this
+  // level's fields are still held.
+  const auto pairs = parse_inline_object_views(value);
   if (!pairs) {
-    const auto inner = VyrlError::invalid_value("Failed to parse inline object for schema '" +
-                                                std::string(type_name) + "': " + pairs.error());
+    const auto inner = VyrlError::invalid_value(unparsable_inline_object(type_name, pairs.error()));
     return fail(wrap(inner, schema, field, type_name));
   }
   ViewMap object;
@@ -63,17 +85,36 @@ Status VYRL::validate_typed_field(std::string_view type_name, std::string_view v
   const SchemaDef& definition = found_schema->second;
   for (const auto& [field_name, field_type] : definition.fields) {
     if (const auto present = object.find(field_name); present != object.end()) {
-      if (auto valid = validate_typed_field(field_type, present->second, type_name, field_name); !valid) {
+      if (auto valid = document.validate_typed_field(field_type, present->second, type_name, field_name); !valid) {
         return fail(wrap(valid.error(), schema, field, type_name));
       }
     } else if (!definition.optional_fields.contains(field_name)) {
-      const auto missing = VyrlError::schema_validation(
-          std::string(type_name), field_name, field_type,
-          "Missing field '" + field_name + "' in inline object for schema '" + std::string(type_name) + "'");
+      const auto missing =
+          field_error(type_name, field_name, field_type, missing_object_field(field_name, type_name));
       return fail(wrap(missing, schema, field, type_name));
     }
   }
   return {};
+}
+
+}  // namespace
+
+Status VYRL::validate_typed_field(std::string_view type_name, std::string_view value, std::string_view schema,
+                                  std::string_view field) const {
+  const ValidationDepthGuard depth;
+  if (depth.exceeded()) {
+    out_of_depth = true;
+    return fail(VyrlError::invalid_value(std::string(kNestedTooDeeply)));
+  }
+  Status checked = check_typed_field(*this, type_name, value, schema, field);
+  if (!depth.outermost()) {
+    if (!checked && out_of_depth) return fail(VyrlError::invalid_value(std::string(kNestedTooDeeply)));
+    return checked;
+  }
+  if (std::exchange(out_of_depth, false) && !checked) {
+    return fail(field_error(schema, field, type_name, std::string(kNestedTooDeeply)));
+  }
+  return checked;
 }
 
 Status VYRL::validate_value(std::string_view type_name, std::string_view value) const {
@@ -83,6 +124,7 @@ Status VYRL::validate_value(std::string_view type_name, std::string_view value) 
     }
     return {};
   };
+  // Schemas type fields only; here a schema name is as unknown as any other word.
   if (const auto alias = types_.find(type_name); alias != types_.end()) return check(*alias->second);
   auto type = resolve_builtin(type_name);
   if (!type) return fail(VyrlError::not_found(std::string(type_name)));
@@ -96,8 +138,7 @@ Status VYRL::validate_schemas_completeness_for(std::span<const std::string> sche
     if (schema == schemas_.end()) continue;
     for (const auto& [field_name, field_type] : schema->second.fields) {
       if (schema->second.optional_fields.contains(field_name) || values_.contains(field_name)) continue;
-      return fail(VyrlError::schema_validation(name, field_name, field_type,
-                                               "Missing required field '" + field_name + "'"));
+      return fail(field_error(name, field_name, field_type, missing_required_field(field_name)));
     }
   }
   return {};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <expected>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace vyrl::cli {
+
+// The options one command accepts besides its positional arguments.
+struct OptionTable {
+  std::vector<std::string_view> flags;   // switches, e.g. "--deep"
+  std::vector<std::string_view> valued;  // "--file X" or "--file=X"
+};
+
+struct Arguments {
+  std::vector<std::string_view> positionals;
+  std::vector<std::string_view> flags;
+  std::vector<std::pair<std::string_view, std::string_view>> values;
+  bool help = false;
+
+  bool has(std::string_view flag) const;
+  // The last value given for `option`, as repeated options usually behave.
+  std::optional<std::string_view> value(std::string_view option) const;
+};
+
+// Reads the words that follow the command name. Only words that start with
+// "--" (and "-h") are options: values such as "-5" or "-inf" and the "-" that
+// names standard input stay positional without any quoting. After "--" every
+// word is positional. Fails with the text of a usage error.
+std::expected<Arguments, std::string> parse_arguments(std::span<char* const> words, const OptionTable& options);
+
+std::string unknown_option(std::string_view word);
+
+}  // namespace vyrl::cli

@@ -1,0 +1,335 @@
+// The `vyrl` command: loads, queries and checks VYRL files from the shell.
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "arguments.hpp"
+#include "json.hpp"
+#include "vyrl/document.hpp"
+#include "vyrl/text.hpp"
+
+#ifndef VYRL_VERSION
+#error "VYRL_VERSION comes from the project version in CMake"
+#endif
+
+namespace vyrl::cli {
+namespace {
+
+// Exit statuses as linters and schema validators use them, so that shell
+// scripts and CI jobs can tell a bad file from a bad command line.
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;
+constexpr int kUsageError = 2;
+
+constexpr std::string_view kStdinPath = "-";
+constexpr std::string_view kStdinName = "<stdin>";
+constexpr std::string_view kPassed = "ok";
+constexpr std::string_view kMissingCommand = "missing command";
+constexpr std::string_view kMissingArguments = "missing arguments";
+constexpr std::string_view kTooManyArguments = "too many arguments";
+constexpr std::string_view kTryHelp = "Try 'vyrl --help' for more information.\n";
+
+std::string unknown_command(std::string_view word) { return "unknown command '" + std::string(word) + "'"; }
+std::string write_failure(int error) { return std::string("vyrl: cannot write output: ") + std::strerror(error) + "\n"; }
+
+void write_out(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void write_err(std::string_view text) {
+  // Flushing first keeps results and errors in order when both streams end up
+  // in the same terminal or log.
+  std::fflush(stdout);
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+// --- Documents. ---
+
+// Standard input gets the same treatment as a file: read whole, refused when
+// it is not UTF-8, then merged into a fresh document.
+Result<VYRL> load_standard_input() {
+  std::string text;
+  std::array<char, 1 << 16> buffer;
+  for (;;) {
+    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), stdin);
+    text.append(buffer.data(), got);
+    if (got == buffer.size()) continue;
+    if (std::ferror(stdin)) return fail(VyrlError::io(errno != 0 ? errno : EIO));
+    break;
+  }
+  if (!is_valid_utf8(text)) return fail(VyrlError::invalid_utf8());
+  VYRL document;
+  if (auto merged = document.merge_content(text); !merged) return fail(std::move(merged.error()));
+  return document;
+}
+
+std::string_view display_name(std::string_view path) { return path == kStdinPath ? kStdinName : path; }
+
+Result<VYRL> open_document(std::string_view path) {
+  return path == kStdinPath ? load_standard_input() : VYRL::load(path);
+}
+
+// "FILE: message", the shape editors and CI logs know how to pick up.
+void report(std::string_view path, const VyrlError& error) {
+  write_err(std::string(display_name(path)) + ": " + error.message() + "\n");
+}
+
+std::optional<VYRL> open_or_report(std::string_view path) {
+  auto document = open_document(path);
+  if (!document) {
+    report(path, document.error());
+    return std::nullopt;
+  }
+  return std::move(*document);
+}
+
+using Entry = Registry<std::string>::value_type;
+
+// The stored order depends on per-map hash seeds; sorting makes the output
+// reproducible and diffable.
+std::vector<const Entry*> sorted_entries(const VYRL& document) {
+  std::vector<const Entry*> entries;
+  entries.reserve(document.values().size());
+  for (const Entry& entry : document.values()) entries.push_back(&entry);
+  std::sort(entries.begin(), entries.end(), [](const Entry* a, const Entry* b) { return a->first < b->first; });
+  return entries;
+}
+
+// --- Commands. ---
+
+int run_check(const Arguments& arguments) {
+  int status = kSuccess;
+  for (const std::string_view path : arguments.positionals) {
+    if (auto document = open_document(path)) {
+      write_out(std::string(display_name(path)) + ": " + std::string(kPassed) + "\n");
+    } else {
+      report(path, document.error());
+      status = kFailure;
+    }
+  }
+  return status;
+}
+
+int run_get(const Arguments& arguments) {
+  const std::string_view path = arguments.positionals[0];
+  const std::string_view key = arguments.positionals[1];
+  const auto document = open_or_report(path);
+  if (!document) return kFailure;
+  const auto found = arguments.has("--deep") ? document->find_deep(key) : document->find_obj(key);
+  if (!found) {
+    report(path, VyrlError::not_found(std::string(key)));
+    return kFailure;
+  }
+  write_out(found->text() + "\n");
+  return kSuccess;
+}
+
+int run_keys(const Arguments& arguments) {
+  const auto document = open_or_report(arguments.positionals[0]);
+  if (!document) return kFailure;
+  std::string out;
+  for (const Entry* entry : sorted_entries(*document)) {
+    out += entry->first;
+    out += '\n';
+  }
+  write_out(out);
+  return kSuccess;
+}
+
+std::string dump_as_text(const std::vector<const Entry*>& entries) {
+  std::string out;
+  for (const Entry* entry : entries) {
+    out += entry->first;
+    out += entry->second.empty() ? " =" : " = ";
+    out += entry->second;
+    out += '\n';
+  }
+  return out;
+}
+
+// Values stay the texts they are stored as: an inline object or a list is a
+// JSON string, because the document itself gives it no structure until asked.
+std::string dump_as_json(const std::vector<const Entry*>& entries) {
+  if (entries.empty()) return "{}\n";
+  std::string out = "{\n";
+  for (const Entry* entry : entries) {
+    out += "  ";
+    append_json_string(out, entry->first);
+    out += ": ";
+    append_json_string(out, entry->second);
+    out += entry == entries.back() ? "\n" : ",\n";
+  }
+  out += "}\n";
+  return out;
+}
+
+int run_dump(const Arguments& arguments) {
+  const auto document = open_or_report(arguments.positionals[0]);
+  if (!document) return kFailure;
+  const auto entries = sorted_entries(*document);
+  write_out(arguments.has("--json") ? dump_as_json(entries) : dump_as_text(entries));
+  return kSuccess;
+}
+
+int run_validate(const Arguments& arguments) {
+  const std::string_view type_name = arguments.positionals[0];
+  const std::string_view value = arguments.positionals[1];
+  std::optional<VYRL> document;
+  if (const auto path = arguments.value("--file")) {
+    document = open_or_report(*path);
+    if (!document) return kFailure;
+  } else {
+    document.emplace();
+  }
+  if (auto valid = document->validate_value(type_name, value); !valid) {
+    write_err(valid.error().message() + "\n");
+    return kFailure;
+  }
+  write_out(std::string(kPassed) + "\n");
+  return kSuccess;
+}
+
+// --- Dispatch. ---
+
+constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);
+
+struct CommandInfo {
+  std::string_view name;
+  std::string_view synopsis;     // the arguments, as shown after "vyrl NAME"
+  std::string_view description;  // indented help text, one or more lines
+  std::size_t min_positionals;
+  std::size_t max_positionals;
+  OptionTable options;
+  int (*run)(const Arguments&);
+};
+
+const std::vector<CommandInfo>& command_table() {
+  static const std::vector<CommandInfo> commands{
+      {"check", "FILE...",
+       "    Load each file. Prints \"FILE: ok\" on standard output, or \"FILE: \" and\n"
+       "    the first error on standard error. Fails if any file fails.\n",
+       1, kAnyNumber, {}, run_check},
+      {"get", "[--deep] FILE KEY",
+       "    Print the value of KEY, or failing that a key whose value is KEY.\n"
+       "    --deep follows values that are themselves keys to the end of the chain.\n",
+       2, 2, {{"--deep"}, {}}, run_get},
+      {"keys", "FILE", "    Print the keys, one per line, sorted.\n", 1, 1, {}, run_keys},
+      {"dump", "[--json] FILE",
+       "    Print every pair as \"key = value\", sorted by key. --json prints one\n"
+       "    JSON object instead; values (lists and inline objects too) are strings.\n",
+       1, 1, {{"--json"}, {}}, run_dump},
+      {"validate", "TYPE VALUE [--file FILE]",
+       "    Check VALUE against a built-in TYPE such as i32, color, list<f64> or\n"
+       "    physics::meter; with --file, the @type aliases of FILE count as well.\n",
+       2, 2, {{}, {"--file"}}, run_validate},
+  };
+  return commands;
+}
+
+const CommandInfo* find_command(std::string_view name) {
+  for (const CommandInfo& command : command_table()) {
+    if (command.name == name) return &command;
+  }
+  return nullptr;
+}
+
+std::string usage_line(const CommandInfo& command) {
+  return "usage: vyrl " + std::string(command.name) + " " + std::string(command.synopsis) + "\n";
+}
+
+std::string command_help(const CommandInfo& command) {
+  return usage_line(command) + "\n" + std::string(command.description);
+}
+
+std::string general_help() {
+  std::string text =
+      "usage: vyrl COMMAND [OPTIONS] ARGUMENTS\n"
+      "\n"
+      "Loads, queries and checks VYRL configuration files.\n"
+      "\n"
+      "Commands:\n";
+  for (const CommandInfo& command : command_table()) {
+    text += "  vyrl " + std::string(command.name) + " " + std::string(command.synopsis) + "\n";
+    text += command.description;
+  }
+  text +=
+      "\n"
+      "Options:\n"
+      "  -h, --help     show this help (or a command's, after its name) and exit\n"
+      "  -V, --version  show the version and exit\n"
+      "  --             treat every later word as an argument, even one starting with \"--\"\n"
+      "\n"
+      "A FILE of \"-\" is read from standard input. Paths in @import and @derive lines\n"
+      "are resolved against the current directory, not against the file holding them.\n"
+      "\n"
+      "Exit status: 0 when everything passed, 1 when a file, key or value did not,\n"
+      "2 for a usage error.\n";
+  return text;
+}
+
+int usage_error(std::string_view problem, const CommandInfo* command) {
+  std::string text = "vyrl: " + std::string(problem) + "\n";
+  text += command != nullptr ? usage_line(*command) : std::string(kTryHelp);
+  write_err(text);
+  return kUsageError;
+}
+
+int run(std::span<char* const> words) {
+  if (words.empty()) return usage_error(kMissingCommand, nullptr);
+  const std::string_view first = words[0];
+  if (first == "-h" || first == "--help") {
+    write_out(general_help());
+    return kSuccess;
+  }
+  if (first == "-V" || first == "--version") {
+    write_out("vyrl " VYRL_VERSION "\n");
+    return kSuccess;
+  }
+  if (first == "help") {
+    if (words.size() == 1) {
+      write_out(general_help());
+      return kSuccess;
+    }
+    const CommandInfo* topic = find_command(words[1]);
+    if (topic == nullptr || words.size() > 2) {
+      return usage_error(topic == nullptr ? unknown_command(words[1]) : std::string(kTooManyArguments), nullptr);
+    }
+    write_out(command_help(*topic));
+    return kSuccess;
+  }
+
+  const CommandInfo* command = find_command(first);
+  if (command == nullptr) {
+    return usage_error(first.starts_with("-") ? unknown_option(first) : unknown_command(first), nullptr);
+  }
+  const auto arguments = parse_arguments(words.subspan(1), command->options);
+  if (!arguments) return usage_error(arguments.error(), command);
+  if (arguments->help) {
+    write_out(command_help(*command));
+    return kSuccess;
+  }
+  const std::size_t count = arguments->positionals.size();
+  if (count < command->min_positionals) return usage_error(kMissingArguments, command);
+  if (count > command->max_positionals) return usage_error(kTooManyArguments, command);
+  return command->run(*arguments);
+}
+
+}  // namespace
+}  // namespace vyrl::cli
+
+int main(int argc, char** argv) {
+  const int status = vyrl::cli::run(std::span<char* const>(argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)));
+  // Output that never arrived (a full disk, a closed pipe) must not pass for success.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    const int error = errno;
+    vyrl::cli::write_err(vyrl::cli::write_failure(error));
+    return vyrl::cli::kFailure;
+  }
+  return status;
+}

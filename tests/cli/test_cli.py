@@ -1,0 +1,231 @@
+"""Behaviour of the `vyrl` command: results, exit statuses and which stream says what.
+
+The binary comes from $VYRL_CLI, or build/src/cli/vyrl under the repository root.
+"""
+
+import json
+import os
+import subprocess
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+# Absolute now: the tests change the working directory.
+VYRL = Path(os.environ.get("VYRL_CLI", ROOT / "build" / "src" / "cli" / "vyrl")).absolute()
+
+NO_FILE = "IO Error: No such file or directory (os error 2)"
+
+
+@pytest.fixture(scope="session", autouse=True)
+def binary_exists():
+    if not VYRL.is_file():
+        pytest.fail(f"no vyrl binary at {VYRL}: build the project or set VYRL_CLI")
+
+
+def vyrl(*args, cwd=None, stdin=b""):
+    done = subprocess.run([str(VYRL), *args], cwd=cwd, input=stdin, capture_output=True, timeout=30)
+    return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8")
+
+
+@pytest.fixture
+def files(tmp_path, monkeypatch):
+    """Writes name -> content (str or bytes) into a scratch directory that is also the working directory."""
+    monkeypatch.chdir(tmp_path)
+
+    def write(**contents):
+        for name, content in contents.items():
+            data = content if isinstance(content, bytes) else content.encode("utf-8")
+            (tmp_path / f"{name}.vyr").write_bytes(data)
+
+    return write
+
+
+@pytest.mark.parametrize(
+    "contents, args, expected",
+    [
+        ({"a": "x = 1", "b": "y = 2"}, ["a.vyr", "b.vyr"], (0, "a.vyr: ok\nb.vyr: ok\n", "")),
+        # Every file is reported, in order, even after a failure.
+        (
+            {"a": "x = 1", "bad": "x = 1\nbroken"},
+            ["bad.vyr", "a.vyr", "gone.vyr"],
+            (
+                1,
+                "a.vyr: ok\n",
+                "bad.vyr: Parse Error at line 2: 'broken'. Reason: Missing assignment operator '='\n"
+                f"gone.vyr: {NO_FILE}\n",
+            ),
+        ),
+        ({"latin1": b"name = caf\xe9"}, ["latin1.vyr"], (1, "", "latin1.vyr: IO Error: stream did not contain valid UTF-8\n")),
+        (
+            {"typed": "@schema S { port: i32 }\nport = fast"},
+            ["typed.vyr"],
+            (1, "", "typed.vyr: Schema 'S' validation error: field 'port' (type 'i32') — Invalid value: Expected i32, got 'fast'\n"),
+        ),
+        ({"empty": ""}, ["empty.vyr"], (0, "empty.vyr: ok\n", "")),
+    ],
+)
+def test_check(files, contents, args, expected):
+    files(**contents)
+    assert vyrl("check", *args) == expected
+
+
+@pytest.mark.parametrize(
+    "stdin, expected",
+    [
+        (b"k = v\n", (0, "<stdin>: ok\n", "")),
+        (b"@nope x", (1, "", "<stdin>: Parse Error at line 1: 'nope x'. Reason: Unknown directive: @nope\n")),
+        (b"k = \xff", (1, "", "<stdin>: IO Error: stream did not contain valid UTF-8\n")),
+    ],
+)
+def test_check_reads_standard_input(stdin, expected):
+    assert vyrl("check", "-", stdin=stdin) == expected
+
+
+LOOKUPS = "port = 8080\nfirst = second\nsecond = third\nself = self\n--odd = dash\n"
+
+
+@pytest.mark.parametrize(
+    "args, expected",
+    [
+        (["f.vyr", "port"], (0, "8080\n", "")),
+        (["f.vyr", "8080"], (0, "port\n", "")),  # reverse fallback
+        (["f.vyr", "first"], (0, "second\n", "")),
+        (["--deep", "f.vyr", "first"], (0, "third\n", "")),
+        (["f.vyr", "first", "--deep"], (0, "third\n", "")),  # options may follow the arguments
+        (["--deep", "f.vyr", "self"], (0, "self\n", "")),
+        (["--deep", "f.vyr", "third"], (1, "", "f.vyr: Key not found: 'third'\n")),  # no reverse step when following
+        (["f.vyr", "missing"], (1, "", "f.vyr: Key not found: 'missing'\n")),
+        (["f.vyr", "--", "--odd"], (0, "dash\n", "")),
+        (["gone.vyr", "port"], (1, "", f"gone.vyr: {NO_FILE}\n")),
+    ],
+)
+def test_get(files, args, expected):
+    files(f=LOOKUPS)
+    assert vyrl("get", *args) == expected
+
+
+def test_keys_are_sorted_by_bytes(files):
+    files(f="é = 1\nb = 2\nB = 3\na key = 4\n_ = 5\n")
+    assert vyrl("keys", "f.vyr") == (0, "B\n_\na key\nb\né\n", "")
+
+
+def test_dump_lists_stored_texts_sorted(files):
+    files(f="z = 'quoted # kept'\nempty =\nobj = { a = 1, b = [2, 3] }\ncolor = #FF8800 # note\n")
+    expected = "color = #FF8800\nempty =\nobj = { a = 1, b = [2, 3] }\nz = quoted # kept\n"
+    assert vyrl("dump", "f.vyr") == (0, expected, "")
+
+
+JSON_CASES = [
+    ("plain", "plain = text", {"plain": "text"}),
+    ("quotes in key and value", 'say "hi" = a "b" c', {'say "hi"': 'a "b" c'}),
+    ("backslashes", r"path = C:\temp\new", {"path": r"C:\temp\new"}),
+    ("tab and other controls", "ctl = a\tb\x01c\x1fd\x7fe\rf", {"ctl": "a\tb\x01c\x1fd\x7fe\rf"}),
+    ("non-ASCII passes through", "grüße = ✓ 🚀 日本", {"grüße": "✓ 🚀 日本"}),
+    ("structures stay strings", "o = { a = 1 }\nl = [1, 2]", {"o": "{ a = 1 }", "l": "[1, 2]"}),
+    ("empty document", "# nothing", {}),
+]
+
+
+@pytest.mark.parametrize("content, expected", [c[1:] for c in JSON_CASES], ids=[c[0] for c in JSON_CASES])
+def test_dump_json_round_trips(files, content, expected):
+    files(f=content)
+    status, out, err = vyrl("dump", "--json", "f.vyr")
+    assert (status, err) == (0, "")
+    assert json.loads(out) == expected  # strict: a raw control character would be rejected
+    for text in expected.values():
+        if not text.isascii():
+            assert text in out  # written as UTF-8, not as \u escapes
+
+
+@pytest.mark.parametrize(
+    "args, expected",
+    [
+        (["i32", "-5"], (0, "ok\n", "")),  # a negative number is not an option
+        (["f64", "-inf"], (0, "ok\n", "")),
+        (["i32", "3.5"], (1, "", "Invalid type 'i32': Invalid value: Expected i32, got '3.5'\n")),
+        (["intt", "1"], (1, "", "Key not found: 'intt'\n")),
+        (["port", "80", "--file", "f.vyr"], (0, "ok\n", "")),
+        (["port", "http", "--file=f.vyr"], (1, "", "Invalid type 'port': Invalid value: Expected i32, got 'http'\n")),
+        (["port", "80"], (1, "", "Key not found: 'port'\n")),  # aliases only with --file
+        (["Server", "{ port = 1 }", "--file", "f.vyr"], (1, "", "Key not found: 'Server'\n")),  # schemas are no value types
+        (["i32", "1", "--file", "gone.vyr"], (1, "", f"gone.vyr: {NO_FILE}\n")),
+    ],
+)
+def test_validate(files, args, expected):
+    files(f="@type port = i32\n@schema Server { port: port }")
+    assert vyrl("validate", *args) == expected
+
+
+@pytest.mark.parametrize(
+    "args, message",
+    [
+        ([], "vyrl: missing command\nTry 'vyrl --help' for more information.\n"),
+        (["frob"], "vyrl: unknown command 'frob'\nTry 'vyrl --help' for more information.\n"),
+        (["--frob"], "vyrl: unknown option '--frob'\nTry 'vyrl --help' for more information.\n"),
+        (["help", "frob"], "vyrl: unknown command 'frob'\nTry 'vyrl --help' for more information.\n"),
+        (["check"], "vyrl: missing arguments\nusage: vyrl check FILE...\n"),
+        (["get", "f.vyr"], "vyrl: missing arguments\nusage: vyrl get [--deep] FILE KEY\n"),
+        (["keys", "a.vyr", "b.vyr"], "vyrl: too many arguments\nusage: vyrl keys FILE\n"),
+        (["get", "--json", "f.vyr", "k"], "vyrl: unknown option '--json'\nusage: vyrl get [--deep] FILE KEY\n"),
+        (["dump", "--json=yes", "f.vyr"], "vyrl: option '--json' takes no value\nusage: vyrl dump [--json] FILE\n"),
+        (["validate", "i32", "1", "--file"], "vyrl: option '--file' needs a value\nusage: vyrl validate TYPE VALUE [--file FILE]\n"),
+    ],
+)
+def test_usage_errors(args, message):
+    assert vyrl(*args) == (2, "", message)
+
+
+@pytest.mark.parametrize("args", [["--help"], ["help", "dump"], ["dump", "-h", "x", "y", "z"]])
+def test_help_goes_to_stdout(args):
+    status, out, err = vyrl(*args)
+    assert (status, err) == (0, "")
+    assert out.startswith("usage: vyrl ")
+
+
+@pytest.mark.parametrize("flag", ["--version", "-V"])
+def test_version(flag):
+    assert vyrl(flag) == (0, "vyrl 1.4.0\n", "")
+
+
+@pytest.mark.skipif(not Path("/dev/full").exists(), reason="needs /dev/full")
+def test_unwritable_output_fails(files):
+    files(f="k = v")
+    with open("/dev/full", "wb") as full:
+        done = subprocess.run([str(VYRL), "keys", "f.vyr"], stdout=full, stderr=subprocess.PIPE, timeout=30)
+    assert done.returncode == 1
+    assert done.stderr.decode() == "vyrl: cannot write output: No space left on device\n"
+
+
+# The examples use paths relative to the repository root, where they are meant to be run.
+EXAMPLES = sorted(p.relative_to(ROOT).as_posix() for p in (ROOT / "examples").glob("*.vyr"))
+
+
+def test_examples_pass():
+    assert EXAMPLES, "no examples found"
+    assert vyrl("check", *EXAMPLES, cwd=ROOT) == (0, "".join(f"{e}: ok\n" for e in EXAMPLES), "")
+
+
+def test_broken_example_fails_helpfully():
+    assert vyrl("check", "examples/broken/courier-9.vyr", cwd=ROOT) == (
+        1,
+        "",
+        "examples/broken/courier-9.vyr: Schema 'Drone' validation error: field 'telemetry' (type 'Endpoint') — "
+        "Schema 'Endpoint' validation error: field 'port' (type 'port') — "
+        "Missing field 'port' in inline object for schema 'Endpoint'\n",
+    )
+
+
+@pytest.mark.parametrize(
+    "args, value",
+    [
+        (["examples/courier-7.vyr", "max_speed"], "21.5"),  # set after @derive: replaces the default
+        (["examples/courier-7.vyr", "model"], "Courier X2"),  # filled in by @derive
+        (["examples/courier-7.vyr", "port"], None),  # a field of Endpoint, never a key of its own
+        (["--deep", "examples/courier-7.vyr", "radio"], "courier-7"),
+        (["examples/mission-0042.vyr", "window"], "PT2H30M"),
+    ],
+)
+def test_example_values(args, value):
+    status, out, _ = vyrl("get", *args, cwd=ROOT)
+    assert (status, out) == ((0, value + "\n") if value is not None else (1, ""))

@@ -7,18 +7,18 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 scripts/install-deps.sh
 
-# The library build is kept between runs (it is the slow part); the prefix and
-# the consumer are new every time.
-lib_build=${VYRL_BUILD_DIR:-build}/install-check
+# The library comes from the main build (scripts/test.sh builds it first); only
+# the prefix and the consumer are new every time.
+build_dir=${VYRL_BUILD_DIR:-build}
 work=$(mktemp -d "${TMPDIR:-/tmp}/vyrl-consumer.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 
-cmake -S . -B "$lib_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DVYRL_BUILD_TESTS=OFF -DVYRL_BUILD_BENCH=OFF -DVYRL_BUILD_CLI=ON -DVYRL_BUILD_PYTHON=OFF \
-  -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
-cmake --build "$lib_build" -j "$(nproc)"
-cmake --install "$lib_build" >/dev/null
+if [ ! -f "$build_dir/CMakeCache.txt" ]; then
+  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+cmake --build "$build_dir" -j "$(nproc)" --target vyrl_core vyrl_cli
+cmake --install "$build_dir" --prefix "$prefix" >/dev/null
 
 cmake -S tests/consumer -B "$work/consumer" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$prefix" >/dev/null

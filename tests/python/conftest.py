@@ -1,0 +1,73 @@
+"""Shared helpers for the vyr_rs tests.
+
+The module under test is whatever `import vyr_rs` finds first: scripts/test-python.sh
+puts the freshly built one at the front of PYTHONPATH. Run by hand after that
+script, the matching build directory is found here.
+"""
+
+import concurrent.futures
+import sys
+import sysconfig
+from pathlib import Path
+
+import pytest
+
+FREE_THREADED = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
+ROOT = Path(__file__).resolve().parents[2]
+
+
+def _build_tag() -> str:
+    return sys.implementation.cache_tag + ("t" if FREE_THREADED else "")
+
+
+try:
+    import vyr_rs  # noqa: F401
+except ImportError:
+    sys.path.insert(0, str(ROOT / "build" / f"py-{_build_tag()}" / "src" / "python"))
+    import vyr_rs  # noqa: F401
+
+
+class OwnerThread:
+    """A second thread that runs calls on demand.
+
+    Documents it creates are owned by it, so a test can both use them from the
+    main thread (which must fail) and drop them where they belong.
+    """
+
+    def __init__(self) -> None:
+        self._executor = concurrent.futures.ThreadPoolExecutor(max_workers=1)
+
+    def run(self, function, *args, **kwargs):
+        """Runs `function` there; returns its result or raises what it raised."""
+        return self._executor.submit(function, *args, **kwargs).result()
+
+    def close(self) -> None:
+        self._executor.shutdown(wait=True)
+
+
+@pytest.fixture
+def owner_thread():
+    thread = OwnerThread()
+    yield thread
+    thread.close()
+
+
+class UnraisableRecorder:
+    """Records what reaches sys.unraisablehook as (exception type, message, object).
+
+    The exception itself is not kept: its traceback would keep frames (and the
+    documents they hold) alive past the test.
+    """
+
+    def __init__(self) -> None:
+        self.reports: list[tuple[type, str, object]] = []
+
+    def __call__(self, unraisable) -> None:
+        self.reports.append((unraisable.exc_type, str(unraisable.exc_value), unraisable.object))
+
+
+@pytest.fixture
+def unraisable(monkeypatch):
+    recorder = UnraisableRecorder()
+    monkeypatch.setattr(sys, "unraisablehook", recorder)
+    return recorder

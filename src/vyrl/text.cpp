@@ -44,11 +44,19 @@ std::size_t white_space_before(std::string_view text, std::size_t end) noexcept 
 }
 
 std::string_view trim(std::string_view text) noexcept {
+  // Settle ASCII bytes here, without a call: the loader trims every line and
+  // every key and value, and nearly all of them start and end in ASCII.
   std::size_t begin = 0;
-  while (std::size_t n = white_space_at(text, begin)) begin += n;
+  while (begin < text.size()) {
+    const unsigned char b = byte(text, begin);
+    const std::size_t n = b < 0x80 ? std::size_t{is_white_space_code_point(b)} : white_space_at(text, begin);
+    if (n == 0) break;
+    begin += n;
+  }
   std::size_t end = text.size();
   while (end > begin) {
-    const std::size_t n = white_space_before(text, end);
+    const unsigned char b = byte(text, end - 1);
+    const std::size_t n = b < 0x80 ? std::size_t{is_white_space_code_point(b)} : white_space_before(text, end);
     if (n == 0) break;
     end -= n;
   }

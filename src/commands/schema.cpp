@@ -22,7 +22,7 @@ std::string field_without_name(std::string_view name, std::string_view type) {
   return "Bad field: '" + std::string(name) + ": " + std::string(type) + "'";
 }
 
-VyrlError refuse(std::string reason) { return VyrlError::directive("schema", std::move(reason)); }
+VyrlError refuse(std::string reason) { return VyrlError::directive(std::string(kSchemaDirective), std::move(reason)); }
 
 // Walks the body's tokens in place. Commas separate like white space anywhere,
 // even in the middle of what looks like one type name.

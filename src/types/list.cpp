@@ -28,6 +28,17 @@ std::string item_failed(std::string_view item, std::string_view element, std::st
   return message;
 }
 
+// Failures are built out of line: nested lists recurse through validate, and
+// error temporaries inlined there would enlarge the stack frame of every level.
+[[gnu::cold, gnu::noinline]] Status fail_not_a_list(std::string_view value) {
+  return fail(VyrlError::invalid_value(not_a_list_literal(value)));
+}
+
+[[gnu::cold, gnu::noinline]] Status fail_item(std::string_view item, std::string_view element,
+                                              const VyrlError& reason) {
+  return fail(VyrlError::invalid_value(item_failed(item, element, reason.message())));
+}
+
 // The text between the outer brackets, or nothing when `text` is not a list literal.
 std::optional<std::string_view> list_body(std::string_view text) noexcept {
   const std::string_view trimmed = trim(text);
@@ -93,19 +104,18 @@ std::optional<std::vector<std::string>> ListType::parse_items(std::string_view t
 
 Status ListType::validate(std::string_view value, const VYRL& document) const {
   const auto body = list_body(value);
-  if (!body) return fail(VyrlError::invalid_value(not_a_list_literal(value)));
+  if (!body) return fail_not_a_list(value);
 
   std::string label;  // only built once there is an item to report under it
-  std::optional<VyrlError> failure;
+  Status result;
   for_each_item(*body, [&](std::string_view item) {
     if (label.empty()) label = std::string(kListOpen) + element_ + ">";
-    auto valid = document.validate_typed_field(element_, item, label, kItemField);
-    if (valid) return true;
-    failure = VyrlError::invalid_value(item_failed(item, element_, valid.error().message()));
+    result = document.validate_typed_field(element_, item, label, kItemField);
+    if (result) return true;
+    result = fail_item(item, element_, result.error());
     return false;
   });
-  if (failure) return fail(std::move(*failure));
-  return {};
+  return result;
 }
 
 }  // namespace vyrl

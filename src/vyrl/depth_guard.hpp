@@ -9,6 +9,7 @@ namespace vyrl {
 // lists of lists); a crafted value must not be able to exhaust the stack.
 inline constexpr std::size_t kMaxValidationDepth = 256;
 inline constexpr std::string_view kNestedTooDeeply = "Value is nested too deeply (more than 256 levels)";
+static_assert(kMaxValidationDepth == 256, "the message above names the limit");
 
 class ValidationDepthGuard {
  public:

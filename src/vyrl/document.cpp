@@ -45,6 +45,7 @@ Status VYRL::merge_content(std::string_view text) {
   std::string block;  // a directive block still waiting for its closing brace
   std::size_t block_line = 0;
   bool block_pending = false;
+  BraceCount block_braces;
 
   const char* const begin = text.data();
   const char* const end = begin + text.size();
@@ -61,6 +62,8 @@ Status VYRL::merge_content(std::string_view text) {
     if (!block_pending) {
       if (needs_accumulation(stripped)) {
         block.assign(stripped);
+        block_braces = BraceCount{};
+        block_braces.add(stripped);
         block_line = line_number;
         block_pending = true;
         continue;
@@ -70,7 +73,8 @@ Status VYRL::merge_content(std::string_view text) {
     }
     block += ' ';
     block += stripped;
-    if (block_is_complete(block)) {
+    block_braces.add(stripped);
+    if (block_braces.closed()) {
       block_pending = false;
       if (auto done = process_stripped_line(trim(strip_comment(block)), block_line); !done) return done;
     }
@@ -112,11 +116,8 @@ Status VYRL::store_assignment(std::string_view line, std::size_t line_number) {
     if (auto valid = validate_typed_field(field->second, value, schema_name, key); !valid) return valid;
     break;
   }
-  if (auto existing = values_.find(key); existing != values_.end()) {
-    existing->second.assign(value);
-  } else {
-    values_.emplace(std::string(key), std::string(value));
-  }
+  // One probe for both cases: hashing the key is a large part of storing it.
+  if (auto [entry, added] = values_.try_emplace(key, value); !added) entry->second.assign(value);
   return {};
 }
 

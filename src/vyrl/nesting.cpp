@@ -14,6 +14,9 @@ thread_local std::vector<std::string> loading;
 
 std::string canonical(std::string_view path) {
   std::string raw(path);
+  // Resolved as a C string the path would end at its NUL and could pass for a
+  // file already being loaded; kept whole, it is refused as invalid on opening.
+  if (path.find('\0') != std::string_view::npos) return raw;
   std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(raw.c_str(), nullptr), &std::free);
   // A path that cannot be resolved will fail to open anyway; keep it as written.
   return resolved ? std::string(resolved.get()) : raw;

@@ -66,19 +66,6 @@ std::size_t assignment_separator(std::string_view line) noexcept {
   return std::string_view::npos;
 }
 
-struct BraceCount {
-  std::size_t open = 0;
-  std::size_t close = 0;
-};
-
-BraceCount count_braces(std::string_view text) noexcept {
-  BraceCount count;
-  for (char c : text) {
-    count.open += c == '{';
-    count.close += c == '}';
-  }
-  return count;
-}
 
 }  // namespace
 
@@ -119,16 +106,25 @@ std::expected<Assignment, std::string_view> parse_assignment(std::string_view li
   return Assignment{key, value};
 }
 
+void BraceCount::add(std::string_view text) noexcept {
+  for (char c : text) {
+    open += c == '{';
+    close += c == '}';
+  }
+}
+
 bool needs_accumulation(std::string_view line) noexcept {
   if (line.empty() || line.front() != '@') return false;
-  const BraceCount count = count_braces(line);
+  BraceCount count;
+  count.add(line);
   return count.open > count.close;
 }
 
 bool block_is_complete(std::string_view block) noexcept {
   if (block.empty()) return true;
-  const BraceCount count = count_braces(block);
-  return count.close >= count.open;
+  BraceCount count;
+  count.add(block);
+  return count.closed();
 }
 
 std::expected<FieldSplit, std::string> split_field_pair(std::string_view field) {

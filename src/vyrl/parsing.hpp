@@ -34,6 +34,15 @@ bool needs_accumulation(std::string_view line) noexcept;
 // True once an accumulated block has at least as many "}" as "{".
 bool block_is_complete(std::string_view block) noexcept;
 
+// Curly-brace totals of a growing block; the loader adds each line once instead
+// of recounting the whole block, which would make long blocks quadratic.
+struct BraceCount {
+  std::size_t open = 0;
+  std::size_t close = 0;
+  void add(std::string_view text) noexcept;
+  bool closed() const noexcept { return close >= open; }
+};
+
 // --- Inline objects: "{ k = v, k: v }". ---
 
 using FieldPairs = std::vector<std::pair<std::string, std::string>>;

@@ -163,6 +163,7 @@ TEST_F(DeriveTest, CyclesAndDeepChainsEndInAnOrderlyError) {
   write("b.vyr", "@derive ./a.vyr");
   write("mixed.vyr", "@import via.vyr");
   write("via.vyr", "@derive 'mixed.vyr'::S");
+  write("nul.vyr", std::string("@derive nul.vyr\0x", 17));
   struct Case {
     std::string line, error;
   };
@@ -172,6 +173,8 @@ TEST_F(DeriveTest, CyclesAndDeepChainsEndInAnOrderlyError) {
       {"@derive mixed.vyr", "Directive '@derive' error: Cycle detected: 'mixed.vyr' is already being loaded"},
       {"@import via.vyr", "Parse Error at line 0: 'via.vyr'. Reason: Cycle detected: 'via.vyr' is already being "
                           "loaded"},
+      // Cut at its NUL the path would name the file being loaded; it is refused as invalid instead.
+      {"@derive nul.vyr", "IO Error: Invalid argument (os error 22)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);

@@ -106,12 +106,15 @@ TEST_F(ImportTest, CyclesEndInAParseError) {
   write("a.vyr", "a = 1\n@import b.vyr");
   write("b.vyr", "b = 1\n@import 'c.vyr'");
   write("c.vyr", "c = 1\n@import ./a.vyr");
+  // Up to its NUL the path names the file being read; the NUL must still make it invalid.
+  write("nul.vyr", std::string("n = 1\n@import nul.vyr\0x", 23));
 
   struct Case {
     std::string text;
     std::string error;
   };
   const std::vector<Case> cases = {
+      {"@import nul.vyr", "IO Error: Invalid argument (os error 22)"},
       // The line text is the argument text exactly as the directive received it.
       {"@import self.vyr", "Parse Error at line 0: '  self.vyr'. Reason: Cycle detected: 'self.vyr' is already being loaded"},
       // Spelled differently, but the same file.

@@ -109,6 +109,45 @@ TEST(MergeContentTest, ByteOrderMarkIsPartOfTheFirstLine) {
   });
 }
 
+TEST(MergeContentTest, TypedKeysAreCheckedWhenStoredAndNeverAgain) {
+  const std::string server = "@schema Server { port: i32, timeout*: f64 }\n";
+  const std::string port_error =
+      "Schema 'Server' validation error: field 'port' (type 'i32') \u2014 Invalid value: Expected i32, got 'fast'";
+  check_merges({
+      {server + "name = 'alpha'\nport = fast\nlater = 1", port_error, {{"name", "alpha"}}},
+      // A refused value leaves the earlier one in place.
+      {server + "port = 1\nport = fast", port_error, {{"port", "1"}}},
+      // The check sees the value as stored: trimmed and unquoted.
+      {server + "port = ' 8080 '",
+       "Schema 'Server' validation error: field 'port' (type 'i32') \u2014 Invalid value: Expected i32, got ' 8080 '",
+       {}},
+      {server + "port = \"8080\"", "", {{"port", "8080"}}},
+      {server + "timeout = slow",
+       "Schema 'Server' validation error: field 'timeout' (type 'f64') \u2014 Invalid value: Expected f64, got 'slow'",
+       {}},
+      // Assignments before the declaration are neither checked then nor later.
+      {"port = fast\n" + server + "other = 1", "", {{"port", "fast"}, {"other", "1"}}},
+      // The field's type name is resolved when the value arrives, not when the schema is declared.
+      {"@schema S { p: port }\np = x",
+       "Schema 'S' validation error: field 'p' (type 'port') \u2014 Unknown type 'port'", {}},
+      {"@schema S { p: port }\n@type port = string\np = x", "", {{"p", "x"}}},
+      {"@schema E { p: i32 }\n@schema S { e: E }\ne = { p = 1 }", "", {{"e", "{ p = 1 }"}}},
+  });
+}
+
+// A long block is joined whole; its speed is watched by the merge benchmark.
+TEST(MergeContentTest, LongDirectiveBlocksAreJoinedWhole) {
+  constexpr int kFields = 20000;
+  std::string text = "@schema S {\n";
+  for (int i = 0; i < kFields; ++i) text.append("f").append(std::to_string(i)).append(": i32\n");
+  text += "}\nf19999 = 7\n";
+  VYRL document;
+  ASSERT_TRUE(document.merge_content(text));
+  EXPECT_EQ(document.schemas().at("S").fields.size(), static_cast<std::size_t>(kFields));
+  EXPECT_EQ(error_message(document.merge_content("f0 = x")),
+            "Schema 'S' validation error: field 'f0' (type 'i32') \u2014 Invalid value: Expected i32, got 'x'");
+}
+
 TEST(MergeContentTest, SuccessiveMergesAccumulate) {
   VYRL document;
   ASSERT_TRUE(document.merge_content("a = 1\nb = 2"));

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -137,6 +139,44 @@ TEST(ValidationTest, DeepListValuesStopAtTheDepthLimitOnce) {
   const std::string message = status.error().message();
   EXPECT_TRUE(message.ends_with(kNestedTooDeeply));
   EXPECT_LT(message.size(), 4 * (type.size() + value.size()));
+}
+
+// Runs `body` on a thread of its own with a stack of `bytes`; a check that needs
+// more ends the whole test binary, which is the failure this guards against.
+void on_small_stack(std::size_t bytes, const std::function<void()>& body) {
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, bytes), 0);
+  pthread_t thread;
+  auto run = [](void* argument) -> void* {
+    (*static_cast<const std::function<void()>*>(argument))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&body)), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+}
+
+// The depth limit only protects the stack if the deepest chain it allows fits in
+// an ordinary thread's stack; 512 KB is the smallest default among common
+// platforms. Frames of unoptimised or instrumented builds are several times larger.
+TEST(ValidationTest, TheDeepestAllowedChainFitsInASmallThreadStack) {
+#if !defined(__OPTIMIZE__) || defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "stack frames are only representative in optimised builds";
+#endif
+  const VYRL document = declared();
+  const std::size_t limit = kMaxValidationDepth;
+  bool nodes = false, lists = false, deeper_nodes = false, deeper_lists = false;
+  on_small_stack(512 * 1024, [&] {
+    nodes = document.validate_typed_field("Node", nested_nodes(limit - 1), "S", "f").has_value();
+    lists = document.validate_value(nested_lists(limit), nested_items(limit)).has_value();
+    deeper_nodes = document.validate_typed_field("Node", nested_nodes(2 * limit), "S", "f").has_value();
+    deeper_lists = document.validate_value(nested_lists(2 * limit), nested_items(2 * limit)).has_value();
+  });
+  EXPECT_TRUE(nodes);
+  EXPECT_TRUE(lists);
+  EXPECT_FALSE(deeper_nodes);
+  EXPECT_FALSE(deeper_lists);
 }
 
 }  // namespace

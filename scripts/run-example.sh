@@ -41,7 +41,10 @@ if [ ! -f src/python/CMakeLists.txt ]; then
   echo "notice: the Python module is not part of this checkout yet; skipping this step"
   exit 0
 fi
-python=$(command -v python3)
+if ! python=$(command -v python3); then
+  echo "notice: no python3 on PATH; skipping this step"
+  exit 0
+fi
 py_build=$build_dir/py-run
 if ! cmake -S . -B "$py_build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVYRL_BUILD_PYTHON=ON \
       -DVYRL_BUILD_TESTS=OFF -DVYRL_BUILD_BENCH=OFF -DVYRL_BUILD_CLI=OFF \

@@ -170,6 +170,12 @@ def test_validate(files, args, expected):
         (["get", "--json", "f.vyr", "k"], "vyrl: unknown option '--json'\nusage: vyrl get [--deep] FILE KEY\n"),
         (["dump", "--json=yes", "f.vyr"], "vyrl: option '--json' takes no value\nusage: vyrl dump [--json] FILE\n"),
         (["validate", "i32", "1", "--file"], "vyrl: option '--file' needs a value\nusage: vyrl validate TYPE VALUE [--file FILE]\n"),
+        (["validate", "i32"], "vyrl: missing arguments\nusage: vyrl validate TYPE VALUE [--file FILE]\n"),
+        (["validate", "i32", "1", "2"], "vyrl: too many arguments\nusage: vyrl validate TYPE VALUE [--file FILE]\n"),
+        # An option belongs to its command only.
+        (["get", "f.vyr", "k", "--file", "x"], "vyrl: unknown option '--file'\nusage: vyrl get [--deep] FILE KEY\n"),
+        (["-x"], "vyrl: unknown option '-x'\nTry 'vyrl --help' for more information.\n"),
+        (["help", "dump", "check"], "vyrl: too many arguments\nTry 'vyrl --help' for more information.\n"),
     ],
 )
 def test_usage_errors(args, message):
@@ -181,6 +187,10 @@ def test_help_goes_to_stdout(args):
     status, out, err = vyrl(*args)
     assert (status, err) == (0, "")
     assert out.startswith("usage: vyrl ")
+
+
+def test_help_command_alone_is_the_general_help():
+    assert vyrl("help") == vyrl("--help") == vyrl("-h")
 
 
 @pytest.mark.parametrize("flag", ["--version", "-V"])
@@ -229,3 +239,68 @@ def test_broken_example_fails_helpfully():
 def test_example_values(args, value):
     status, out, _ = vyrl("get", *args, cwd=ROOT)
     assert (status, out) == ((0, value + "\n") if value is not None else (1, ""))
+
+
+BROKEN = "k = v\nno equals sign"
+BROKEN_MESSAGE = "Parse Error at line 2: 'no equals sign'. Reason: Missing assignment operator '='"
+
+
+@pytest.mark.parametrize(
+    "args",
+    [
+        ["get", "bad.vyr", "k"],
+        ["get", "--deep", "bad.vyr", "k"],
+        ["keys", "bad.vyr"],
+        ["dump", "bad.vyr"],
+        ["dump", "--json", "bad.vyr"],
+        ["validate", "i32", "1", "--file", "bad.vyr"],
+    ],
+)
+def test_a_file_that_fails_to_load_prints_no_partial_result(files, args):
+    # The lines before the failure did load; showing them would pass a broken file off as a short one.
+    files(bad=BROKEN)
+    assert vyrl(*args) == (1, "", f"bad.vyr: {BROKEN_MESSAGE}\n")
+
+
+@pytest.mark.parametrize(
+    "args, stdin, expected",
+    [
+        (["get", "-", "port"], b"port = 8080", (0, "8080\n", "")),
+        (["get", "-", "nope"], b"port = 8080", (1, "", "<stdin>: Key not found: 'nope'\n")),
+        (["keys", "-"], b"b = 1\na = 2", (0, "a\nb\n", "")),
+        (["dump", "--json", "-"], b"a = 1", (0, '{\n  "a": "1"\n}\n', "")),
+        (["validate", "port", "x", "--file", "-"], b"@type port = i32", (1, "", "Invalid type 'port': Invalid value: Expected i32, got 'x'\n")),
+        (["dump", "-"], BROKEN.encode(), (1, "", f"<stdin>: {BROKEN_MESSAGE}\n")),
+    ],
+)
+def test_every_command_reads_standard_input(args, stdin, expected):
+    assert vyrl(*args, stdin=stdin) == expected
+
+
+@pytest.mark.parametrize(
+    "args, expected",
+    [
+        # After "--", even "-h" and "--deep" are keys to look up.
+        (["get", "--", "f.vyr", "-h"], (0, "help\n", "")),
+        (["get", "--", "f.vyr", "--deep"], (0, "deep\n", "")),
+        # Repeated options: the last value counts.
+        (["validate", "port", "80", "--file", "gone.vyr", "--file", "f.vyr"], (0, "ok\n", "")),
+        (["validate", "port", "80", "--file", "f.vyr", "--file=gone.vyr"], (1, "", f"gone.vyr: {NO_FILE}\n")),
+    ],
+)
+def test_option_edges(files, args, expected):
+    files(f="@type port = i32\n-h = help\n--deep = deep")
+    assert vyrl(*args) == expected
+
+
+def test_dump_json_orders_keys_like_dump(files):
+    files(f="b = 1\nB = 2\na key = 3\n_ = 4\nempty =")
+    status, out, _ = vyrl("dump", "--json", "f.vyr")
+    pairs = json.loads(out, object_pairs_hook=list)
+    assert status == 0
+    assert pairs == [("B", "2"), ("_", "4"), ("a key", "3"), ("b", "1"), ("empty", "")]
+
+
+def test_dump_of_an_empty_document_prints_nothing(files):
+    files(f="# only a comment\n")
+    assert vyrl("dump", "f.vyr") == (0, "", "")

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "vyrl/document.hpp"
 
@@ -46,6 +47,12 @@ int main() {
   expect(config.validate_value("port", "http").error().message() ==
              "Invalid type 'port': Invalid value: Expected i32, got 'http'",
          "an alias does not validate as its definition");
+
+  // The fields of an error are there for callers that want more than the text.
+  const vyrl::Status unparsable = config.merge_content("a = 1\nno equals sign");
+  const auto* parse = unparsable ? nullptr : std::get_if<vyrl::VyrlError::ParseError>(&unparsable.error().kind());
+  expect(parse && parse->line == 2 && parse->line_text == "no equals sign", "a parse error does not carry its line");
+  expect(config.values().size() == 4 && config.values().contains("a"), "the stored values are not as merged");
 
   const vyrl::Result<vyrl::VYRL> missing = vyrl::VYRL::load("no/such/file.vyr");
   expect(!missing && missing.error().is<vyrl::VyrlError::IoError>(), "loading a missing file does not fail with IoError");

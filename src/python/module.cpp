@@ -9,9 +9,11 @@
 #include <exception>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "found_value/found_value.hpp"
 #include "python/call_protocol.hpp"
@@ -128,16 +130,27 @@ PyObject* status_result(const Status& status) {
   Py_RETURN_NONE;
 }
 
-// Any map of texts (stored values, an inline object) as a new dict.
+// The texts of a map as str objects, each key followed by its value, or
+// nothing with an exception set. Making a str never runs the collector, so
+// this is safe under a borrow; making the dict that holds them is not.
 template <class Map>
-PyObject* new_dict(const Map& map) {
+std::optional<std::vector<PyRef>> str_pairs(const Map& map) {
+  std::vector<PyRef> pairs;
+  pairs.reserve(2 * map.size());
+  for (const auto& [key, value] : map) {
+    pairs.push_back(PyRef::steal(new_str(key)));
+    if (!pairs.back()) return std::nullopt;
+    pairs.push_back(PyRef::steal(new_str(value)));
+    if (!pairs.back()) return std::nullopt;
+  }
+  return pairs;
+}
+
+PyObject* dict_from_pairs(std::span<const PyRef> pairs) {
   PyRef dict = PyRef::steal(PyDict_New());
   if (!dict) return nullptr;
-  for (const auto& [key, value] : map) {
-    const PyRef py_key = PyRef::steal(new_str(key));
-    if (!py_key) return nullptr;
-    const PyRef py_value = PyRef::steal(new_str(value));
-    if (!py_value || PyDict_SetItem(dict.get(), py_key.get(), py_value.get()) < 0) return nullptr;
+  for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+    if (PyDict_SetItem(dict.get(), pairs[i].get(), pairs[i + 1].get()) < 0) return nullptr;
   }
   return dict.release();
 }
@@ -252,7 +265,8 @@ PyObject* found_as_list(const FoundValue& found) {
 PyObject* found_as_dict(const FoundValue& found) {
   const auto fields = found.as_object();
   if (!fields) Py_RETURN_NONE;
-  return new_dict(*fields);
+  const auto pairs = str_pairs(*fields);
+  return pairs ? dict_from_pairs(*pairs) : nullptr;
 }
 
 using Lookup = std::optional<FoundValue> (VYRL::*)(std::string_view) const;
@@ -277,20 +291,25 @@ PyObject* vyrl_lookup(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
   });
 }
 
-// keys() and to_dict() build their result straight from the stored values, so
-// they keep the borrow until the last str is made.
+// keys() and to_dict() turn the stored texts into str objects under the borrow
+// and give it back before making the list or dict: that allocation may run the
+// collector, and a finalizer it runs may use this document like any caller.
 PyObject* vyrl_keys(PyObject* self, PyObject*) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     Entry entry;
     if (!entry.enter(self, Access::shared)) return nullptr;
     const auto& values = entry.document().values();
-    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
-    if (!list) return nullptr;
-    Py_ssize_t index = 0;
+    std::vector<PyRef> keys;
+    keys.reserve(values.size());
     for (const auto& [key, value] : values) {
-      PyObject* item = new_str(key);
-      if (item == nullptr) return nullptr;
-      PyList_SET_ITEM(list.get(), index++, item);
+      keys.push_back(PyRef::steal(new_str(key)));
+      if (!keys.back()) return nullptr;
+    }
+    entry.finish();
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(keys.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), keys[i].release());
     }
     return list.release();
   });
@@ -300,7 +319,9 @@ PyObject* vyrl_to_dict(PyObject* self, PyObject*) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     Entry entry;
     if (!entry.enter(self, Access::shared)) return nullptr;
-    return new_dict(entry.document().values());
+    const auto pairs = str_pairs(entry.document().values());
+    entry.finish();
+    return pairs ? dict_from_pairs(*pairs) : nullptr;
   });
 }
 

@@ -6,6 +6,7 @@ script, the matching build directory is found here.
 """
 
 import concurrent.futures
+import gc
 import sys
 import sysconfig
 from pathlib import Path
@@ -49,6 +50,10 @@ class OwnerThread:
 def owner_thread():
     thread = OwnerThread()
     yield thread
+    # A caught exception and the test's frame hold each other, and with them the
+    # test's documents; collected later, they could die on the worker and be
+    # reported as dropped away from their owner. Collect them here instead.
+    gc.collect()
     thread.close()
 
 

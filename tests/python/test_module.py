@@ -1,6 +1,7 @@
 """The module and its class as Python code sees them."""
 
 import importlib
+import importlib.util
 import sys
 import weakref
 
@@ -137,3 +138,20 @@ def test_equality_and_hash_are_by_identity():
     first, second = VYRL.parse("a = 1"), VYRL.parse("a = 1")
     assert first == first and first != second
     assert hash(first) == object.__hash__(first)
+
+
+@pytest.mark.parametrize("preset, expected", [
+    (["first"], ["first", "VYRL", "__version__"]),
+    ((), TypeError),
+    ("VYRL", TypeError),
+], ids=["list", "tuple", "str"])
+def test_execution_extends_a_preset_all_or_fails(preset, expected):
+    located = importlib.util.find_spec("vyr_rs")
+    module = importlib.util.module_from_spec(located)
+    module.__all__ = preset
+    if isinstance(expected, list):
+        located.loader.exec_module(module)
+        assert module.__all__ == expected and module.VYRL is VYRL
+    else:
+        with pytest.raises(expected):
+            located.loader.exec_module(module)

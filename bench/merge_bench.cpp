@@ -177,7 +177,20 @@ const std::string& long_block_text() {
   return text;
 }
 
+// Twenty thousand schemas of one field each, then one assignment per field:
+// typing a key must not cost one probe per schema.
+const std::string& many_schemas_text() {
+  static const std::string text = [] {
+    std::string out;
+    for (int i = 0; i < 20000; ++i) out.append("@schema S").append(std::to_string(i)).append(" { f").append(std::to_string(i)).append(": i32 }\n");
+    for (int i = 0; i < 20000; ++i) out.append("f").append(std::to_string(i)).append(" = ").append(std::to_string(i)).append("\n");
+    return out;
+  }();
+  return text;
+}
+
 void BM_MergeUntyped(benchmark::State& state) { merge_document(state, untyped_text()); }
+void BM_MergeManySchemas(benchmark::State& state) { merge_document(state, many_schemas_text()); }
 void BM_MergeLongBlock(benchmark::State& state) { merge_document(state, long_block_text()); }
 void BM_MergeTyped(benchmark::State& state) { merge_document(state, typed_text()); }
 void BM_MergeTypedUndeclared(benchmark::State& state) { merge_document(state, typed_text_undeclared()); }
@@ -207,6 +220,7 @@ BENCHMARK(BM_MergeUntyped)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeTyped)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeTypedUndeclared)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeLongBlock)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MergeManySchemas)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FindObj)->Arg(16)->Arg(1 << 16);
 
 // --- Candidate tables and hashers. ---

@@ -29,7 +29,10 @@ Status VYRL::import_schema(std::string_view name, VYRL& base) {
     types_.insert(base.types_.extract(aliased));
   }
 
-  schemas_.insert(std::move(schema));  // refused, and dropped, when one is already here
+  // Refused, and dropped, when one is already here.
+  if (const auto inserted = schemas_.insert(std::move(schema)); inserted.inserted) {
+    index_fields(inserted.position->first, inserted.position->second);
+  }
   return {};
 }
 

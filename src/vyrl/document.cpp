@@ -36,6 +36,7 @@ void VYRL::register_type(std::string name, TypePtr definition) {
 }
 
 void VYRL::register_schema(std::string name, SchemaDef schema) {
+  index_fields(name, schema);
   schemas_.insert_or_assign(std::move(name), std::move(schema));
 }
 
@@ -109,16 +110,36 @@ Status VYRL::store_assignment(std::string_view line, std::size_t line_number) {
     return fail(VyrlError::parse(line_number, std::string(line), std::string(assignment.error())));
   }
   const auto [key, value] = *assignment;
-  // A key is typed by the first schema (in registry order) that declares it.
-  for (const auto& [schema_name, schema] : schemas_) {
-    const auto field = schema.fields.find(key);
-    if (field == schema.fields.end()) continue;
-    if (auto valid = validate_typed_field(field->second, value, schema_name, key); !valid) return valid;
-    break;
+  // When several schemas declare the key, which one checks it is left open; one is enough.
+  if (const auto typed = schema_declaring(key)) {
+    if (auto valid = validate_typed_field(typed->type_name, value, typed->schema, key); !valid) return valid;
   }
   // One probe for both cases: hashing the key is a large part of storing it.
   if (auto [entry, added] = values_.try_emplace(key, value); !added) entry->second.assign(value);
   return {};
+}
+
+void VYRL::index_fields(const std::string& schema_name, const SchemaDef& schema) {
+  for (const auto& [field, type_name] : schema.fields) field_owners_.try_emplace(field, schema_name);
+}
+
+std::optional<VYRL::TypedKey> VYRL::schema_declaring(std::string_view key) {
+  const auto owner = field_owners_.find(key);
+  if (owner == field_owners_.end()) return std::nullopt;
+  if (const auto schema = schemas_.find(owner->second); schema != schemas_.end()) {
+    if (const auto field = schema->second.fields.find(key); field != schema->second.fields.end()) {
+      return TypedKey{schema->first, field->second};
+    }
+  }
+  // The schema this entry named was replaced by one without the field.
+  for (const auto& [schema_name, schema] : schemas_) {
+    if (const auto field = schema.fields.find(key); field != schema.fields.end()) {
+      owner->second = schema_name;
+      return TypedKey{schema_name, field->second};
+    }
+  }
+  field_owners_.erase(owner);
+  return std::nullopt;
 }
 
 }  // namespace vyrl

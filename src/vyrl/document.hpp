@@ -72,10 +72,22 @@ class VYRL {
   Status store_assignment(std::string_view line, std::size_t line_number);
   Status run_directive(std::string_view line, std::size_t line_number);
 
+  struct TypedKey {
+    std::string_view schema;
+    std::string_view type_name;
+  };
+  // The schema that types `key`, if any declares it.
+  std::optional<TypedKey> schema_declaring(std::string_view key);
+  void index_fields(const std::string& schema_name, const SchemaDef& schema);
+
   Registry<std::string> values_;
   Registry<CommandPtr> commands_;
   Registry<TypePtr> types_;
   Registry<SchemaDef> schemas_;
+  // Field name -> a schema declaring it, so that typing a key costs one probe
+  // instead of one per schema. Every schema insertion adds its fields; an entry
+  // left stale by a replaced schema is repaired when it is next used.
+  Registry<std::string> field_owners_;
 };
 
 }  // namespace vyrl

@@ -94,6 +94,12 @@ TEST_F(DeriveTest, SelectorsChooseSchemasAndTheAliasesTheyUse) {
   }
 }
 
+TEST_F(DeriveTest, ImportedSchemasTypeLaterAssignments) {
+  EXPECT_EQ(merge("@derive base.vyr::Server\nports = [1, 2]\nport = x"),
+            "Schema 'Server' validation error: field 'port' (type 'i32') \u2014 Invalid value: Expected i32, got 'x'");
+  EXPECT_EQ(values(), (Values{{"host", "alpha"}, {"port", "8080"}, {"ports", "[1, 2]"}}));
+}
+
 TEST_F(DeriveTest, WhatTheDocumentHoldsWins) {
   EXPECT_EQ(merge("@type portnum = string\n@schema Database { url*: string }\nport = 9090\n"
                   "@derive base.vyr\nhost = later"),

@@ -132,6 +132,12 @@ TEST(MergeContentTest, TypedKeysAreCheckedWhenStoredAndNeverAgain) {
        "Schema 'S' validation error: field 'p' (type 'port') \u2014 Unknown type 'port'", {}},
       {"@schema S { p: port }\n@type port = string\np = x", "", {{"p", "x"}}},
       {"@schema E { p: i32 }\n@schema S { e: E }\ne = { p = 1 }", "", {{"e", "{ p = 1 }"}}},
+      // A schema redeclared without a field stops typing that key, unless another schema declares it.
+      {"@schema S { p: i32 }\n@schema S { q: i32 }\np = x", "", {{"p", "x"}}},
+      {"@schema S { p: i32 }\n@schema T { p: bool }\n@schema S { q: i32 }\np = x",
+       "Schema 'T' validation error: field 'p' (type 'bool') \u2014 Invalid value: Expected bool (true/false/1/0), got 'x'",
+       {}},
+      {"@schema S { p: i32 }\n@schema S { q: i32 }\n@schema S { p: bool }\np = 1", "", {{"p", "1"}}},
   });
 }
 

@@ -1,0 +1,96 @@
+// Merges arbitrary UTF-8 text into a fresh document, then looks the result up
+// the ways a caller would.
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "scratch.hpp"
+#include "vyrl/document.hpp"
+#include "vyrl/text.hpp"
+
+namespace {
+
+// The only files a merged text can reach, all inside the scratch directory:
+// a base to import or derive from, files that lead back to themselves, one
+// that is not UTF-8, and a chain of imports.
+constexpr std::pair<const char*, std::string_view> kFiles[] = {
+    {"base.vyr",
+     "@type port = i32\n"
+     "@schema Endpoint { host: string, port: port, tls*: bool }\n"
+     "@schema Grid { rows: list<list<f64>>, at*: math::vector2 }\n"
+     "host = base.local\nport = 7\nrows = [[1, 2], [3]]\nnote = { a = 1 }\n"},
+    {"self.vyr", "x = 1\n@import self.vyr\n"},
+    {"back.vyr", "@derive base.vyr::Grid\n@derive back.vyr\n"},
+    {"latin1.vyr", "name = caf\xE9\n"},
+    {"chain.vyr", "@import base.vyr\nport = 8\n"},
+};
+
+void write_files() {
+  for (const auto& [name, content] : kFiles) {
+    std::ofstream out(name, std::ios::binary);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out) __builtin_trap();
+  }
+}
+
+void read_back(const std::optional<vyrl::FoundValue>& found) {
+  if (!found) return;
+  if (const auto object = found->as_object()) {
+    for (const auto& [key, value] : *object) {
+      if (key.empty()) __builtin_trap();  // an inline object never yields an empty key
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  vyrl::fuzz::enter_scratch_directory(argc, argv);
+  write_files();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (!vyrl::is_valid_utf8(text) || vyrl::fuzz::may_reach_outside(text)) return -1;
+
+  vyrl::VYRL document;
+  if (const auto merged = document.merge_content(text); !merged) {
+    if (merged.error().message().empty()) __builtin_trap();
+  }
+
+  // Whatever the merge did, every stored key must still lead to its own value,
+  // and every schema must keep the shape the directives promise.
+  for (const auto& [key, value] : document.values()) {
+    const auto found = document.find_obj(key);
+    if (!found || found->text() != value) __builtin_trap();
+  }
+  for (const auto& [name, schema] : document.schemas()) {
+    for (const auto& [field, type_name] : schema.fields) {
+      if (field.empty() || type_name.empty()) __builtin_trap();
+    }
+    for (const auto& optional : schema.optional_fields) {
+      if (!schema.fields.contains(optional)) __builtin_trap();
+    }
+  }
+
+  // A handful of stored keys and values, copied first: the lookups must not
+  // depend on the registry staying where it is.
+  std::vector<std::string> probes;
+  for (const auto& [key, value] : document.values()) {
+    if (probes.size() >= 8) break;
+    probes.push_back(key);
+    probes.push_back(value);
+  }
+  probes.emplace_back("");
+  for (const std::string& probe : probes) {
+    read_back(document.find_obj(probe));
+    read_back(document.find_key(probe));
+    read_back(document.find_deep(probe));
+  }
+  return 0;
+}

@@ -210,34 +210,29 @@ PyObject* vyrl_load(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
 
 // --- Merging. ---
 
-PyObject* vyrl_merge_content(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-    PyObject* bound[1];
-    if (!bind_arguments(kMergeContentSignature, args, nargs, kwnames, bound)) return nullptr;
-    Entry entry;
-    if (!entry.enter(self, Access::exclusive)) return nullptr;
-    const auto content = text_argument(kContentParameter[0], bound[0]);
-    if (!content) return nullptr;
-    const Status merged = entry.mutable_document().merge_content(*content);
-    entry.finish();
-    return status_result(merged);
-  });
+Status merge_text(VYRL& document, std::string_view content) { return document.merge_content(content); }
+
+// The file is read whole before anything is merged, so a file that cannot be
+// read leaves the document as it was.
+Status merge_file_at(VYRL& document, std::string_view path) {
+  auto text = read_text_file(path);
+  if (!text) return fail(std::move(text.error()));
+  return document.merge_content(*text);
 }
 
-PyObject* vyrl_merge_file(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+using Merge = Status (*)(VYRL&, std::string_view);
+
+// merge_content and merge_file differ only in where the text comes from.
+template <const Signature& kSignature, Merge kMerge>
+PyObject* vyrl_merge(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     PyObject* bound[1];
-    if (!bind_arguments(kMergeFileSignature, args, nargs, kwnames, bound)) return nullptr;
+    if (!bind_arguments(kSignature, args, nargs, kwnames, bound)) return nullptr;
     Entry entry;
     if (!entry.enter(self, Access::exclusive)) return nullptr;
-    const auto path = text_argument(kPathParameter[0], bound[0]);
-    if (!path) return nullptr;
-    Status merged;
-    if (auto text = read_text_file(*path); text) {
-      merged = entry.mutable_document().merge_content(*text);
-    } else {
-      merged = fail(std::move(text.error()));
-    }
+    const auto argument = text_argument(kSignature.parameters[0], bound[0]);
+    if (!argument) return nullptr;
+    const Status merged = kMerge(entry.mutable_document(), *argument);
     entry.finish();
     return status_result(merged);
   });
@@ -425,10 +420,10 @@ PyMethodDef vyrl_methods[] = {
      "```python\n"
      "cfg = VYRL.load(\"config.vyr\")\n"
      "```"},
-    {"merge_content", VYRL_FASTCALL(vyrl_merge_content), kFastcall,
+    {"merge_content", VYRL_FASTCALL((vyrl_merge<kMergeContentSignature, merge_text>)), kFastcall,
      "merge_content($self, content)\n--\n\n"
      "Merge VYRL text into this instance (modifies in-place)."},
-    {"merge_file", VYRL_FASTCALL(vyrl_merge_file), kFastcall,
+    {"merge_file", VYRL_FASTCALL((vyrl_merge<kMergeFileSignature, merge_file_at>)), kFastcall,
      "merge_file($self, path)\n--\n\n"
      "Merge an VYRL file into this instance (modifies in-place)."},
     {"find_obj", VYRL_FASTCALL((vyrl_lookup<kFindObjSignature, &VYRL::find_obj, found_as_str>)), kFastcall,

@@ -20,10 +20,12 @@
 #include <vector>
 
 #include "vyrl/document.hpp"
-#include "vyrl/flat_map.hpp"
-#include "vyrl/parsing.hpp"
-#include "vyrl/registry.hpp"
-#include "vyrl/text.hpp"
+#include "support/flat_map.hpp"
+#include "lines/lines.hpp"
+#include "literal/literal.hpp"
+#include "statement/statement.hpp"
+#include "support/hash.hpp"
+#include "text/text.hpp"
 
 namespace {
 

@@ -8,9 +8,10 @@
 #include "types/list.hpp"
 #include "types/physics.hpp"
 #include "types/resolve.hpp"
+#include "document/internals.hpp"
+#include "literal/literal.hpp"
+#include "text/text.hpp"
 #include "vyrl/document.hpp"
-#include "vyrl/parsing.hpp"
-#include "vyrl/text.hpp"
 
 namespace {
 
@@ -44,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (const auto type = vyrl::resolve_builtin(text)) {
     static const vyrl::VYRL empty;
     (void)(*type)->base_type();
-    (void)(*type)->validate(text, empty);
+    (void)(*type)->validate(text, vyrl::detail::store_of(empty));
   }
   return 0;
 }

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "scratch.hpp"
+#include "document/internals.hpp"
+#include "text/text.hpp"
 #include "vyrl/document.hpp"
-#include "vyrl/text.hpp"
 
 namespace {
 
@@ -65,13 +66,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Whatever the merge did, every stored key must still lead to its own value,
   // and every schema must keep the shape the directives promise.
-  for (const auto& [key, value] : document.values()) {
+  const vyrl::Store& store = vyrl::detail::store_of(document);
+  for (const auto& [key, value] : store.values()) {
     const auto found = document.find_obj(key);
     if (!found || found->text() != value) __builtin_trap();
   }
-  for (const auto& [name, schema] : document.schemas()) {
+  for (const std::string_view name : store.schema_names()) {
+    const vyrl::SchemaDef& schema = *store.schema(name);
     for (const auto& [field, type_name] : schema.fields) {
       if (field.empty() || type_name.empty()) __builtin_trap();
+      // The field index must answer for every declared field.
+      if (!store.schema_declaring(field)) __builtin_trap();
     }
     for (const auto& optional : schema.optional_fields) {
       if (!schema.fields.contains(optional)) __builtin_trap();
@@ -81,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // A handful of stored keys and values, copied first: the lookups must not
   // depend on the registry staying where it is.
   std::vector<std::string> probes;
-  for (const auto& [key, value] : document.values()) {
+  for (const auto& [key, value] : store.values()) {
     if (probes.size() >= 8) break;
     probes.push_back(key);
     probes.push_back(value);

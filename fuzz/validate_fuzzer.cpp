@@ -7,8 +7,10 @@
 #include <string_view>
 
 #include "scratch.hpp"
+#include "document/internals.hpp"
+#include "text/text.hpp"
+#include "types/validation.hpp"
 #include "vyrl/document.hpp"
-#include "vyrl/text.hpp"
 
 namespace {
 
@@ -58,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (valid.error().message().empty()) __builtin_trap();
   }
   // The same pair as a typed field of a schema, which is how assignments reach it.
-  if (const auto valid = document.validate_typed_field(type_name, value, "Fuzz", "field"); !valid) {
+  if (const auto valid = vyrl::validate_typed_field(vyrl::detail::store_of(document), type_name, value, "Fuzz", "field"); !valid) {
     if (valid.error().message().empty()) __builtin_trap();
   }
   return 0;

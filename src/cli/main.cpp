@@ -13,12 +13,7 @@
 
 #include "arguments.hpp"
 #include "json.hpp"
-#include "vyrl/document.hpp"
-#include "vyrl/text.hpp"
-
-#ifndef VYRL_VERSION
-#error "VYRL_VERSION comes from the project version in CMake"
-#endif
+#include "vyrl/vyrl.hpp"
 
 namespace vyrl::cli {
 namespace {
@@ -51,28 +46,12 @@ void write_err(std::string_view text) {
 
 // --- Documents. ---
 
-// Standard input gets the same treatment as a file: read whole, refused when
-// it is not UTF-8, then merged into a fresh document.
-Result<VYRL> load_standard_input() {
-  std::string text;
-  std::array<char, 1 << 16> buffer;
-  for (;;) {
-    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), stdin);
-    text.append(buffer.data(), got);
-    if (got == buffer.size()) continue;
-    if (std::ferror(stdin)) return fail(VyrlError::io(errno != 0 ? errno : EIO));
-    break;
-  }
-  if (!is_valid_utf8(text)) return fail(VyrlError::invalid_utf8());
-  VYRL document;
-  if (auto merged = document.merge_content(text); !merged) return fail(std::move(merged.error()));
-  return document;
-}
-
 std::string_view display_name(std::string_view path) { return path == kStdinPath ? kStdinName : path; }
 
+// Standard input gets the same treatment as a file: read whole, refused when
+// it is not UTF-8, then merged into a fresh document.
 Result<VYRL> open_document(std::string_view path) {
-  return path == kStdinPath ? load_standard_input() : VYRL::load(path);
+  return path == kStdinPath ? VYRL::load_standard_input() : VYRL::load(path);
 }
 
 // "FILE: message", the shape editors and CI logs know how to pick up.
@@ -89,15 +68,12 @@ std::optional<VYRL> open_or_report(std::string_view path) {
   return std::move(*document);
 }
 
-using Entry = Registry<std::string>::value_type;
-
-// The stored order depends on per-map hash seeds; sorting makes the output
-// reproducible and diffable.
-std::vector<const Entry*> sorted_entries(const VYRL& document) {
-  std::vector<const Entry*> entries;
-  entries.reserve(document.values().size());
-  for (const Entry& entry : document.values()) entries.push_back(&entry);
-  std::sort(entries.begin(), entries.end(), [](const Entry* a, const Entry* b) { return a->first < b->first; });
+// The stored order is unspecified; sorting makes the output reproducible and
+// diffable.
+std::vector<Entry> sorted_entries(const VYRL& document) {
+  const Entries view = document.entries();
+  std::vector<Entry> entries(view.begin(), view.end());
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.first < b.first; });
   return entries;
 }
 
@@ -134,20 +110,20 @@ int run_keys(const Arguments& arguments) {
   const auto document = open_or_report(arguments.positionals[0]);
   if (!document) return kFailure;
   std::string out;
-  for (const Entry* entry : sorted_entries(*document)) {
-    out += entry->first;
+  for (const Entry& entry : sorted_entries(*document)) {
+    out += entry.first;
     out += '\n';
   }
   write_out(out);
   return kSuccess;
 }
 
-std::string dump_as_text(const std::vector<const Entry*>& entries) {
+std::string dump_as_text(const std::vector<Entry>& entries) {
   std::string out;
-  for (const Entry* entry : entries) {
-    out += entry->first;
-    out += entry->second.empty() ? " =" : " = ";
-    out += entry->second;
+  for (const Entry& entry : entries) {
+    out += entry.first;
+    out += entry.second.empty() ? " =" : " = ";
+    out += entry.second;
     out += '\n';
   }
   return out;
@@ -155,15 +131,15 @@ std::string dump_as_text(const std::vector<const Entry*>& entries) {
 
 // Values stay the texts they are stored as: an inline object or a list is a
 // JSON string, because the document itself gives it no structure until asked.
-std::string dump_as_json(const std::vector<const Entry*>& entries) {
+std::string dump_as_json(const std::vector<Entry>& entries) {
   if (entries.empty()) return "{}\n";
   std::string out = "{\n";
-  for (const Entry* entry : entries) {
+  for (std::size_t i = 0; i < entries.size(); ++i) {
     out += "  ";
-    append_json_string(out, entry->first);
+    append_json_string(out, entries[i].first);
     out += ": ";
-    append_json_string(out, entry->second);
-    out += entry == entries.back() ? "\n" : ",\n";
+    append_json_string(out, entries[i].second);
+    out += i + 1 == entries.size() ? "\n" : ",\n";
   }
   out += "}\n";
   return out;

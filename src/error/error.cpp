@@ -1,6 +1,7 @@
-#include "error/error.hpp"
+#include "vyrl/error.hpp"
 
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 namespace vyrl {
@@ -52,5 +53,13 @@ struct Render {
 }  // namespace
 
 std::string VyrlError::message() const { return std::visit(Render{}, kind_); }
+
+const char* VyrlError::kind_name() const noexcept {
+  static constexpr const char* kNames[] = {"IoError",      "ParseError",     "NotFound",
+                                           "InvalidValue", "InvalidType",    "DirectiveError",
+                                           "SchemaValidationError"};
+  static_assert(std::size(kNames) == std::variant_size_v<Kind>);
+  return kNames[kind_.index()];
+}
 
 }  // namespace vyrl

@@ -1,10 +1,10 @@
 #include "types/list.hpp"
 
-#include <cstddef>
 #include <utility>
 
-#include "vyrl/document.hpp"
-#include "vyrl/text.hpp"
+#include "literal/literal.hpp"
+#include "text/text.hpp"
+#include "types/validation.hpp"
 
 namespace vyrl {
 namespace {
@@ -36,47 +36,9 @@ std::string item_failed(std::string_view item, std::string_view element, std::st
 
 [[gnu::cold, gnu::noinline]] Status fail_item(std::string_view item, std::string_view element,
                                               const VyrlError& reason) {
-  return fail(VyrlError::invalid_value(item_failed(item, element, reason.message())));
-}
-
-// The text between the outer brackets, or nothing when `text` is not a list literal.
-std::optional<std::string_view> list_body(std::string_view text) noexcept {
-  const std::string_view trimmed = trim(text);
-  if (trimmed.size() < 2 || trimmed.front() != '[' || trimmed.back() != ']') return std::nullopt;
-  return trimmed.substr(1, trimmed.size() - 2);
-}
-
-// Calls `visit` with each trimmed, non-empty item of `body` until it returns false.
-// An item is always one contiguous slice of `body`, so items are views, not copies.
-// The depth is signed: a stray closer takes it below zero, and commas split only at zero.
-template <class Visit>
-bool for_each_item(std::string_view body, Visit&& visit) {
-  std::size_t start = 0;
-  std::ptrdiff_t depth = 0;
-  for (std::size_t i = 0; i < body.size(); ++i) {
-    switch (body[i]) {
-      case '[':
-      case '{':
-        ++depth;
-        break;
-      case ']':
-      case '}':
-        --depth;
-        break;
-      case ',':
-        if (depth == 0) {
-          if (const std::string_view item = trim(body.substr(start, i - start)); !item.empty() && !visit(item)) {
-            return false;
-          }
-          start = i + 1;
-        }
-        break;
-      default:
-        break;
-    }
-  }
-  if (const std::string_view item = trim(body.substr(start)); !item.empty()) return visit(item);
-  return true;
+  VyrlError failed = VyrlError::invalid_value(item_failed(item, element, reason.message()));
+  failed.set_unknown_type(reason.unknown_type());
+  return fail(std::move(failed));
 }
 
 }  // namespace
@@ -92,25 +54,24 @@ std::optional<std::string_view> ListType::parse_inner(std::string_view name) noe
 }
 
 std::optional<std::vector<std::string>> ListType::parse_items(std::string_view text) {
-  const auto body = list_body(text);
-  if (!body) return std::nullopt;
-  std::vector<std::string> items;
-  for_each_item(*body, [&items](std::string_view item) {
-    items.emplace_back(item);
-    return true;
-  });
-  return items;
+  return parse_list_items(text);
 }
 
-Status ListType::validate(std::string_view value, const VYRL& document) const {
-  const auto body = list_body(value);
+Status ListType::validate(std::string_view value, const TypeScope& scope) const {
+  const auto body = wrapped_body(value, '[', ']');
   if (!body) return fail_not_a_list(value);
 
-  std::string label;  // only built once there is an item to report under it
+  // The element type is looked up once for the whole list: its meaning cannot
+  // change between two items of one value.
+  std::optional<FieldType> element;
+  std::string label;  // only built once there is an item to check under it
   Status result;
-  for_each_item(*body, [&](std::string_view item) {
-    if (label.empty()) label = std::string(kListOpen) + element_ + ">";
-    result = document.validate_typed_field(element_, item, label, kItemField);
+  for_each_list_item(*body, [&](std::string_view item) {
+    if (!element) {
+      element.emplace(resolve_field_type(scope, element_));
+      label = std::string(kListOpen) + element_ + ">";
+    }
+    result = validate_resolved_field(scope, *element, element_, item, label, kItemField);
     if (result) return true;
     result = fail_item(item, element_, result.error());
     return false;

@@ -5,15 +5,15 @@
 #include <string_view>
 #include <vector>
 
-#include "error/error.hpp"
 #include "types/primitive_type.hpp"
 #include "types/type.hpp"
+#include "vyrl/error.hpp"
 
 namespace vyrl {
 
 // "list<T>": a bracketed literal whose items each validate as T. T is kept as a
-// name and looked up through the document for every item, so aliases and
-// schemas declared later still apply and nothing resolved is cached.
+// name and looked up in the scope of each check, so aliases and schemas
+// declared later still apply.
 class ListType final : public Type {
  public:
   // `element` is trimmed and non-empty (what parse_inner gives).
@@ -30,7 +30,7 @@ class ListType final : public Type {
   static std::optional<std::vector<std::string>> parse_items(std::string_view text);
 
   PrimitiveType base_type() const override { return PrimitiveType(PrimitiveType::Member::String); }
-  Status validate(std::string_view value, const VYRL& document) const override;
+  Status validate(std::string_view value, const TypeScope& scope) const override;
 
  private:
   std::string element_;

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "types/number_syntax.hpp"
-#include "vyrl/text.hpp"
+#include "text/text.hpp"
 
 namespace vyrl {
 namespace {
@@ -20,7 +20,7 @@ std::size_t MathTypes::components() const noexcept {
   return kMathMembers[static_cast<std::size_t>(member_)].components;
 }
 
-Status MathTypes::validate(std::string_view value, const VYRL& /*document*/) const {
+Status MathTypes::validate(std::string_view value, const TypeScope& /*scope*/) const {
   // Every piece is checked before the count, so a bad number wins over a bad
   // count. Empty pieces count as pieces and fail as numbers.
   std::size_t count = 0;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "error/error.hpp"
+#include "vyrl/error.hpp"
 #include "types/primitive_type.hpp"
 #include "types/type.hpp"
 
@@ -23,7 +23,7 @@ class MathTypes final : public Type {
   std::size_t components() const noexcept;
 
   PrimitiveType base_type() const override { return PrimitiveType(PrimitiveType::Member::F64); }
-  Status validate(std::string_view value, const VYRL& document) const override;
+  Status validate(std::string_view value, const TypeScope& scope) const override;
 
  private:
   Member member_;

@@ -3,14 +3,14 @@
 #include <array>
 #include <cstddef>
 
+#include "text/ascii.hpp"
+
 namespace vyrl {
 namespace {
 
 constexpr bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
 constexpr bool is_sign(char c) noexcept { return c == '+' || c == '-'; }
-
-constexpr char ascii_lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 constexpr std::size_t skip_digits(std::string_view text, std::size_t pos) noexcept {
   while (pos < text.size() && is_digit(text[pos])) ++pos;
@@ -20,14 +20,6 @@ constexpr std::size_t skip_digits(std::string_view text, std::size_t pos) noexce
 constexpr std::array<std::string_view, 3> kNumberWords{"inf", "infinity", "nan"};
 
 }  // namespace
-
-bool equals_ignoring_ascii_case(std::string_view text, std::string_view word) noexcept {
-  if (text.size() != word.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (ascii_lower(text[i]) != word[i]) return false;
-  }
-  return true;
-}
 
 bool is_i32_syntax(std::string_view text) noexcept {
   bool negative = false;

@@ -16,9 +16,4 @@ bool is_i32_syntax(std::string_view text) noexcept;
 // Magnitude is not checked: "1e400" is a number that happens to read as infinity.
 bool is_number_syntax(std::string_view text) noexcept;
 
-// True when `text` equals the lower-case `word` after folding ASCII capitals.
-// Enough for the fixed words of the scalar types: no character outside ASCII
-// lower-cases onto their letters.
-bool equals_ignoring_ascii_case(std::string_view text, std::string_view word) noexcept;
-
 }  // namespace vyrl

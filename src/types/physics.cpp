@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "text/ascii.hpp"
 #include "types/number_syntax.hpp"
 
 namespace vyrl {
@@ -22,8 +23,6 @@ constexpr std::size_t longest_unit_name() {
 // A name that normalises to anything longer cannot be a unit, so a fixed buffer
 // of this size suffices and lookups never allocate.
 constexpr std::size_t kNormalisedCapacity = longest_unit_name();
-
-constexpr char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 // The canonical names folded the way a looked-up name is, and the units grouped
 // by name length, so a lookup compares whole names only within one length.
@@ -106,7 +105,7 @@ PrimitiveType PhysicsTypes::base_type() const {
   return PrimitiveType(kind() == UnitKind::Integer ? PrimitiveType::Member::I32 : PrimitiveType::Member::F64);
 }
 
-Status PhysicsTypes::validate(std::string_view value, const VYRL& /*document*/) const {
+Status PhysicsTypes::validate(std::string_view value, const TypeScope& /*scope*/) const {
   if (kind() == UnitKind::Integer) {
     if (!is_i32_syntax(value)) return fail(VyrlError::invalid_value(expected_integer(name(), value)));
     return {};

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "error/error.hpp"
+#include "vyrl/error.hpp"
 #include "types/primitive_type.hpp"
 #include "types/type.hpp"
 
@@ -172,7 +172,7 @@ class PhysicsTypes final : public Type {
   UnitKind kind() const noexcept;
 
   PrimitiveType base_type() const override;
-  Status validate(std::string_view value, const VYRL& document) const override;
+  Status validate(std::string_view value, const TypeScope& scope) const override;
 
  private:
   Member member_;

@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "text/ascii.hpp"
 #include "types/number_syntax.hpp"
 
 namespace vyrl {
@@ -56,7 +57,7 @@ Result<PrimitiveType> PrimitiveType::from_name(std::string_view name) {
 
 std::string_view PrimitiveType::name() const noexcept { return kNames[static_cast<std::size_t>(member_)]; }
 
-Status PrimitiveType::validate(std::string_view value, const VYRL& /*document*/) const {
+Status PrimitiveType::validate(std::string_view value, const TypeScope& /*scope*/) const {
   switch (member_) {
     case Member::I32:
       if (!is_i32_syntax(value)) return fail(VyrlError::invalid_value(expected_i32(value)));

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "error/error.hpp"
+#include "vyrl/error.hpp"
 #include "types/type.hpp"
 
 namespace vyrl {
@@ -26,7 +26,7 @@ class PrimitiveType final : public Type {
   bool operator==(const PrimitiveType& other) const noexcept { return member_ == other.member_; }
 
   PrimitiveType base_type() const override { return *this; }
-  Status validate(std::string_view value, const VYRL& document) const override;
+  Status validate(std::string_view value, const TypeScope& scope) const override;
 
  private:
   Member member_;

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "error/error.hpp"
+#include "vyrl/error.hpp"
 #include "types/type.hpp"
 
 namespace vyrl {

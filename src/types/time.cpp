@@ -38,7 +38,7 @@ Result<TimeTypes> TimeTypes::from_name(std::string_view name) {
   return fail(VyrlError::not_found(std::string(name)));
 }
 
-Status TimeTypes::validate(std::string_view value, const VYRL& /*document*/) const {
+Status TimeTypes::validate(std::string_view value, const TypeScope& /*scope*/) const {
   if (member_ == Member::Datetime) {
     if (starts_with_date(value)) return {};
     return fail(VyrlError::invalid_value(invalid_datetime(value)));

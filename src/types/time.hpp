@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "error/error.hpp"
+#include "vyrl/error.hpp"
 #include "types/primitive_type.hpp"
 #include "types/type.hpp"
 
@@ -24,7 +24,7 @@ class TimeTypes final : public Type {
   Member member() const noexcept { return member_; }
 
   PrimitiveType base_type() const override { return PrimitiveType(PrimitiveType::Member::F64); }
-  Status validate(std::string_view value, const VYRL& document) const override;
+  Status validate(std::string_view value, const TypeScope& scope) const override;
 
  private:
   Member member_;

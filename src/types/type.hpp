@@ -3,22 +3,35 @@
 #include <memory>
 #include <string_view>
 
-#include "error/error.hpp"
+#include "vyrl/error.hpp"
 
 namespace vyrl {
 
-class VYRL;
 class PrimitiveType;
+class Type;
+struct SchemaDef;
+
+// What a check may look up while it runs: the aliases and schemas declared so
+// far, by name. Types see nothing else of a document.
+class TypeScope {
+ public:
+  virtual const Type* alias(std::string_view name) const noexcept = 0;
+  virtual const SchemaDef* schema(std::string_view name) const noexcept = 0;
+
+ protected:
+  ~TypeScope() = default;
+};
 
 // A rule deciding whether a value text is acceptable. Objects are owned by one
-// holder, immutable once built, and resolved afresh for every check.
+// holder and immutable once built.
 class Type {
  public:
   virtual ~Type() = default;
   // The primitive scalar that values of this type reduce to.
   virtual PrimitiveType base_type() const = 0;
-  // Checks `value` as passed (no trimming); `document` is only consulted by lists.
-  virtual Status validate(std::string_view value, const VYRL& document) const = 0;
+  // Checks `value` as passed (no trimming); only lists consult `scope`, for
+  // their element type.
+  virtual Status validate(std::string_view value, const TypeScope& scope) const = 0;
 };
 
 using TypePtr = std::unique_ptr<Type>;

@@ -1,25 +1,37 @@
 #include "types/type_definition.hpp"
 
+#include <memory>
+
 #include "types/resolve.hpp"
 
 namespace vyrl {
+namespace {
 
-PrimitiveType TypeDefinition::base_type() const {
-  const PrimitiveType fallback(PrimitiveType::Member::String);
-  if (kind_ == Kind::PrimitiveName) return PrimitiveType::from_name(definition_).value_or(fallback);
-  const auto resolved = resolve_builtin(definition_);
-  return resolved ? (*resolved)->base_type() : fallback;
+Result<TypePtr> look_up(TypeDefinition::Kind kind, std::string_view definition) {
+  if (kind == TypeDefinition::Kind::BuiltinPath) return resolve_builtin(definition);
+  auto primitive = PrimitiveType::from_name(definition);
+  if (!primitive) return fail(std::move(primitive.error()));
+  return std::make_unique<PrimitiveType>(*primitive);
 }
 
-Status TypeDefinition::validate(std::string_view value, const VYRL& document) const {
-  if (kind_ == Kind::PrimitiveName) {
-    auto primitive = PrimitiveType::from_name(definition_);
-    if (!primitive) return fail(std::move(primitive.error()));
-    return primitive->validate(value, document);
+}  // namespace
+
+TypeDefinition::TypeDefinition(std::string definition)
+    : kind_(definition.find("::") == std::string::npos ? Kind::PrimitiveName : Kind::BuiltinPath),
+      definition_(std::move(definition)),
+      named_(look_up(kind_, definition_)) {}
+
+PrimitiveType TypeDefinition::base_type() const {
+  return named_ ? (*named_)->base_type() : PrimitiveType(PrimitiveType::Member::String);
+}
+
+Status TypeDefinition::validate(std::string_view value, const TypeScope& scope) const {
+  if (!named_) {
+    VyrlError unknown = named_.error();
+    unknown.set_unknown_type(definition_);
+    return fail(std::move(unknown));
   }
-  auto resolved = resolve_builtin(definition_);
-  if (!resolved) return fail(std::move(resolved.error()));
-  return (*resolved)->validate(value, document);
+  return (*named_)->validate(value, scope);
 }
 
 }  // namespace vyrl

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <variant>
 
-#include "vyrl/document.hpp"
+#include <vyrl/vyrl.hpp>
 
 namespace {
 
@@ -52,10 +52,16 @@ int main() {
   const vyrl::Status unparsable = config.merge_content("a = 1\nno equals sign");
   const auto* parse = unparsable ? nullptr : std::get_if<vyrl::VyrlError::ParseError>(&unparsable.error().kind());
   expect(parse && parse->line == 2 && parse->line_text == "no equals sign", "a parse error does not carry its line");
-  expect(config.values().size() == 4 && config.values().contains("a"), "the stored values are not as merged");
+  expect(config.size() == 4 && config.get("a") == "1", "the stored values are not as merged");
+  std::size_t seen = 0;
+  for (const auto& [key, value] : config.entries()) seen += !key.empty() && config.get(key) == value;
+  expect(seen == 4, "the entries view does not match the lookups");
 
   const vyrl::Result<vyrl::VYRL> missing = vyrl::VYRL::load("no/such/file.vyr");
   expect(!missing && missing.error().is<vyrl::VyrlError::IoError>(), "loading a missing file does not fail with IoError");
+  expect(!missing && missing.error().frames().size() == 1 && missing.error().frames()[0].source == "no/such/file.vyr",
+         "an unreadable file is not named beside its error");
+  expect(std::string_view(VYRL_VERSION) == vyrl::kVersion, "the version macro and constant differ");
 
   if (failures == 0) std::puts("consumer: ok");
   return failures == 0 ? 0 : 1;

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "document/internals.hpp"
+#include "directive/derive.hpp"
 #include "test_support.hpp"
 #include "vyrl/document.hpp"
 
@@ -34,7 +36,7 @@ TEST(CompletenessTest, ReportsTheFirstMissingRequiredField) {
     SCOPED_TRACE(c.text);
     VYRL document;
     ASSERT_TRUE(document.merge_content(c.text));
-    const Status status = document.validate_schemas_completeness_for(c.names);
+    const Status status = validate_schemas_completeness_for(detail::store_of(document), c.names);
     EXPECT_EQ(status ? "" : status.error().message(), c.error);
   }
 }

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "commands/derive.hpp"
+#include "directive/derive.hpp"
+#include "document/internals.hpp"
 #include "test_support.hpp"
 #include "types/type_definition.hpp"
 #include "vyrl/document.hpp"
@@ -57,7 +58,8 @@ class DeriveTest : public testing::ScratchDir {
     const Status merged = document.merge_content(text);
     return merged ? std::string() : merged.error().message();
   }
-  Values values() const { return Values(document.values().begin(), document.values().end()); }
+  Values values() const { return Values(document.entries().begin(), document.entries().end()); }
+  static Names names(const std::vector<std::string_view>& list) { return Names(list.begin(), list.end()); }
   template <class Map>
   static Names names(const Map& map) {
     Names out;
@@ -65,7 +67,7 @@ class DeriveTest : public testing::ScratchDir {
     return out;
   }
   std::string definition(const std::string& alias) const {
-    return dynamic_cast<const TypeDefinition&>(*document.types().at(alias)).definition();
+    return dynamic_cast<const TypeDefinition&>(*detail::store_of(document).types().at(alias)).definition();
   }
 
   VYRL document;
@@ -88,8 +90,8 @@ TEST_F(DeriveTest, SelectorsChooseSchemasAndTheAliasesTheyUse) {
     SCOPED_TRACE(c.line);
     document = VYRL();
     EXPECT_EQ(merge(c.line), "");
-    EXPECT_EQ(names(document.schemas()), c.schemas);
-    EXPECT_EQ(names(document.types()), c.aliases);
+    EXPECT_EQ(names(detail::store_of(document).schema_names()), c.schemas);
+    EXPECT_EQ(names(detail::store_of(document).types()), c.aliases);
     EXPECT_EQ(values(), (Values{{"host", "alpha"}, {"port", "8080"}}));
   }
 }
@@ -107,8 +109,8 @@ TEST_F(DeriveTest, WhatTheDocumentHoldsWins) {
   EXPECT_EQ(values(), (Values{{"host", "later"}, {"port", "9090"}}));
   EXPECT_EQ(definition("portnum"), "string");
   EXPECT_EQ(definition("label"), "string");  // carried although Database itself stayed
-  EXPECT_EQ(document.schemas().at("Database").fields.at("url"), "string");
-  EXPECT_EQ(document.schemas().at("Server").fields.size(), 3u);
+  EXPECT_EQ((*detail::store_of(document).schema("Database")).fields.at("url"), "string");
+  EXPECT_EQ((*detail::store_of(document).schema("Server")).fields.size(), 3u);
 
   // Values arrive unchecked, even where a schema here types the key.
   write("loose.vyr", "port = not a number");
@@ -158,7 +160,7 @@ TEST_F(DeriveTest, FailuresKeepWhatWasTakenBefore) {
     SCOPED_TRACE(c.line);
     document = VYRL();
     EXPECT_EQ(merge(c.line), c.error);
-    EXPECT_EQ(names(document.schemas()), c.schemas);
+    EXPECT_EQ(names(detail::store_of(document).schema_names()), c.schemas);
     EXPECT_EQ(values(), c.values);
   }
 }

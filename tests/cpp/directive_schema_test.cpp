@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "document/internals.hpp"
 #include "test_support.hpp"
 #include "vyrl/document.hpp"
 
@@ -41,8 +42,8 @@ TEST(SchemaDirectiveTest, ParsesFieldsAndOptionalMarks) {
     SCOPED_TRACE(c.text);
     VYRL document;
     ASSERT_EQ(error_message(document.merge_content(c.text)), "<success>");
-    ASSERT_EQ(document.schemas().size(), 1u);
-    const SchemaDef& schema = document.schemas().at(c.name);
+    ASSERT_EQ(detail::store_of(document).schema_count(), 1u);
+    const SchemaDef& schema = (*detail::store_of(document).schema(c.name));
     EXPECT_EQ(Fields(schema.fields.begin(), schema.fields.end()), c.fields);
     EXPECT_EQ(Names(schema.optional_fields.begin(), schema.optional_fields.end()), c.optional);
   }
@@ -69,15 +70,15 @@ TEST(SchemaDirectiveTest, RefusesMalformedDeclarationsAndKeepsTheEarlierSchema) 
     VYRL document;
     ASSERT_TRUE(document.merge_content("@schema S { kept: i32 }"));
     EXPECT_EQ(error_message(document.merge_content(text)), "Directive '@schema' error: " + reason);
-    ASSERT_EQ(document.schemas().size(), 1u);
-    EXPECT_TRUE(document.schemas().at("S").fields.contains("kept"));
+    ASSERT_EQ(detail::store_of(document).schema_count(), 1u);
+    EXPECT_TRUE((*detail::store_of(document).schema("S")).fields.contains("kept"));
   }
 }
 
 TEST(SchemaDirectiveTest, RedeclarationReplacesTheWholeSchema) {
   VYRL document;
   ASSERT_TRUE(document.merge_content("@schema S { a*: i32, b: i32 }\n@schema S { c: bool }"));
-  const SchemaDef& schema = document.schemas().at("S");
+  const SchemaDef& schema = (*detail::store_of(document).schema("S"));
   EXPECT_EQ(Fields(schema.fields.begin(), schema.fields.end()), (Fields{{"c", "bool"}}));
   EXPECT_TRUE(schema.optional_fields.empty());
 }

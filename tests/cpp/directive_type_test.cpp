@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "document/internals.hpp"
 #include "test_support.hpp"
 #include "types/type_definition.hpp"
 #include "vyrl/document.hpp"
@@ -29,8 +30,8 @@ TEST(TypeDirectiveTest, RegistersTheTrimmedNameAndDefinition) {
     SCOPED_TRACE(c.line);
     VYRL document;
     ASSERT_EQ(error_message(document.merge_content(c.line)), "<success>");
-    ASSERT_EQ(document.types().size(), 1u);
-    const auto* alias = dynamic_cast<const TypeDefinition*>(document.types().at(c.alias).get());
+    ASSERT_EQ(detail::store_of(document).types().size(), 1u);
+    const auto* alias = dynamic_cast<const TypeDefinition*>(detail::store_of(document).types().at(c.alias).get());
     ASSERT_NE(alias, nullptr);
     EXPECT_EQ(alias->definition(), c.definition);
     EXPECT_EQ(alias->kind(), c.kind);
@@ -50,7 +51,7 @@ TEST(TypeDirectiveTest, RefusesMalformedLinesAndKeepsTheEarlierAlias) {
     VYRL document;
     ASSERT_TRUE(document.merge_content("@type port = i32"));
     EXPECT_EQ(error_message(document.merge_content(line)), "Parse Error at line 0: " + reason);
-    EXPECT_EQ(document.types().size(), 1u);
+    EXPECT_EQ(detail::store_of(document).types().size(), 1u);
     EXPECT_EQ(error_message(document.validate_value("port", "x")),
               "Invalid type 'port': Invalid value: Expected i32, got 'x'");
   }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "error/error.hpp"
+#include "vyrl/error.hpp"
 
 namespace vyrl {
 namespace {

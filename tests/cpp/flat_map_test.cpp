@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vyrl/registry.hpp"
+#include "support/hash.hpp"
 
 namespace vyrl {
 namespace {

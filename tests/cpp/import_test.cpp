@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "document/internals.hpp"
 #include "test_support.hpp"
 #include "vyrl/document.hpp"
 
@@ -20,7 +21,7 @@ class ImportTest : public testing::ScratchDir {
     const Status merged = document.merge_content(text);
     return merged ? std::string() : merged.error().message();
   }
-  Values values() const { return Values(document.values().begin(), document.values().end()); }
+  Values values() const { return Values(document.entries().begin(), document.entries().end()); }
 
   VYRL document;
 };

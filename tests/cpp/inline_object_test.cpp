@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "vyrl/parsing.hpp"
+#include "lines/lines.hpp"
+#include "literal/literal.hpp"
+#include "statement/statement.hpp"
 
 namespace vyrl {
 namespace {

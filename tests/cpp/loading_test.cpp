@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "directive/directive.hpp"
+#include "document/internals.hpp"
 #include "test_support.hpp"
 #include "vyrl/document.hpp"
 
@@ -14,7 +16,7 @@ using testing::error_message;
 using Values = std::map<std::string, std::string>;
 
 Values values_of(const VYRL& document) {
-  return Values(document.values().begin(), document.values().end());
+  return Values(document.entries().begin(), document.entries().end());
 }
 
 struct MergeCase {
@@ -149,7 +151,7 @@ TEST(MergeContentTest, LongDirectiveBlocksAreJoinedWhole) {
   text += "}\nf19999 = 7\n";
   VYRL document;
   ASSERT_TRUE(document.merge_content(text));
-  EXPECT_EQ(document.schemas().at("S").fields.size(), static_cast<std::size_t>(kFields));
+  EXPECT_EQ((*detail::store_of(document).schema("S")).fields.size(), static_cast<std::size_t>(kFields));
   EXPECT_EQ(error_message(document.merge_content("f0 = x")),
             "Schema 'S' validation error: field 'f0' (type 'i32') \u2014 Invalid value: Expected i32, got 'x'");
 }
@@ -163,16 +165,17 @@ TEST(MergeContentTest, SuccessiveMergesAccumulate) {
   EXPECT_EQ(values_of(document), (Values{{"a", "1"}, {"b", "3"}, {"d", "4"}}));
 }
 
-TEST(DocumentTest, StartsWithOnlyItsDirectiveHandlers) {
+TEST(DocumentTest, StartsEmptyWithTheFourDirectives) {
   const VYRL document;
-  EXPECT_TRUE(document.values().empty());
-  EXPECT_TRUE(document.types().empty());
-  EXPECT_TRUE(document.schemas().empty());
-  for (const auto& [name, command] : document.commands()) {
+  EXPECT_TRUE(detail::store_of(document).values().empty());
+  EXPECT_TRUE(detail::store_of(document).types().empty());
+  EXPECT_TRUE(detail::store_of(document).schema_count() == 0);
+  for (const std::string_view name : {"import", "type", "schema", "derive"}) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(command->name(), name);
+    ASSERT_NE(find_directive(name), nullptr);
+    EXPECT_EQ(find_directive(name)->name, name);
   }
-  EXPECT_TRUE(document.commands().contains("import"));
+  EXPECT_EQ(find_directive("Import"), nullptr);
 }
 
 using LoadTest = testing::ScratchDir;
@@ -186,7 +189,7 @@ TEST_F(LoadTest, ReadsAWholeFile) {
   write("empty.vyr", "");
   auto empty = VYRL::load("empty.vyr");
   ASSERT_TRUE(empty) << error_message(empty);
-  EXPECT_TRUE(empty->values().empty());
+  EXPECT_EQ(empty->size(), 0u);
 
   // Larger than any first guess at a buffer size, so the read loop has to grow.
   std::string big;
@@ -200,8 +203,8 @@ TEST_F(LoadTest, ReadsAWholeFile) {
   write("big.vyr", big);
   auto loaded = VYRL::load(dir().string() + "/big.vyr");
   ASSERT_TRUE(loaded) << error_message(loaded);
-  EXPECT_EQ(loaded->values().size(), 5000u);
-  EXPECT_EQ(loaded->values().at("key4999"), "4999");
+  EXPECT_EQ(loaded->size(), 5000u);
+  EXPECT_EQ(loaded->get("key4999"), "4999");
 }
 
 TEST_F(LoadTest, ReportsUnreadableFilesAndBadText) {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unistd.h>
 
-#include "error/error.hpp"
+#include "vyrl/error.hpp"
 
 namespace vyrl::testing {
 

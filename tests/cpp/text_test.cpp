@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "vyrl/text.hpp"
+#include "text/text.hpp"
 
 namespace vyrl {
 namespace {

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/internals.hpp"
 #include "test_support.hpp"
 #include "types/type_definition.hpp"
 #include "vyrl/document.hpp"
@@ -50,7 +51,7 @@ TEST(TypeDefinitionTest, ResolvesItsDefinitionAtEveryCheck) {
     EXPECT_EQ(alias.definition(), c.definition);
     EXPECT_EQ(alias.kind(), c.kind);
     EXPECT_EQ(alias.base_type(), PrimitiveType(c.base));
-    const auto result = alias.validate(c.value, document);
+    const auto result = alias.validate(c.value, detail::store_of(document));
     EXPECT_EQ(result ? "" : result.error().message(), c.expected);
   }
 }
@@ -58,9 +59,9 @@ TEST(TypeDefinitionTest, ResolvesItsDefinitionAtEveryCheck) {
 // Aliases are looked up before built-in names, and never chain to each other.
 TEST(TypeDefinitionTest, RegisteredAliasesShadowButDoNotChain) {
   VYRL document;
-  document.register_type("i32", std::make_unique<TypeDefinition>("string"));
-  document.register_type("port", std::make_unique<TypeDefinition>("i32"));
-  document.register_type("b", std::make_unique<TypeDefinition>("port"));
+  detail::store_of(document).register_type("i32", std::make_unique<TypeDefinition>("string"));
+  detail::store_of(document).register_type("port", std::make_unique<TypeDefinition>("i32"));
+  detail::store_of(document).register_type("b", std::make_unique<TypeDefinition>("port"));
 
   EXPECT_TRUE(document.validate_value("i32", "not a number"));
   // "port" names the primitive i32 directly; the alias called i32 is not consulted.

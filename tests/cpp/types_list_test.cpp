@@ -7,7 +7,7 @@
 
 #include "test_support.hpp"
 #include "types/list.hpp"
-#include "vyrl/depth_guard.hpp"
+#include "types/depth_guard.hpp"
 #include "vyrl/document.hpp"
 
 namespace vyrl {

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/internals.hpp"
 #include "types/math.hpp"
 #include "vyrl/document.hpp"
 
@@ -42,7 +43,7 @@ TEST(MathTypesTest, ChecksEveryNumberBeforeTheCount) {
   const VYRL document;
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.value));
-    const auto result = MathTypes(c.member).validate(c.value, document);
+    const auto result = MathTypes(c.member).validate(c.value, detail::store_of(document));
     EXPECT_EQ(result ? "" : result.error().message(), c.expected);
     EXPECT_EQ(MathTypes(c.member).base_type(), PrimitiveType(PrimitiveType::Member::F64));
   }

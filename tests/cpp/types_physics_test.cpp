@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/internals.hpp"
 #include "test_support.hpp"
 #include "types/physics.hpp"
 #include "vyrl/document.hpp"
@@ -90,7 +91,7 @@ TEST(PhysicsTypesTest, ValidatesValuesByKindWithTheCanonicalName) {
     SCOPED_TRACE(std::string(c.unit) + " " + std::string(c.value));
     const auto unit = PhysicsTypes::from_name(c.unit);
     ASSERT_TRUE(unit);
-    const auto result = unit->validate(c.value, document);
+    const auto result = unit->validate(c.value, detail::store_of(document));
     EXPECT_EQ(result ? "" : result.error().message(), c.expected);
   }
 }

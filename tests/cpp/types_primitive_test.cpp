@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/internals.hpp"
 #include "test_support.hpp"
 #include "types/number_syntax.hpp"
 #include "types/primitive_type.hpp"
@@ -83,7 +84,7 @@ TEST(PrimitiveTypeTest, ValidatesValuesWithExactMessages) {
   const VYRL document;
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.value));
-    const auto result = PrimitiveType(c.member).validate(c.value, document);
+    const auto result = PrimitiveType(c.member).validate(c.value, detail::store_of(document));
     EXPECT_EQ(result ? "" : result.error().message(), c.expected);
   }
 }

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/internals.hpp"
 #include "test_support.hpp"
 #include "types/list.hpp"
 #include "types/primitive_type.hpp"
@@ -45,7 +46,7 @@ TEST(ResolveBuiltinTest, KnownNamesGiveTheRightMember) {
     const auto type = resolve_builtin(c.name);
     ASSERT_TRUE(type) << c.name << ": " << type.error().message();
     EXPECT_EQ((*type)->base_type(), PrimitiveType(c.base)) << c.name;
-    EXPECT_EQ(error_message((*type)->validate(c.rejected, document)), c.expected);
+    EXPECT_EQ(error_message((*type)->validate(c.rejected, detail::store_of(document))), c.expected);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/internals.hpp"
 #include "test_support.hpp"
 #include "types/time.hpp"
 #include "vyrl/document.hpp"
@@ -52,7 +53,7 @@ TEST(TimeTypesTest, ValidatesValuesWithExactMessages) {
   const VYRL document;
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.value));
-    const auto result = TimeTypes(c.member).validate(c.value, document);
+    const auto result = TimeTypes(c.member).validate(c.value, detail::store_of(document));
     EXPECT_EQ(result ? "" : result.error().message(), c.expected);
   }
 }

@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "document/internals.hpp"
 #include "test_support.hpp"
-#include "vyrl/depth_guard.hpp"
+#include "types/validation.hpp"
+#include "types/depth_guard.hpp"
 #include "vyrl/document.hpp"
 
 namespace vyrl {
@@ -67,7 +69,7 @@ TEST(ValidationTest, TypedFieldsWrapEveryLevel) {
   const VYRL document = declared();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.type + " " + c.value);
-    const Status status = document.validate_typed_field(c.type, c.value, "S", "f");
+    const Status status = validate_typed_field(detail::store_of(document), c.type, c.value, "S", "f");
     EXPECT_EQ(status ? "" : status.error().message(), c.error);
   }
 }
@@ -107,12 +109,12 @@ TEST(ValidationTest, DeepSchemaValuesStopAtTheDepthLimitOnce) {
   const VYRL document = declared();
   const std::string too_deep =
       std::string("Schema 'S' validation error: field 'f' (type 'Node') \u2014 ").append(kNestedTooDeeply);
-  EXPECT_TRUE(document.validate_typed_field("Node", nested_nodes(kMaxValidationDepth - 1), "S", "f"));
-  EXPECT_EQ(error_message(document.validate_typed_field("Node", nested_nodes(kMaxValidationDepth), "S", "f")),
+  EXPECT_TRUE(validate_typed_field(detail::store_of(document), "Node", nested_nodes(kMaxValidationDepth - 1), "S", "f"));
+  EXPECT_EQ(error_message(validate_typed_field(detail::store_of(document), "Node", nested_nodes(kMaxValidationDepth), "S", "f")),
             too_deep);
-  EXPECT_EQ(error_message(document.validate_typed_field("Node", nested_nodes(100000), "S", "f")), too_deep);
+  EXPECT_EQ(error_message(validate_typed_field(detail::store_of(document), "Node", nested_nodes(100000), "S", "f")), too_deep);
   // The limit leaves nothing behind: the next failure on this thread is reported level by level.
-  EXPECT_EQ(error_message(document.validate_typed_field("Node", "{ child = x }", "S", "f")),
+  EXPECT_EQ(error_message(validate_typed_field(detail::store_of(document), "Node", "{ child = x }", "S", "f")),
             "Schema 'S' validation error: field 'f' (type 'Node') \u2014 Schema 'Node' validation error: field "
             "'child' (type 'Node') \u2014 Invalid value: Field typed as schema 'Node' must be an inline object '{ k "
             "= v, ... }', got: 'x'");
@@ -168,9 +170,9 @@ TEST(ValidationTest, TheDeepestAllowedChainFitsInASmallThreadStack) {
   const std::size_t limit = kMaxValidationDepth;
   bool nodes = false, lists = false, deeper_nodes = false, deeper_lists = false;
   on_small_stack(512 * 1024, [&] {
-    nodes = document.validate_typed_field("Node", nested_nodes(limit - 1), "S", "f").has_value();
+    nodes = validate_typed_field(detail::store_of(document), "Node", nested_nodes(limit - 1), "S", "f").has_value();
     lists = document.validate_value(nested_lists(limit), nested_items(limit)).has_value();
-    deeper_nodes = document.validate_typed_field("Node", nested_nodes(2 * limit), "S", "f").has_value();
+    deeper_nodes = validate_typed_field(detail::store_of(document), "Node", nested_nodes(2 * limit), "S", "f").has_value();
     deeper_lists = document.validate_value(nested_lists(2 * limit), nested_items(2 * limit)).has_value();
   });
   EXPECT_TRUE(nodes);

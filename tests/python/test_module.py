@@ -2,6 +2,8 @@
 
 import importlib
 import importlib.util
+import os
+import subprocess
 import sys
 import weakref
 
@@ -22,12 +24,14 @@ def test_module_attributes():
     assert second == "In Python: `from vyr_rs import VYRL`"
 
 
-def test_reimport_runs_again_with_the_same_class(monkeypatch):
+def test_reimport_runs_again_with_a_class_of_its_own(monkeypatch):
     monkeypatch.delitem(sys.modules, "vyr_rs")
     fresh = importlib.import_module("vyr_rs")
     assert fresh is not vyr_rs
-    assert fresh.VYRL is VYRL  # one type per process
+    # Each module object owns its class, so no interpreter shares one.
+    assert fresh.VYRL is not VYRL and fresh.VYRL.__name__ == "VYRL"
     assert fresh.__all__ == ["VYRL", "__version__"]
+    assert fresh.VYRL.parse("a = 1")["a"] == VYRL.parse("a = 1")["a"] == "1"
 
 
 def test_class_identity():
@@ -151,7 +155,37 @@ def test_execution_extends_a_preset_all_or_fails(preset, expected):
     module.__all__ = preset
     if isinstance(expected, list):
         located.loader.exec_module(module)
-        assert module.__all__ == expected and module.VYRL is VYRL
+        assert module.__all__ == expected and module.VYRL.__name__ == "VYRL"
     else:
         with pytest.raises(expected):
             located.loader.exec_module(module)
+
+
+# Each interpreter must own its class: sharing one let a destroyed
+# sub-interpreter free the class that the main interpreter still used.
+SUBINTERPRETERS = """
+import _interpreters
+from vyr_rs import VYRL
+
+def run(interpreter, code):
+    failure = _interpreters.exec(interpreter, code)
+    assert failure is None, failure
+
+config = _interpreters.new_config("legacy")
+first, second = _interpreters.create(config), _interpreters.create(config)
+for interpreter in (first, second):
+    run(interpreter, "import vyr_rs; assert vyr_rs.VYRL.parse('a = 1')['a'] == '1'")
+run(first, "import vyr_rs; assert vyr_rs.VYRL.parse('b = 2').find_key('2') == 'b'")
+_interpreters.destroy(first)
+run(second, "import vyr_rs; d = vyr_rs.VYRL(); d.merge_content('c = 3'); assert d['c'] == '3'")
+_interpreters.destroy(second)
+assert VYRL.parse("d = 4")["d"] == "4"
+print("ok")
+"""
+
+
+@pytest.mark.skipif(importlib.util.find_spec("_interpreters") is None, reason="no sub-interpreter API")
+def test_sub_interpreters_use_the_module_side_by_side_and_go_away():
+    result = subprocess.run([sys.executable, "-c", SUBINTERPRETERS], capture_output=True, text=True, timeout=120,
+                            env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
+    assert (result.returncode, result.stdout.strip()) == (0, "ok"), result.stderr

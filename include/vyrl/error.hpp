@@ -1,0 +1,126 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace vyrl {
+
+// Where an error happened: one text or file, and a line in it. Errors carry a
+// chain of these beside their message, so tools can say where without the
+// message text ever changing.
+struct Frame {
+  // How the source of this frame came to be read.
+  enum class Origin {
+    text,      // a text handed to parse or merge_content (or read from standard input)
+    file,      // a file the caller asked to load or merge
+    imported,  // a file read by an @import line of the frame before
+    derived,   // a file read by a @derive line of the frame before
+  };
+
+  std::string source;    // the path of a file, or a label such as "<text>" for a text
+  std::size_t line = 0;  // 1-based; 0 when the failure belongs to the source as a whole
+  Origin origin = Origin::text;
+
+  friend bool operator==(const Frame&, const Frame&) = default;
+};
+
+// The one error type of the library. Each kind keeps exactly the fields its
+// message template uses, in template order; `message()` is the only rendering.
+class VyrlError {
+ public:
+  // An operating-system failure (errno) or a file whose bytes are not UTF-8.
+  struct IoError {
+    int os_error;  // 0 means "not valid UTF-8"
+  };
+  struct ParseError {
+    std::size_t line;
+    std::string line_text;
+    std::string reason;
+  };
+  struct NotFound {
+    std::string name;
+  };
+  struct InvalidValue {
+    std::string description;
+  };
+  struct InvalidType {
+    std::string type_name;
+    std::string description;
+  };
+  struct DirectiveError {
+    std::string directive;
+    std::string description;
+  };
+  struct SchemaValidationError {
+    std::string schema;
+    std::string field;
+    std::string type_name;
+    std::string description;
+  };
+
+  using Kind = std::variant<IoError, ParseError, NotFound, InvalidValue, InvalidType, DirectiveError,
+                            SchemaValidationError>;
+
+  static VyrlError io(int os_error) { return VyrlError(IoError{os_error}); }
+  static VyrlError invalid_utf8() { return VyrlError(IoError{0}); }
+  static VyrlError parse(std::size_t line, std::string line_text, std::string reason) {
+    return VyrlError(ParseError{line, std::move(line_text), std::move(reason)});
+  }
+  static VyrlError not_found(std::string name) { return VyrlError(NotFound{std::move(name)}); }
+  static VyrlError invalid_value(std::string description) {
+    return VyrlError(InvalidValue{std::move(description)});
+  }
+  static VyrlError invalid_type(std::string type_name, std::string description) {
+    return VyrlError(InvalidType{std::move(type_name), std::move(description)});
+  }
+  static VyrlError directive(std::string directive, std::string description) {
+    return VyrlError(DirectiveError{std::move(directive), std::move(description)});
+  }
+  static VyrlError schema_validation(std::string schema, std::string field, std::string type_name,
+                                     std::string description) {
+    return VyrlError(SchemaValidationError{std::move(schema), std::move(field), std::move(type_name),
+                                           std::move(description)});
+  }
+
+  const Kind& kind() const noexcept { return kind_; }
+  template <class K>
+  bool is() const noexcept {
+    return std::holds_alternative<K>(kind_);
+  }
+  // The kind's name as written above, e.g. "ParseError".
+  const char* kind_name() const noexcept;
+
+  // The display text, e.g. "Key not found: 'intt'".
+  std::string message() const;
+
+  // Where it happened, outermost first: the text or file the caller gave, then
+  // each file loaded on the way, ending with the failing line (or, for a file
+  // that could not be read, that file with line 0). Empty when no text or file
+  // was involved (validate_value).
+  const std::vector<Frame>& frames() const noexcept { return frames_; }
+  void add_outer_frame(Frame frame) { frames_.insert(frames_.begin(), std::move(frame)); }
+
+  // The type name that nothing knew, when that is what failed (possibly deep
+  // inside a nested check), so that tools can suggest a near name. Empty
+  // otherwise.
+  const std::string& unknown_type() const noexcept { return unknown_type_; }
+  void set_unknown_type(std::string name) { unknown_type_ = std::move(name); }
+
+ private:
+  explicit VyrlError(Kind kind) : kind_(std::move(kind)) {}
+  Kind kind_;
+  std::vector<Frame> frames_;
+  std::string unknown_type_;
+};
+
+template <class T>
+using Result = std::expected<T, VyrlError>;
+using Status = std::expected<void, VyrlError>;
+
+inline std::unexpected<VyrlError> fail(VyrlError error) { return std::unexpected(std::move(error)); }
+
+}  // namespace vyrl

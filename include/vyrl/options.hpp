@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+
+namespace vyrl {
+
+// Bounds on what reading files may cost one call (a load, a merge, and every
+// file its @import and @derive lines pull in), so that a configuration file
+// written by someone else cannot exhaust or hang the process reading it.
+struct Limits {
+  // No single file read may be larger: files are read whole, and a FIFO or a
+  // device such as /dev/zero never ends on its own.
+  static constexpr std::size_t kDefaultMaxFileBytes = std::size_t{1} << 30;  // 1 GiB
+  // No call may load more files through @import and @derive: files reached
+  // twice are read twice, so a chain of files that each import the next one
+  // twice would otherwise read 2^n files.
+  static constexpr std::size_t kDefaultMaxFileLoads = 10'000;
+
+  std::size_t max_file_bytes = kDefaultMaxFileBytes;
+  std::size_t max_file_loads = kDefaultMaxFileLoads;
+};
+
+// Called around each system call that may block while a file is opened or
+// read (a FIFO, a slow disk), so that an embedding runtime can let its other
+// threads run meanwhile. Nothing else happens between enter() and leave().
+class BlockingCalls {
+ public:
+  virtual void enter() noexcept = 0;
+  virtual void leave() noexcept = 0;
+
+ protected:
+  ~BlockingCalls() = default;
+};
+
+struct Options {
+  Limits limits;
+  BlockingCalls* blocking_calls = nullptr;  // not owned; null: nothing to do around them
+};
+
+}  // namespace vyrl

@@ -1,0 +1,112 @@
+#include "directive/derive.hpp"
+
+#include <string>
+
+#include "directive/directive.hpp"
+#include "store/store.hpp"
+#include "text/text.hpp"
+#include "types/list.hpp"
+
+namespace vyrl {
+namespace {
+
+constexpr std::string_view kSelectorSeparator = "::";
+
+std::string schema_not_found(std::string_view name) { return "Schema '" + std::string(name) + "' not found"; }
+
+VyrlError refuse(std::string_view /*arguments*/, std::string reason) {
+  return VyrlError::directive(std::string(kDeriveDirective), std::move(reason));
+}
+
+std::vector<std::string_view> split_selector(std::string_view selector) {
+  std::vector<std::string_view> names;
+  for (;;) {
+    const std::size_t separator = selector.find(kSelectorSeparator);
+    // Empty pieces vanish, so "path::" and "path:: ::" select nothing, i.e. everything.
+    if (const std::string_view piece = trim(selector.substr(0, separator)); !piece.empty()) {
+      names.push_back(piece);
+    }
+    if (separator == std::string_view::npos) return names;
+    selector.remove_prefix(separator + kSelectorSeparator.size());
+  }
+}
+
+}  // namespace
+
+DeriveTarget split_derive_arguments(std::string_view arguments) {
+  const std::string_view text = trim(arguments);
+  std::string_view path = text;
+  std::string_view selector;
+  if (!text.empty() && (text.front() == '"' || text.front() == '\'')) {
+    // An unclosed quote leaves the whole text, quote included, as the path.
+    if (const std::size_t close = text.find(text.front(), 1); close != std::string_view::npos) {
+      path = text.substr(1, close - 1);
+      selector = text.substr(close + 1);
+      // After a closing quote any run of colons may lead into the selector: "x":A, "x"::A.
+      while (!selector.empty() && selector.front() == ':') selector.remove_prefix(1);
+    }
+  } else if (const std::size_t separator = text.find(kSelectorSeparator); separator != std::string_view::npos) {
+    path = text.substr(0, separator);
+    selector = text.substr(separator + kSelectorSeparator.size());
+  }
+  return DeriveTarget{trim(path), split_selector(selector)};
+}
+
+Status import_schema(Store& store, std::string_view name, Store& base) {
+  auto schema = base.take_schema(name);
+  if (!schema) return fail(VyrlError::directive(std::string(kDeriveDirective), schema_not_found(name)));
+  // The aliases come along even when this document keeps its own schema of
+  // that name; an alias already here is never replaced.
+  for (const auto& [field, type_name] : schema->fields) {
+    const std::string_view alias = ListType::parse_inner(type_name).value_or(type_name);
+    if (TypePtr definition = base.take_type(alias)) store.insert_type_if_absent(std::string(alias), std::move(definition));
+  }
+  store.insert_schema_if_absent(std::string(name), std::move(*schema));
+  return {};
+}
+
+void merge_map_weak(Store& store, Store& base) { store.take_missing_values(base); }
+
+Status validate_schemas_completeness_for(const Store& store, std::span<const std::string> schema_names) {
+  for (const std::string& name : schema_names) {
+    if (const SchemaDef* schema = store.schema(name)) {
+      if (auto complete = store.require_complete(name, *schema); !complete) return complete;
+    }
+  }
+  return {};
+}
+
+// @derive path[::Schema...]: loads a base file into a store of its own and
+// takes from it what this document lacks (schemas, the aliases they use, keys),
+// never replacing anything already here; then checks that the schemas held
+// before this line are complete.
+Status execute_derive(const DirectiveContext& context, std::string_view arguments) {
+  const DeriveTarget target = split_derive_arguments(arguments);
+  Store base;
+  if (auto loaded = context.nested.load_file(base, {target.path, Frame::Origin::derived, arguments, refuse});
+      !loaded) {
+    return loaded;
+  }
+
+  // Only the schemas held before this line must be complete; those arriving
+  // from the base answer to the base file.
+  const std::size_t held_before = context.store.completeness_mark();
+
+  if (target.schemas.empty()) {
+    // The names are views into base's registry, which each import changes: copy them first.
+    const auto views = base.schema_names();
+    const std::vector<std::string> all(views.begin(), views.end());
+    for (const std::string& name : all) {
+      if (auto imported = import_schema(context.store, name, base); !imported) return imported;
+    }
+  } else {
+    for (const std::string_view name : target.schemas) {
+      if (auto imported = import_schema(context.store, name, base); !imported) return imported;
+    }
+  }
+
+  merge_map_weak(context.store, base);
+  return context.store.check_completeness(held_before);
+}
+
+}  // namespace vyrl

@@ -1,0 +1,131 @@
+#include "vyrl/diagnostics.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "text/ascii.hpp"
+#include "types/math.hpp"
+#include "types/physics.hpp"
+#include "types/primitive_type.hpp"
+#include "types/time.hpp"
+
+namespace vyrl {
+namespace {
+
+// Longer names are not compared: nobody misspells a type that long, and the
+// cost of edit distance grows with both lengths.
+constexpr std::size_t kLongestSuggestible = 64;
+constexpr std::size_t kMostSuggestions = 3;
+
+std::string how_reached(Frame::Origin origin) {
+  return origin == Frame::Origin::derived ? "derived from " : "imported from ";
+}
+
+std::string where(const Frame& frame, std::string_view separator) {
+  if (frame.line == 0) return frame.source;
+  return frame.source + std::string(separator) + std::to_string(frame.line);
+}
+
+std::string hint(const VyrlError& error) {
+  if (error.unknown_type().empty()) return {};
+  const auto names = suggest_type_names(error.unknown_type());
+  if (names.empty()) return {};
+  std::string text = "did you mean ";
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += i + 1 == names.size() ? " or " : ", ";
+    text += "'" + names[i] + "'";
+  }
+  return text + "?";
+}
+
+// Levenshtein distance over ASCII-folded bytes.
+std::size_t distance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      const bool same = ascii_lower(a[i - 1]) == ascii_lower(b[j - 1]);
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+}  // namespace
+
+std::vector<std::string> describe_location(const VyrlError& error) {
+  std::vector<std::string> notes;
+  const std::vector<Frame>& frames = error.frames();
+  if (!frames.empty()) {
+    const Frame& failing = frames.back();
+    if (failing.line > 0) {
+      notes.push_back("in " + where(failing, ", line "));
+    } else {
+      notes.push_back((error.is<VyrlError::IoError>() ? "while reading " : "in ") + failing.source);
+    }
+    for (std::size_t i = frames.size() - 1; i-- > 0;) {
+      notes.push_back(how_reached(frames[i + 1].origin) + where(frames[i], ", line "));
+    }
+  }
+  if (std::string text = hint(error); !text.empty()) notes.push_back(std::move(text));
+  return notes;
+}
+
+std::string compiler_report(const VyrlError& error) {
+  const std::vector<Frame>& frames = error.frames();
+  std::string report;
+  if (!frames.empty()) report = where(frames.back(), ":") + ": ";
+  report += error.message() + "\n";
+  for (std::size_t i = frames.empty() ? 0 : frames.size() - 1; i-- > 0;) {
+    report += "  " + how_reached(frames[i + 1].origin) + where(frames[i], ":") + "\n";
+  }
+  if (std::string text = hint(error); !text.empty()) report += "  " + text + "\n";
+  return report;
+}
+
+std::vector<BuiltinType> builtin_types() {
+  std::vector<BuiltinType> types;
+  types.push_back({"list<T>", "list", {}});
+  for (const auto member : {PrimitiveType::Member::I32, PrimitiveType::Member::F64, PrimitiveType::Member::String,
+                            PrimitiveType::Member::Bool, PrimitiveType::Member::Color}) {
+    types.push_back({std::string(PrimitiveType(member).name()), "primitive", {}});
+  }
+  for (const TimeMemberInfo& member : kTimeMembers) types.push_back({"time::" + std::string(member.type_name), "time", {}});
+  for (const MathMemberInfo& member : kMathMembers) types.push_back({"math::" + std::string(member.type_name), "math", {}});
+  for (const PhysicsUnit& unit : kPhysicsUnits) {
+    BuiltinType type{"physics::" + std::string(unit.name), "physics", {}};
+    if (unit.name == "dalton") type.aliases.push_back("physics::atomicmassunit");
+    types.push_back(std::move(type));
+  }
+  return types;
+}
+
+std::vector<std::string> suggest_type_names(std::string_view unknown) {
+  if (unknown.empty() || unknown.size() > kLongestSuggestible) return {};
+  // Near enough to be a slip rather than another word.
+  const std::size_t tolerance = std::max<std::size_t>(2, unknown.size() / 3);
+  const bool bare = unknown.find("::") == std::string_view::npos;
+  std::vector<std::pair<std::size_t, std::string>> near;
+  for (const BuiltinType& type : builtin_types()) {
+    if (type.family == "list") continue;
+    std::size_t best = distance(unknown, type.name);
+    // "meter" is a unit written without its family.
+    if (const std::size_t colon = type.name.find("::"); bare && colon != std::string::npos) {
+      best = std::min(best, distance(unknown, std::string_view(type.name).substr(colon + 2)));
+    }
+    if (best <= tolerance) near.emplace_back(best, type.name);
+  }
+  std::stable_sort(near.begin(), near.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> names;
+  for (auto& [score, name] : near) {
+    if (names.size() == kMostSuggestions || score > near.front().first) break;
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
+}  // namespace vyrl

@@ -1,0 +1,121 @@
+#include "lines/lines.hpp"
+
+#include <cstring>
+
+#include "text/text.hpp"
+
+namespace vyrl {
+namespace {
+
+// The comment rule's notion of whitespace is deliberately ASCII-only and excludes
+// vertical tab, so that exotic spacing never hides the rest of a value.
+constexpr bool is_comment_space(char c) noexcept {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+// Position of the first byte of `text` equal to `c`, or `limit` when there is
+// none before it.
+std::size_t find_before(std::string_view text, char c, std::size_t limit) noexcept {
+  if (limit == 0) return 0;
+  const void* hit = std::memchr(text.data(), c, limit);
+  return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : limit;
+}
+
+// Where the comment scan can start: before the first quote or "#" nothing can
+// open a quote or a comment, and most lines hold neither.
+std::size_t first_quote_or_hash(std::string_view line) noexcept {
+  std::size_t first = line.size();
+  for (const char special : {'#', '"', '\''}) first = find_before(line, special, first);
+  return first;
+}
+
+}  // namespace
+
+std::string_view strip_comment(std::string_view line) noexcept {
+  char quote = 0;
+  const std::size_t size = line.size();
+  for (std::size_t p = first_quote_or_hash(line); p < size; ++p) {
+    const char c = line[p];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '#' && (p == 0 || is_comment_space(line[p - 1])) &&
+               (p + 1 == size || is_comment_space(line[p + 1]))) {
+      return line.substr(0, p);
+    }
+  }
+  return line;
+}
+
+void BraceCount::add(std::string_view text) noexcept {
+  for (char c : text) {
+    open += c == '{';
+    close += c == '}';
+  }
+}
+
+bool needs_accumulation(std::string_view line) noexcept {
+  if (line.empty() || line.front() != '@') return false;
+  BraceCount count;
+  count.add(line);
+  return count.open > count.close;
+}
+
+bool block_is_complete(std::string_view block) noexcept {
+  if (block.empty()) return true;
+  BraceCount count;
+  count.add(block);
+  return count.closed();
+}
+
+std::string_view LogicalLines::next_physical() noexcept {
+  const void* newline = std::memchr(rest_.data(), '\n', rest_.size());
+  std::string_view line;
+  if (newline == nullptr) {
+    line = rest_;
+    rest_ = {};
+    at_end_ = true;
+    return line;
+  }
+  const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(newline) - rest_.data());
+  line = rest_.substr(0, length);
+  rest_.remove_prefix(length + 1);
+  if (rest_.empty()) at_end_ = true;
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+std::optional<LogicalLine> LogicalLines::next() {
+  bool pending = false;
+  std::size_t block_line = 0;
+  BraceCount braces;
+  while (!at_end_ && !rest_.empty()) {
+    const std::string_view stripped = trim(strip_comment(next_physical()));
+    ++number_;
+    if (!pending) {
+      if (needs_accumulation(stripped)) {
+        block_.assign(stripped);
+        braces = BraceCount{};
+        braces.add(stripped);
+        block_line = number_;
+        pending = true;
+        continue;
+      }
+      if (stripped.empty()) continue;
+      return LogicalLine{stripped, number_};
+    }
+    block_ += ' ';
+    block_ += stripped;
+    braces.add(stripped);
+    if (braces.closed()) return LogicalLine{trim(strip_comment(block_)), block_line};
+  }
+  at_end_ = true;
+  // A block still open at the end of the text is processed as it stands.
+  if (pending) return LogicalLine{trim(strip_comment(block_)), block_line};
+  return std::nullopt;
+}
+
+}  // namespace vyrl

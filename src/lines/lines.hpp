@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vyrl {
+
+// --- Line helpers: borrowed slices in, borrowed slices out, no allocation. ---
+
+// The line cut before its comment; a "#" starts one only outside quotes with
+// ASCII whitespace (or the line edge) on both sides, so "#FF8800" survives.
+std::string_view strip_comment(std::string_view line) noexcept;
+
+// True when a directive line leaves a "{" open and continues on the next lines.
+bool needs_accumulation(std::string_view line) noexcept;
+
+// True once an accumulated block has at least as many "}" as "{".
+bool block_is_complete(std::string_view block) noexcept;
+
+// Curly-brace totals of a growing block; lines are added once each instead of
+// recounting the whole block, which would make long blocks quadratic.
+struct BraceCount {
+  std::size_t open = 0;
+  std::size_t close = 0;
+  void add(std::string_view text) noexcept;
+  bool closed() const noexcept { return close >= open; }
+};
+
+// One line as the statement stage sees it: comment cut, trimmed, and for a
+// directive block the whole block joined with single spaces.
+struct LogicalLine {
+  std::string_view text;  // valid until the next call to next()
+  std::size_t number;     // 1-based physical line; a block's opening line
+};
+
+// Cuts a text into logical lines. Lines end at "\n" (a "\r" before it goes
+// too); every physical line counts, blank or not; a directive line that
+// leaves "{" open takes the following lines until its braces balance, and a
+// block still open at the end is handed over as it stands.
+class LogicalLines {
+ public:
+  explicit LogicalLines(std::string_view text) noexcept : rest_(text) {}
+
+  // The next non-empty logical line, or nothing at the end of the text.
+  std::optional<LogicalLine> next();
+
+ private:
+  std::string_view next_physical() noexcept;
+
+  std::string_view rest_;
+  bool at_end_ = false;
+  std::size_t number_ = 0;
+  std::string block_;  // the directive block being joined
+};
+
+}  // namespace vyrl

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string_view>
+
+#include "directive/directive.hpp"
+#include "lines/lines.hpp"
+#include "load/nesting.hpp"
+#include "vyrl/error.hpp"
+#include "vyrl/options.hpp"
+
+namespace vyrl {
+
+class Store;
+
+// Labels standing in for a path where the text came from elsewhere.
+inline constexpr std::string_view kTextSource = "<text>";
+inline constexpr std::string_view kStandardInputSource = "<stdin>";
+
+// The one road from text to registries, for one call: a text is cut into
+// logical lines, each line is read as an assignment or a directive, and the
+// store takes the result. Files, whether the caller's or those that @import
+// and @derive name, are read here too, within the limits of the call. Every
+// error leaves with the frames that say where it happened.
+class Loader final : public NestedLoad {
+ public:
+  explicit Loader(const Options& options) noexcept : options_(options) {}
+
+  Status merge_text(Store& store, std::string_view text, std::string_view source, Frame::Origin origin);
+  // The caller's own file: not on the nesting chain, so a file that imports
+  // itself is read once more before the cycle is refused.
+  Status merge_file(Store& store, std::string_view path);
+  Status merge_standard_input(Store& store);
+
+  Status load_file(Store& into, const NestedRequest& request) override;
+
+ private:
+  Status process_line(Store& store, const LogicalLine& line);
+
+  const Options& options_;
+  NestingChain chain_;
+};
+
+}  // namespace vyrl

@@ -1,0 +1,249 @@
+#include "store/store.hpp"
+
+#include <algorithm>
+#include <utility>
+
+namespace vyrl {
+namespace {
+
+std::string missing_required_field(std::string_view field) {
+  return "Missing required field '" + std::string(field) + "'";
+}
+
+// Up to this many values a reverse lookup compares them all: cheaper than
+// building an index, and too few for repeated misses to add up.
+constexpr std::size_t kReverseScanLimit = 32;
+
+}  // namespace
+
+// --- Values. ---
+
+void Store::assign(std::string_view key, std::string_view value) {
+  // One probe for both cases: hashing the key is a large part of storing it.
+  const auto [entry, added] = values_.try_emplace(key, value);
+  const auto position = static_cast<std::uint32_t>(entry - values_.begin());
+  const bool indexed = reverse_built_.load(std::memory_order_relaxed);
+  if (!added) {
+    if (entry->second == value) return;
+    if (indexed) unindex_value(position);
+    entry->second.assign(value);
+  }
+  if (indexed) index_value(position);
+}
+
+// The table grows geometrically even when many small texts each announce a
+// few entries: reserving exactly "size + a little" every time would copy the
+// whole table once its spare room ran out, making a session of small merges
+// quadratic.
+void Store::expect_more_values(std::size_t entries) {
+  const std::size_t capacity = values_.entry_capacity();
+  const std::size_t wanted = values_.size() + entries;
+  if (wanted <= capacity) return;
+  values_.reserve(std::max(wanted, 2 * capacity));
+}
+
+void Store::release_unused_room() {
+  // Only a guess far above what arrived is worth a copy; ordinary slack from
+  // doubling stays.
+  constexpr std::size_t kSmallTable = 64;
+  if (values_.entry_capacity() > 4 * std::max(values_.size(), kSmallTable)) values_.shrink_to_fit();
+}
+
+void Store::take_missing_values(Store& base) {
+  base.reverse_built_.store(false, std::memory_order_relaxed);  // base's index would only go stale
+  expect_more_values(base.values_.size());
+  const bool indexed = reverse_built_.load(std::memory_order_relaxed);
+  // A node whose key is already here is refused by insert() and dropped with the
+  // handle it returns, which is the weak rule. Entries travel as nodes, so no
+  // key or value text is copied.
+  while (!base.values_.empty()) {
+    const auto inserted = values_.insert(base.values_.extract(base.values_.begin()));
+    if (inserted.inserted && indexed) index_value(static_cast<std::uint32_t>(inserted.position - values_.begin()));
+  }
+}
+
+std::optional<std::string_view> Store::key_holding(std::string_view value) const {
+  if (values_.empty()) return std::nullopt;
+  if (!reverse_built_.load(std::memory_order_acquire)) {
+    if (values_.size() <= kReverseScanLimit) {
+      for (const auto& [key, stored] : values_) {
+        if (stored == value) return key;
+      }
+      return std::nullopt;
+    }
+    build_reverse_index();
+  }
+  const auto head = reverse_heads_.find(value_hash_(value));
+  if (head == reverse_heads_.end()) return std::nullopt;
+  for (std::uint32_t position = head->second; position != kNoPosition; position = reverse_next_[position]) {
+    const auto& [key, stored] = values_.begin()[position];
+    if (stored == value) return key;
+  }
+  return std::nullopt;
+}
+
+void Store::build_reverse_index() const {
+  // Lookups share a document between readers, so the first one to need the
+  // index builds it while the others wait.
+  const std::lock_guard lock(reverse_build_);
+  if (reverse_built_.load(std::memory_order_relaxed)) return;
+  reverse_heads_.clear();
+  reverse_heads_.reserve(values_.size());
+  reverse_next_.assign(values_.size(), kNoPosition);
+  reverse_prev_.assign(values_.size(), kNoPosition);
+  for (std::uint32_t position = 0; position < values_.size(); ++position) index_value(position);
+  reverse_built_.store(true, std::memory_order_release);
+}
+
+void Store::index_value(std::uint32_t position) const {
+  if (reverse_next_.size() <= position) {
+    reverse_next_.resize(std::max<std::size_t>(position + 1, 2 * reverse_next_.size()), kNoPosition);
+    reverse_prev_.resize(reverse_next_.size(), kNoPosition);
+  }
+  const auto [head, added] = reverse_heads_.try_emplace(value_hash_(values_.begin()[position].second), position);
+  reverse_prev_[position] = kNoPosition;
+  reverse_next_[position] = added ? kNoPosition : head->second;
+  if (!added) {
+    reverse_prev_[head->second] = position;
+    head->second = position;
+  }
+}
+
+void Store::unindex_value(std::uint32_t position) const {
+  const std::uint32_t next = reverse_next_[position];
+  const std::uint32_t prev = reverse_prev_[position];
+  if (prev != kNoPosition) {
+    reverse_next_[prev] = next;
+  } else {
+    const auto head = reverse_heads_.find(value_hash_(values_.begin()[position].second));
+    if (next == kNoPosition) {
+      reverse_heads_.erase(head);
+    } else {
+      head->second = next;
+    }
+  }
+  if (next != kNoPosition) reverse_prev_[next] = prev;
+}
+
+// --- Aliases. ---
+
+void Store::register_type(std::string name, TypePtr definition) {
+  types_.insert_or_assign(std::move(name), std::move(definition));
+}
+
+TypePtr Store::take_type(std::string_view name) {
+  auto node = types_.extract(name);
+  return node ? std::move(node.mapped()) : nullptr;
+}
+
+void Store::insert_type_if_absent(std::string name, TypePtr definition) {
+  types_.try_emplace(std::move(name), std::move(definition));
+}
+
+const Type* Store::alias(std::string_view name) const noexcept {
+  const auto found = types_.find(name);
+  return found == types_.end() ? nullptr : found->second.get();
+}
+
+// --- Schemas. ---
+
+void Store::register_schema(std::string name, SchemaDef schema) {
+  if (const auto existing = schema_ids_.find(name); existing != schema_ids_.end()) remove_schema(existing->second);
+  add_schema(std::move(name), std::move(schema));
+}
+
+std::optional<SchemaDef> Store::take_schema(std::string_view name) {
+  const auto existing = schema_ids_.find(name);
+  if (existing == schema_ids_.end()) return std::nullopt;
+  return remove_schema(existing->second);
+}
+
+void Store::insert_schema_if_absent(std::string name, SchemaDef schema) {
+  if (!schema_ids_.contains(name)) add_schema(std::move(name), std::move(schema));
+}
+
+std::vector<std::string_view> Store::schema_names() const {
+  std::vector<std::string_view> names;
+  names.reserve(schema_ids_.size());
+  for (const auto& [name, id] : schema_ids_) names.push_back(name);
+  return names;
+}
+
+const SchemaDef* Store::schema(std::string_view name) const noexcept {
+  const auto found = schema_ids_.find(name);
+  return found == schema_ids_.end() ? nullptr : &schemas_[found->second].definition;
+}
+
+void Store::add_schema(std::string name, SchemaDef schema) {
+  const auto id = static_cast<SchemaId>(schemas_.size());
+  schema.seal();
+  SchemaSlot& slot = schemas_.emplace_back(SchemaSlot{std::move(name), std::move(schema), {}, true});
+  slot.owner_places.reserve(slot.definition.fields.size());
+  for (const auto& [field, type_name] : slot.definition.fields) {
+    std::vector<Owner>& owners = field_owners_[field];
+    slot.owner_places.push_back(static_cast<std::uint32_t>(owners.size()));
+    owners.push_back(Owner{id, &type_name});
+  }
+  schema_ids_.insert_or_assign(slot.name, id);
+  unverified_.push_back(id);
+}
+
+// Takes a schema's fields out of the field index (each in constant time: the
+// last owner of a field fills the hole and learns its new place), so that a
+// replaced schema never answers for a key again.
+SchemaDef Store::remove_schema(SchemaId id) {
+  SchemaSlot& slot = schemas_[id];
+  std::uint32_t position = 0;
+  for (const auto& [field, type_name] : slot.definition.fields) {
+    const auto entry = field_owners_.find(field);
+    std::vector<Owner>& owners = entry->second;
+    const std::uint32_t place = slot.owner_places[position++];
+    const Owner last = owners.back();
+    owners[place] = last;
+    if (last.schema != id) {
+      SchemaSlot& other = schemas_[last.schema];
+      const auto moved = other.definition.fields.find(field);
+      other.owner_places[static_cast<std::size_t>(moved - other.definition.fields.begin())] = place;
+    }
+    owners.pop_back();
+    if (owners.empty()) field_owners_.erase(entry);
+  }
+  schema_ids_.erase(slot.name);
+  slot.live = false;
+  slot.name = std::string();
+  slot.owner_places = {};
+  return std::exchange(slot.definition, SchemaDef{});
+}
+
+std::optional<Store::TypedKey> Store::schema_declaring(std::string_view key) const {
+  const auto owners = field_owners_.find(key);
+  if (owners == field_owners_.end()) return std::nullopt;
+  const Owner& owner = owners->second.front();
+  return TypedKey{schemas_[owner.schema].name, *owner.type_name};
+}
+
+// --- Completeness. ---
+
+Status Store::require_complete(std::string_view name, const SchemaDef& schema) const {
+  for (const std::uint32_t position : schema.required) {
+    const auto& [field, type_name] = schema.fields.begin()[position];
+    if (!values_.contains(field)) {
+      return fail(VyrlError::schema_validation(std::string(name), field, type_name, missing_required_field(field)));
+    }
+  }
+  return {};
+}
+
+Status Store::check_completeness(std::size_t mark) {
+  std::size_t checked = 0;
+  Status result;
+  for (; checked < mark; ++checked) {
+    const SchemaSlot& slot = schemas_[unverified_[checked]];
+    if (!slot.live) continue;
+    if (result = require_complete(slot.name, slot.definition); !result) break;
+  }
+  unverified_.erase(unverified_.begin(), unverified_.begin() + static_cast<std::ptrdiff_t>(checked));
+  return result;
+}
+
+}  // namespace vyrl

@@ -1,0 +1,135 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "support/hash.hpp"
+#include "types/schema.hpp"
+#include "types/type.hpp"
+#include "vyrl/error.hpp"
+
+namespace vyrl {
+
+// The registries of one document: the stored values, the aliases declared with
+// @type and the schemas declared with @schema, with the indexes that keep
+// every question about them to a probe or two. Knows nothing of lines,
+// directives or files; types see it only as a TypeScope.
+class Store final : public TypeScope {
+ public:
+  Store() = default;
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  // --- Values. ---
+  using Values = Registry<std::string>;
+  const Values& values() const noexcept { return values_; }
+  // Stores key -> value, replacing an earlier value of the key.
+  void assign(std::string_view key, std::string_view value);
+  // Room for `entries` more values when that grows the table geometrically;
+  // see the definition for why never less.
+  void expect_more_values(std::size_t entries);
+  // Gives back room that an expectation left unused.
+  void release_unused_room();
+  // Moves every value whose key is missing here out of `base`, which is left empty.
+  void take_missing_values(Store& base);
+
+  // A key whose value equals `value` (any of them, when several do), or nothing.
+  std::optional<std::string_view> key_holding(std::string_view value) const;
+
+  // --- Aliases. ---
+  const Registry<TypePtr>& types() const noexcept { return types_; }
+  // Last declaration wins.
+  void register_type(std::string name, TypePtr definition);
+  // Takes the alias `name` out, or gives null when there is none.
+  TypePtr take_type(std::string_view name);
+  // Keeps an alias already registered under `name`; drops `definition` then.
+  void insert_type_if_absent(std::string name, TypePtr definition);
+
+  // --- Schemas. ---
+  // Last declaration wins.
+  void register_schema(std::string name, SchemaDef schema);
+  // The names of all schemas, in no particular order.
+  std::vector<std::string_view> schema_names() const;
+  std::size_t schema_count() const noexcept { return schema_ids_.size(); }
+  // Takes the schema `name` out, or gives nothing when there is none.
+  std::optional<SchemaDef> take_schema(std::string_view name);
+  // Keeps a schema already registered under `name`; drops `schema` then.
+  void insert_schema_if_absent(std::string name, SchemaDef schema);
+
+  // The schema that types `key` and the field's type name, if any schema
+  // declares a field of that name. When several do, which one answers is
+  // left open.
+  struct TypedKey {
+    std::string_view schema;
+    std::string_view type_name;
+  };
+  std::optional<TypedKey> schema_declaring(std::string_view key) const;
+
+  // --- Completeness. ---
+  // Schemas are checked for their required keys in the order they arrived;
+  // one found complete stays complete (values are never removed) until it is
+  // replaced, so each is checked once per declaration. A mark says how many of
+  // the schemas not yet found complete exist now.
+  std::size_t completeness_mark() const noexcept { return unverified_.size(); }
+  // Checks the schemas not yet found complete among the first `mark` that
+  // arrived since; fails with the first required field that has no value.
+  Status check_completeness(std::size_t mark);
+  // Fails with the first required field of `schema` that has no value.
+  Status require_complete(std::string_view name, const SchemaDef& schema) const;
+
+  // --- TypeScope. ---
+  const Type* alias(std::string_view name) const noexcept override;
+  const SchemaDef* schema(std::string_view name) const noexcept override;
+
+ private:
+  using SchemaId = std::uint32_t;
+
+  // Which schemas declare a field name, and where each keeps its type name.
+  struct Owner {
+    SchemaId schema;
+    const std::string* type_name;
+  };
+
+  struct SchemaSlot {
+    std::string name;
+    SchemaDef definition;
+    // For each field of `definition`, in order: its place in the owner list
+    // of that field name.
+    std::vector<std::uint32_t> owner_places;
+    bool live = true;
+  };
+
+  void add_schema(std::string name, SchemaDef schema);
+  SchemaDef remove_schema(SchemaId id);
+  void index_value(std::uint32_t position) const;
+  void unindex_value(std::uint32_t position) const;
+  void build_reverse_index() const;
+
+  Values values_;
+  Registry<TypePtr> types_;
+  std::deque<SchemaSlot> schemas_;  // by id; a removed schema's slot stays, emptied
+  Registry<SchemaId> schema_ids_;   // name -> id of the live schema
+  Registry<std::vector<Owner>> field_owners_;
+  std::vector<SchemaId> unverified_;  // schemas not yet found complete, in arrival order
+
+  // value -> the keys holding it, built by the first reverse lookup that needs
+  // it and kept up to date by every later change. Chains link the positions of
+  // values with the same hash.
+  static constexpr std::uint32_t kNoPosition = UINT32_MAX;
+  mutable std::mutex reverse_build_;
+  mutable std::atomic<bool> reverse_built_{false};
+  mutable std::unordered_map<std::uint64_t, std::uint32_t> reverse_heads_;
+  mutable std::vector<std::uint32_t> reverse_next_;
+  mutable std::vector<std::uint32_t> reverse_prev_;
+  SeededHash value_hash_;
+};
+
+}  // namespace vyrl

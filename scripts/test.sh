@@ -19,5 +19,9 @@ scripts/test-consumer.sh
 # fresh-venv pip install) and on the free-threaded one.
 scripts/test-python.sh python3 --stubtest --pip-install
 VYRL_CLI="$build_dir/src/cli/vyrl" python3 -m pytest -q tests/cli
+# Crafted inputs must cost time and memory in step with their size.
+py_tag=$(python3 -c 'import sys, sysconfig
+print(sys.implementation.cache_tag + ("t" if sysconfig.get_config_var("Py_GIL_DISABLED") else ""))')
+PYTHONPATH="$build_dir/py-$py_tag/src/python" python3 scripts/check-scaling.py --cli "$build_dir/src/cli/vyrl"
 free_threaded_python=$(scripts/build-python-ft.sh)
 scripts/test-python.sh "$free_threaded_python"

@@ -1,6 +1,7 @@
 #include "store/store.hpp"
 
 #include <algorithm>
+#include <cstddef>
 #include <utility>
 
 namespace vyrl {
@@ -73,9 +74,9 @@ std::optional<std::string_view> Store::key_holding(std::string_view value) const
     }
     build_reverse_index();
   }
-  const auto head = reverse_heads_.find(value_hash_(value));
-  if (head == reverse_heads_.end()) return std::nullopt;
-  for (std::uint32_t position = head->second; position != kNoPosition; position = reverse_next_[position]) {
+  const std::uint32_t* head = reverse_heads_.find(value_hash_(value));
+  if (head == nullptr) return std::nullopt;
+  for (std::uint32_t position = *head; position != kNoPosition; position = reverse_next_[position]) {
     const auto& [key, stored] = values_.begin()[position];
     if (stored == value) return key;
   }
@@ -87,8 +88,7 @@ void Store::build_reverse_index() const {
   // index builds it while the others wait.
   const std::lock_guard lock(reverse_build_);
   if (reverse_built_.load(std::memory_order_relaxed)) return;
-  reverse_heads_.clear();
-  reverse_heads_.reserve(values_.size());
+  reverse_heads_.clear(values_.size());
   reverse_next_.assign(values_.size(), kNoPosition);
   reverse_prev_.assign(values_.size(), kNoPosition);
   for (std::uint32_t position = 0; position < values_.size(); ++position) index_value(position);
@@ -100,13 +100,11 @@ void Store::index_value(std::uint32_t position) const {
     reverse_next_.resize(std::max<std::size_t>(position + 1, 2 * reverse_next_.size()), kNoPosition);
     reverse_prev_.resize(reverse_next_.size(), kNoPosition);
   }
-  const auto [head, added] = reverse_heads_.try_emplace(value_hash_(values_.begin()[position].second), position);
+  std::uint32_t& head = reverse_heads_.at(value_hash_(values_.begin()[position].second));
   reverse_prev_[position] = kNoPosition;
-  reverse_next_[position] = added ? kNoPosition : head->second;
-  if (!added) {
-    reverse_prev_[head->second] = position;
-    head->second = position;
-  }
+  reverse_next_[position] = head;
+  if (head != kNoPosition) reverse_prev_[head] = position;
+  head = position;
 }
 
 void Store::unindex_value(std::uint32_t position) const {
@@ -115,14 +113,73 @@ void Store::unindex_value(std::uint32_t position) const {
   if (prev != kNoPosition) {
     reverse_next_[prev] = next;
   } else {
-    const auto head = reverse_heads_.find(value_hash_(values_.begin()[position].second));
+    const std::uint64_t hash = value_hash_(values_.begin()[position].second);
     if (next == kNoPosition) {
-      reverse_heads_.erase(head);
+      reverse_heads_.erase(hash);
     } else {
-      head->second = next;
+      *reverse_heads_.find(hash) = next;
     }
   }
   if (next != kNoPosition) reverse_prev_[next] = prev;
+}
+
+void Store::ChainHeads::clear(std::size_t expected) {
+  std::size_t size = 16;
+  while (size < 2 * expected) size *= 2;
+  slots_.assign(size, Slot{0, kNoPosition});
+  used_ = 0;
+}
+
+std::size_t Store::ChainHeads::locate(std::uint64_t hash) const noexcept {
+  if (slots_.empty()) return kAbsent;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    if (slots_[i].head == kNoPosition) return kAbsent;
+    if (slots_[i].hash == hash) return i;
+  }
+}
+
+std::uint32_t* Store::ChainHeads::find(std::uint64_t hash) noexcept {
+  const std::size_t slot = locate(hash);
+  return slot == kAbsent ? nullptr : &slots_[slot].head;
+}
+
+std::uint32_t& Store::ChainHeads::at(std::uint64_t hash) {
+  if (2 * (used_ + 1) > slots_.size()) grow();
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = hash & mask;
+  for (; slots_[i].head != kNoPosition; i = (i + 1) & mask) {
+    if (slots_[i].hash == hash) return slots_[i].head;
+  }
+  ++used_;
+  slots_[i].hash = hash;
+  return slots_[i].head;  // still vacant: the caller stores a position at once
+}
+
+void Store::ChainHeads::erase(std::uint64_t hash) noexcept {
+  std::size_t gap = locate(hash);
+  if (gap == kAbsent) return;
+  const std::size_t mask = slots_.size() - 1;
+  // Pull later members of the run back into the gap, so every remaining hash
+  // is still reached from its home without tombstones.
+  for (std::size_t next = (gap + 1) & mask; slots_[next].head != kNoPosition; next = (next + 1) & mask) {
+    const std::size_t home = slots_[next].hash & mask;
+    if (((next - home) & mask) >= ((next - gap) & mask)) {
+      slots_[gap] = slots_[next];
+      gap = next;
+    }
+  }
+  slots_[gap] = Slot{0, kNoPosition};
+  --used_;
+}
+
+void Store::ChainHeads::grow() {
+  std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(std::max<std::size_t>(16, 2 * slots_.size()),
+                                                                    Slot{0, kNoPosition}));
+  used_ = 0;
+  for (const Slot& slot : old) {
+    if (slot.head != kNoPosition) at(slot.hash) = slot.head;
+  }
 }
 
 // --- Aliases. ---

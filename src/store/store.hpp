@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "support/hash.hpp"
@@ -126,7 +125,28 @@ class Store final : public TypeScope {
   static constexpr std::uint32_t kNoPosition = UINT32_MAX;
   mutable std::mutex reverse_build_;
   mutable std::atomic<bool> reverse_built_{false};
-  mutable std::unordered_map<std::uint64_t, std::uint32_t> reverse_heads_;
+  // Hash of a value -> the first position of its chain; open addressing, so
+  // building the index allocates a few arrays rather than a node per value.
+  class ChainHeads {
+   public:
+    void clear(std::size_t expected);
+    std::uint32_t* find(std::uint64_t hash) noexcept;
+    // The head for `hash`, made (holding kNoPosition) when there is none.
+    std::uint32_t& at(std::uint64_t hash);
+    void erase(std::uint64_t hash) noexcept;
+
+   private:
+    struct Slot {
+      std::uint64_t hash;
+      std::uint32_t head;  // kNoPosition: a vacant slot
+    };
+    static constexpr std::size_t kAbsent = SIZE_MAX;
+    std::size_t locate(std::uint64_t hash) const noexcept;
+    void grow();
+    std::vector<Slot> slots_;
+    std::size_t used_ = 0;
+  };
+  mutable ChainHeads reverse_heads_;
   mutable std::vector<std::uint32_t> reverse_next_;
   mutable std::vector<std::uint32_t> reverse_prev_;
   SeededHash value_hash_;

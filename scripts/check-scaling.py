@@ -1,0 +1,216 @@
+#!/usr/bin/env python3
+"""Checks that crafted inputs cost time (and memory) in step with their size.
+
+Each shape below is an input someone could write to make a reader slow: it is
+parsed at size n and at 4n, through the Python module and through the `vyrl`
+tool, fastest of three runs each. Linear growth is 4x and quadratic 16x; the
+check fails above 8x. Memory is compared the same way where a shape is about
+memory.
+
+    scripts/check-scaling.py --cli build/src/cli/vyrl    # vyr_rs importable
+
+The module must be importable (PYTHONPATH); the tool's path comes from --cli.
+"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+from typing import Callable
+
+LIMIT = 8.0
+RUNS = 3
+
+Shape = Callable[[int], tuple[str, dict[str, str]]]  # n -> (main text, other files)
+
+
+def stale_owners(n: int):
+    # A schema's fields are declared, many other schemas follow, the first is
+    # redeclared without the fields, and the fields are assigned.
+    fields = ", ".join(f"f{i}: i32" for i in range(n))
+    lines = [f"@schema S {{ {fields} }}"]
+    lines += [f"@schema T{i} {{ x{i}: i32 }}" for i in range(n)]
+    lines.append("@schema S { }")
+    lines += [f"f{i} = 1" for i in range(n)]
+    return "\n".join(lines), {}
+
+
+def shared_field_owners(n: int):
+    # Many schemas share one field; each owner in turn is emptied and the field assigned.
+    lines = [f"@schema S{i} {{ f: i32 }}" for i in range(n)]
+    for i in range(n):
+        lines += [f"@schema S{i} {{ }}", "f = 1"]
+    return "\n".join(lines), {}
+
+
+def optional_fields_list(n: int):
+    optional = ", ".join(f"o{i}*: i32" for i in range(n))
+    objects = ", ".join("{}" for _ in range(n))
+    return f"@schema S {{ {optional} }}\n@schema H {{ items: list<S> }}\nitems = [{objects}]", {}
+
+
+def optional_fields_keys(n: int):
+    optional = ", ".join(f"o{i}*: i32" for i in range(n))
+    keys = ", ".join(f"k{i}: S" for i in range(n))
+    lines = [f"@schema S {{ {optional} }}", f"@schema K {{ {keys} }}"]
+    lines += [f"k{i} = {{}}" for i in range(n)]
+    return "\n".join(lines), {}
+
+
+def long_element_name(n: int):
+    element = "physics::" + "_" * n + "meter"
+    items = ", ".join("1.5" for _ in range(n))
+    return f"@schema L {{ xs: list<{element}> }}\nxs = [{items}]", {}
+
+
+def alias_to_long_name(n: int):
+    element = "physics::" + "_" * n + "meter"
+    items = ", ".join("1.5" for _ in range(n))
+    return f"@type length = {element}\n@schema L {{ xs: list<length> }}\nxs = [{items}]", {}
+
+
+def derive_rechecks(n: int):
+    optional = ", ".join(f"o{i}*: i32" for i in range(n))
+    lines = [f"@schema S {{ {optional} }}"]
+    lines += [f"@schema E{i} {{}}" for i in range(n)]
+    lines += ["@derive tiny.vyr" for _ in range(n)]
+    return "\n".join(lines), {"tiny.vyr": "z = 1\n"}
+
+
+def long_schema_name(n: int):
+    fields = ", ".join(f"f{i}: i32" for i in range(n))
+    return f"@schema {'S' * n} {{ {fields} }}\n", {}
+
+
+def reassigned_keys(n: int):
+    # The same few keys assigned again and again: the document must not grow.
+    return "\n".join(f"k{i % 16} = value {i}" for i in range(n)), {}
+
+
+def nested_imports(n: int):
+    # A chain of files, each importing the next: loads grow with the files.
+    files = {f"f{i}.vyr": f"@import f{i + 1}.vyr\nk{i} = {i}\n" for i in range(n)}
+    files[f"f{n}.vyr"] = "end = 1\n"
+    return "@import f0.vyr\n", files
+
+
+# (name, shape, n, what is measured)
+SHAPES: list[tuple[str, Shape, int, str]] = [
+    ("stale schema owners", stale_owners, 20000, "time"),
+    ("owners of a shared field", shared_field_owners, 20000, "time"),
+    ("optional fields, list of objects", optional_fields_list, 40000, "time"),
+    ("optional fields, top-level keys", optional_fields_keys, 40000, "time"),
+    ("list of a long element name", long_element_name, 200000, "time"),
+    ("list of an alias to a long name", alias_to_long_name, 200000, "time"),
+    ("@derive after many schemas", derive_rechecks, 1500, "time"),
+    ("reassigned keys", reassigned_keys, 200000, "time"),
+    ("a chain of imported files", nested_imports, 12, "time"),
+    ("long schema name, many fields", long_schema_name, 16000, "memory"),
+]
+
+
+def lookup_misses(n: int) -> float:
+    """Seconds for n/10 lookups of texts that are neither keys nor values."""
+    from vyr_rs import VYRL
+
+    document = VYRL.parse("\n".join(f"key{i} = value{i}" for i in range(n)))
+    probes = [f"missing{i}" for i in range(n // 10)]
+    start = time.perf_counter()
+    for probe in probes:
+        if probe in document or document.find_key(probe) is not None:
+            raise SystemExit("check-scaling: a missing text was found")
+    return time.perf_counter() - start
+
+
+def fastest(run: Callable[[], float]) -> float:
+    return min(run() for _ in range(RUNS))
+
+
+def write_files(directory: Path, files: dict[str, str]) -> None:
+    for name, content in files.items():
+        (directory / name).write_text(content)
+
+
+def module_time(text: str, directory: Path) -> float:
+    from vyr_rs import VYRL
+
+    previous = os.getcwd()
+    os.chdir(directory)
+    try:
+        start = time.perf_counter()
+        VYRL.parse(text)
+        return time.perf_counter() - start
+    finally:
+        os.chdir(previous)
+
+
+def cli_run(cli: str, directory: Path) -> tuple[float, int]:
+    """Seconds and peak memory (KiB) of `vyrl check main.vyr` in `directory`."""
+    start = time.perf_counter()
+    process = subprocess.Popen([cli, "check", "main.vyr"], cwd=directory, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(process.pid, 0)
+    elapsed = time.perf_counter() - start
+    if status != 0:
+        raise SystemExit(f"check-scaling: vyrl check failed in {directory}: {process.stderr.read().decode()}")
+    return elapsed, usage.ru_maxrss
+
+
+def measure(shape: Shape, n: int, cli: str) -> dict[str, float]:
+    with tempfile.TemporaryDirectory(prefix="vyrl-scaling-") as scratch:
+        directory = Path(scratch)
+        text, files = shape(n)
+        write_files(directory, files)
+        (directory / "main.vyr").write_text(text)
+        return {
+            "module": fastest(lambda: module_time(text, directory)),
+            "cli": fastest(lambda: cli_run(cli, directory)[0]),
+            "memory": min(cli_run(cli, directory)[1] for _ in range(RUNS)),
+        }
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--cli", required=True, help="path of the vyrl tool")
+    parser.add_argument("--only", help="run the shapes whose name contains this text")
+    arguments = parser.parse_args()
+
+    arguments.cli = str(Path(arguments.cli).resolve())
+    with tempfile.TemporaryDirectory() as empty:
+        (Path(empty) / "main.vyr").write_text("")
+        baseline_memory = min(cli_run(arguments.cli, Path(empty))[1] for _ in range(RUNS))
+    failures = []
+    print(f"{'shape':36} {'n':>6} {'module':>8} {'tool':>8} {'memory':>8}   (growth from n to 4n; time at 4n)")
+    for name, shape, n, kind in SHAPES:
+        if arguments.only and arguments.only not in name:
+            continue
+        small, large = measure(shape, n, arguments.cli), measure(shape, 4 * n, arguments.cli)
+        growth = {key: large[key] / small[key] for key in ("module", "cli")}
+        # Memory is compared above what the tool needs for an empty file.
+        growth["memory"] = max(large["memory"] - baseline_memory, 1) / max(small["memory"] - baseline_memory, 1)
+        watched = ["memory"] if kind == "memory" else ["module", "cli"]
+        bad = [key for key in watched if growth[key] > LIMIT]
+        print(f"{name:36} {n:>6} {growth['module']:>7.1f}x {growth['cli']:>7.1f}x {growth['memory']:>7.1f}x"
+              f"   {large['module'] * 1000:.0f} ms{'   FAIL: ' + ', '.join(bad) if bad else ''}")
+        if bad:
+            failures.append(name)
+    if not arguments.only or arguments.only in "lookup misses":
+        n = 100_000
+        growth = fastest(lambda: lookup_misses(4 * n)) / fastest(lambda: lookup_misses(n))
+        print(f"{'lookup misses (module only)':36} {n:>6} {growth:>7.1f}x")
+        if growth > LIMIT:
+            failures.append("lookup misses")
+    if failures:
+        print(f"check-scaling: grows faster than linear: {', '.join(failures)}", file=sys.stderr)
+        return 1
+    print("check-scaling: every shape grows linearly")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "document/internals.hpp"
+#include "test_support.hpp"
+#include "vyrl/document.hpp"
+
+namespace vyrl {
+namespace {
+
+using testing::error_message;
+
+// The field index is repaired when a schema is replaced, so the key is typed by
+// a schema that still declares it, or by none.
+TEST(FieldIndexTest, AReplacedSchemaNoLongerTypesItsOldFields) {
+  const std::string expected_bool =
+      "Schema 'B' validation error: field 'f' (type 'bool') \u2014 Invalid value: Expected bool (true/false/1/0), got 'x'";
+  struct Case {
+    std::string text;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {"@schema A { f: i32 }\n@schema A { g: i32 }\nf = x", ""},
+      {"@schema A { f: i32 }\n@schema B { f: bool }\n@schema A { }\nf = x", expected_bool},
+      {"@schema B { f: bool }\n@schema A { f: i32 }\n@schema A { }\nf = x", expected_bool},
+      {"@schema A { f: i32 }\n@schema A { }\n@schema A { f: i32 }\nf = x",
+       "Schema 'A' validation error: field 'f' (type 'i32') \u2014 Invalid value: Expected i32, got 'x'"},
+      // Three owners, the middle one replaced twice: the others still answer.
+      {"@schema A { f: bool }\n@schema M { f: bool }\n@schema Z { f: bool }\n@schema M { g: i32 }\n"
+       "@schema M { h: i32 }\n@schema A { }\n@schema Z { }\nf = 1\ng = 1\nh = x",
+       "Schema 'M' validation error: field 'h' (type 'i32') \u2014 Invalid value: Expected i32, got 'x'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    VYRL document;
+    EXPECT_EQ(error_message(document.merge_content(c.text)), c.error.empty() ? "<success>" : c.error);
+  }
+}
+
+TEST(FieldIndexTest, DeriveMovesASchemaWithItsFields) {
+  VYRL base;
+  ASSERT_TRUE(base.merge_content("@schema S { f: i32 }"));
+  Store& from = detail::store_of(base);
+  VYRL target;
+  Store& into = detail::store_of(target);
+  ASSERT_TRUE(into.schema("S") == nullptr);
+  auto schema = from.take_schema("S");
+  ASSERT_TRUE(schema);
+  EXPECT_FALSE(from.schema_declaring("f"));
+  into.insert_schema_if_absent("S", std::move(*schema));
+  ASSERT_TRUE(into.schema_declaring("f"));
+  EXPECT_EQ(into.schema_declaring("f")->schema, "S");
+}
+
+// Reverse lookups past the size where values are simply compared go through
+// an index that every later change keeps up to date.
+TEST(ReverseIndexTest, FollowsEveryChangeAfterTheFirstMiss) {
+  VYRL document;
+  std::string text;
+  for (int i = 0; i < 100; ++i) {
+    const std::string n = std::to_string(i);
+    text.append("k").append(n).append(" = v").append(n).append("\n");
+  }
+  ASSERT_TRUE(document.merge_content(text));
+  EXPECT_FALSE(document.find_key("new"));  // builds the index
+  struct Step {
+    std::string merge;
+    std::string lookup;
+    std::optional<std::string> key;
+  };
+  const std::vector<Step> steps = {
+      {"a = new", "new", "a"},
+      {"a = newer", "new", std::nullopt},
+      {"", "newer", "a"},
+      {"b = shared\nc = shared", "shared", std::nullopt},  // either key: checked below
+      {"b = other", "shared", "c"},
+      {"c = other", "shared", std::nullopt},
+      {"k5 = v6", "v5", std::nullopt},
+      {"k6 = x", "v6", "k5"},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.merge);
+    ASSERT_TRUE(document.merge_content(step.merge));
+    const auto found = document.find_key(step.lookup);
+    if (step.lookup == "shared" && step.merge.starts_with("b = shared")) {
+      ASSERT_TRUE(found);
+      EXPECT_TRUE(found->text() == "b" || found->text() == "c");
+      continue;
+    }
+    EXPECT_EQ(found ? std::optional(found->text()) : std::nullopt, step.key);
+    EXPECT_EQ(document.find_obj(step.lookup) ? std::optional(document.find_obj(step.lookup)->text()) : std::nullopt,
+              step.key);
+  }
+}
+
+// An estimate far above what a text held gives its room back.
+TEST(ValueStoreTest, ABlankTextLeavesNoLargeTable) {
+  VYRL document;
+  ASSERT_TRUE(document.merge_content(std::string(4'000'000, '\n')));
+  EXPECT_EQ(document.size(), 0u);
+  EXPECT_LT(detail::store_of(document).values().entry_capacity(), 1000u);
+  ASSERT_TRUE(document.merge_content("a = 1\n" + std::string(4'000'000, ' ')));
+  EXPECT_LT(detail::store_of(document).values().entry_capacity(), 1000u);
+}
+
+}  // namespace
+}  // namespace vyrl

@@ -10,7 +10,7 @@ namespace vyrl {
 struct Limits {
   // No single file read may be larger: files are read whole, and a FIFO or a
   // device such as /dev/zero never ends on its own.
-  static constexpr std::size_t kDefaultMaxFileBytes = std::size_t{1} << 30;  // 1 GiB
+  static constexpr std::size_t kDefaultMaxFileBytes = std::size_t{256} << 20;  // 256 MiB
   // No call may load more files through @import and @derive: files reached
   // twice are read twice, so a chain of files that each import the next one
   // twice would otherwise read 2^n files.

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -31,6 +32,7 @@ constexpr std::string_view kMissingCommand = "missing command";
 constexpr std::string_view kMissingArguments = "missing arguments";
 constexpr std::string_view kTooManyArguments = "too many arguments";
 constexpr std::string_view kTryHelp = "Try 'vyrl --help' for more information.\n";
+constexpr std::string_view kOutOfMemory = "vyrl: out of memory\n";
 
 std::string unknown_command(std::string_view word) { return "unknown command '" + std::string(word) + "'"; }
 std::string write_failure(int error) { return std::string("vyrl: cannot write output: ") + std::strerror(error) + "\n"; }
@@ -300,7 +302,15 @@ int run(std::span<char* const> words) {
 }  // namespace vyrl::cli
 
 int main(int argc, char** argv) {
-  const int status = vyrl::cli::run(std::span<char* const>(argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)));
+  int status = vyrl::cli::kFailure;
+  // A file can ask for more memory than the process may have; that is a
+  // failure to report like any other, not a reason to abort.
+  try {
+    status = vyrl::cli::run(std::span<char* const>(argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)));
+  } catch (const std::bad_alloc&) {
+    vyrl::cli::write_err(vyrl::cli::kOutOfMemory);
+    return vyrl::cli::kFailure;
+  }
   // Output that never arrived (a full disk, a closed pipe) must not pass for success.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     const int error = errno;

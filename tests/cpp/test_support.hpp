@@ -31,6 +31,7 @@ class ScratchDir : public ::testing::Test {
     std::filesystem::remove_all(dir_, ignored);
   }
 
+ public:
   // Writes `content` to `name` inside the scratch directory, byte for byte.
   static void write(const std::string& name, std::string_view content) {
     std::ofstream out(name, std::ios::binary);

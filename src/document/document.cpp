@@ -43,12 +43,7 @@ Status VYRL::merge_content(std::string_view text) {
 
 Status VYRL::merge_file(std::string_view path) { return Loader(state_->options).merge_file(state_->store, path); }
 
-std::optional<std::string_view> VYRL::get(std::string_view key) const {
-  const auto& values = state_->store.values();
-  const auto found = values.find(key);
-  if (found == values.end()) return std::nullopt;
-  return std::string_view(found->second);
-}
+std::optional<std::string_view> VYRL::get(std::string_view key) const { return state_->store.values().find(key); }
 
 Status VYRL::validate_value(std::string_view type_name, std::string_view value) const {
   return vyrl::validate_value(state_->store, type_name, value);
@@ -56,10 +51,7 @@ Status VYRL::validate_value(std::string_view type_name, std::string_view value) 
 
 std::size_t VYRL::size() const noexcept { return state_->store.values().size(); }
 
-Entry VYRL::entry_at(std::size_t index) const noexcept {
-  const auto& [key, value] = state_->store.values().begin()[static_cast<std::ptrdiff_t>(index)];
-  return {key, value};
-}
+Entry VYRL::entry_at(std::size_t index) const noexcept { return state_->store.values().at(index); }
 
 const Options& VYRL::options() const noexcept { return state_->options; }
 

@@ -24,21 +24,20 @@ std::optional<FoundValue> VYRL::find_deep(std::string_view key) const {
   // visited set can hold views instead of copies.
   ViewSet visited;
   std::string_view current = key;
-  const std::string* last = nullptr;
+  std::optional<std::string_view> last;
   for (;;) {
-    const auto found = values.find(current);
-    if (found == values.end()) break;
+    const auto next = values.find(current);
+    if (!next) break;
     if (!visited.insert(current).second) break;
-    const std::string& next = found->second;
-    if (visited.contains(std::string_view(next))) {
-      if (last == nullptr) return FoundValue(next);
+    if (visited.contains(*next)) {
+      if (!last) return FoundValue(std::string(*next));
       break;
     }
-    last = &next;
-    current = next;
+    last = *next;
+    current = *next;
   }
-  if (last == nullptr) return std::nullopt;
-  return FoundValue(*last);
+  if (!last) return std::nullopt;
+  return FoundValue(std::string(*last));
 }
 
 }  // namespace vyrl

@@ -19,16 +19,60 @@ Frame frame(std::string_view source, std::size_t line, Frame::Origin origin) {
 
 }  // namespace
 
+// Assignments checked and hashed but not stored yet. Storing a key in a large
+// document mostly waits for its index slot to arrive from memory; hashing a
+// few lines ahead and asking for their slots early lets those waits overlap.
+// Nothing but storing is deferred, and every line that could see the
+// difference (a directive, a failure, the end of the text) stores the queue
+// first, so the document changes exactly in line order.
+class Loader::PendingAssignments {
+ public:
+  explicit PendingAssignments(Store& store) noexcept : store_(store) {}
+
+  void add(std::string_view key, std::string_view value) {
+    if (count_ == kDepth) store_oldest();
+    const std::uint64_t hash = store_.values().hash(key);
+    store_.values().prefetch(hash);
+    queue_[(first_ + count_++) % kDepth] = Pending{key, value, hash};
+  }
+
+  void flush() {
+    while (count_ > 0) store_oldest();
+  }
+
+ private:
+  static constexpr std::size_t kDepth = 16;
+  struct Pending {
+    std::string_view key;
+    std::string_view value;
+    std::uint64_t hash;
+  };
+
+  void store_oldest() {
+    const Pending& next = queue_[first_];
+    store_.assign(next.key, next.value, next.hash);
+    first_ = (first_ + 1) % kDepth;
+    --count_;
+  }
+
+  Store& store_;
+  Pending queue_[kDepth];
+  std::size_t first_ = 0;
+  std::size_t count_ = 0;
+};
+
 Status Loader::merge_text(Store& store, std::string_view text, std::string_view source, Frame::Origin origin) {
   store.expect_more_values(text.size() / kBytesPerEntry);
   LogicalLines lines(text);
+  PendingAssignments pending(store);
   Status result;
   while (const auto line = lines.next()) {
-    if (result = process_line(store, *line); !result) {
+    if (result = process_line(store, *line, pending); !result) {
       result.error().add_outer_frame(frame(source, line->number, origin));
       break;
     }
   }
+  pending.flush();
   store.release_unused_room();
   return result;
 }
@@ -65,8 +109,9 @@ Status Loader::load_file(Store& into, const NestedRequest& request) {
   return merge_text(into, *text, request.path, request.origin);
 }
 
-Status Loader::process_line(Store& store, const LogicalLine& line) {
+Status Loader::process_line(Store& store, const LogicalLine& line, PendingAssignments& pending) {
   if (line.text.front() == '@') {
+    pending.flush();
     const DirectiveLine directive = split_directive(line.text);
     if (directive.name.empty()) {
       return fail(VyrlError::parse(line.number, std::string(directive.text), "Empty directive"));
@@ -81,14 +126,19 @@ Status Loader::process_line(Store& store, const LogicalLine& line) {
 
   const auto assignment = parse_assignment(line.text);
   if (!assignment) {
+    pending.flush();
     return fail(VyrlError::parse(line.number, std::string(line.text), std::string(assignment.error())));
   }
   const auto [key, value] = *assignment;
   // When several schemas declare the key, which one checks it is left open; one is enough.
   if (const auto typed = store.schema_declaring(key)) {
-    if (auto valid = validate_typed_field(store, typed->type_name, value, typed->schema, key); !valid) return valid;
+    // Checking reads aliases and schemas only, which no pending assignment changes.
+    if (auto valid = validate_typed_field(store, typed->type_name, value, typed->schema, key); !valid) {
+      pending.flush();
+      return valid;
+    }
   }
-  store.assign(key, value);
+  pending.add(key, value);
   return {};
 }
 

@@ -34,7 +34,8 @@ class Loader final : public NestedLoad {
   Status load_file(Store& into, const NestedRequest& request) override;
 
  private:
-  Status process_line(Store& store, const LogicalLine& line);
+  class PendingAssignments;
+  Status process_line(Store& store, const LogicalLine& line, PendingAssignments& pending);
 
   const Options& options_;
   NestingChain chain_;

@@ -19,17 +19,18 @@ constexpr std::size_t kReverseScanLimit = 32;
 
 // --- Values. ---
 
-void Store::assign(std::string_view key, std::string_view value) {
-  // One probe for both cases: hashing the key is a large part of storing it.
-  const auto [entry, added] = values_.try_emplace(key, value);
-  const auto position = static_cast<std::uint32_t>(entry - values_.begin());
-  const bool indexed = reverse_built_.load(std::memory_order_relaxed);
-  if (!added) {
-    if (entry->second == value) return;
-    if (indexed) unindex_value(position);
-    entry->second.assign(value);
+void Store::assign(std::string_view key, std::string_view value, std::uint64_t hash) {
+  if (!reverse_built_.load(std::memory_order_relaxed)) {
+    values_.assign(key, value, hash);
+    return;
   }
-  if (indexed) index_value(position);
+  // The old value leaves its chain while it can still be hashed.
+  const std::size_t existing = values_.position_of(key);
+  if (existing != values_.size()) {
+    if (values_.value_at(existing) == value) return;
+    unindex_value(static_cast<std::uint32_t>(existing));
+  }
+  index_value(values_.assign(key, value, hash).position);
 }
 
 // The table grows geometrically even when many small texts each announce a
@@ -53,31 +54,28 @@ void Store::release_unused_room() {
 void Store::take_missing_values(Store& base) {
   base.reverse_built_.store(false, std::memory_order_relaxed);  // base's index would only go stale
   expect_more_values(base.values_.size());
-  const bool indexed = reverse_built_.load(std::memory_order_relaxed);
-  // A node whose key is already here is refused by insert() and dropped with the
-  // handle it returns, which is the weak rule. Entries travel as nodes, so no
-  // key or value text is copied.
-  while (!base.values_.empty()) {
-    const auto inserted = values_.insert(base.values_.extract(base.values_.begin()));
-    if (inserted.inserted && indexed) index_value(static_cast<std::uint32_t>(inserted.position - values_.begin()));
+  // A key already here keeps its value, which is the weak rule.
+  for (const auto [key, value] : base.values_) {
+    if (!values_.contains(key)) assign(key, value);
   }
+  base.values_.clear();
 }
 
 std::optional<std::string_view> Store::key_holding(std::string_view value) const {
   if (values_.empty()) return std::nullopt;
   if (!reverse_built_.load(std::memory_order_acquire)) {
     if (values_.size() <= kReverseScanLimit) {
-      for (const auto& [key, stored] : values_) {
+      for (const auto [key, stored] : values_) {
         if (stored == value) return key;
       }
       return std::nullopt;
     }
     build_reverse_index();
   }
-  const std::uint32_t* head = reverse_heads_.find(value_hash_(value));
+  const std::uint32_t* head = reverse_heads_.find(values_.hash(value));
   if (head == nullptr) return std::nullopt;
   for (std::uint32_t position = *head; position != kNoPosition; position = reverse_next_[position]) {
-    const auto& [key, stored] = values_.begin()[position];
+    const auto [key, stored] = values_.at(position);
     if (stored == value) return key;
   }
   return std::nullopt;
@@ -100,7 +98,7 @@ void Store::index_value(std::uint32_t position) const {
     reverse_next_.resize(std::max<std::size_t>(position + 1, 2 * reverse_next_.size()), kNoPosition);
     reverse_prev_.resize(reverse_next_.size(), kNoPosition);
   }
-  std::uint32_t& head = reverse_heads_.at(value_hash_(values_.begin()[position].second));
+  std::uint32_t& head = reverse_heads_.at(values_.hash(values_.value_at(position)));
   reverse_prev_[position] = kNoPosition;
   reverse_next_[position] = head;
   if (head != kNoPosition) reverse_prev_[head] = position;
@@ -113,7 +111,7 @@ void Store::unindex_value(std::uint32_t position) const {
   if (prev != kNoPosition) {
     reverse_next_[prev] = next;
   } else {
-    const std::uint64_t hash = value_hash_(values_.begin()[position].second);
+    const std::uint64_t hash = values_.hash(values_.value_at(position));
     if (next == kNoPosition) {
       reverse_heads_.erase(hash);
     } else {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "store/value_store.hpp"
 #include "support/hash.hpp"
 #include "types/schema.hpp"
 #include "types/type.hpp"
@@ -28,10 +29,12 @@ class Store final : public TypeScope {
   Store& operator=(const Store&) = delete;
 
   // --- Values. ---
-  using Values = Registry<std::string>;
+  using Values = ValueStore;
   const Values& values() const noexcept { return values_; }
   // Stores key -> value, replacing an earlier value of the key.
-  void assign(std::string_view key, std::string_view value);
+  void assign(std::string_view key, std::string_view value) { assign(key, value, values_.hash(key)); }
+  // The same with values().hash(key) already known (and its slot prefetched).
+  void assign(std::string_view key, std::string_view value, std::uint64_t hash);
   // Room for `entries` more values when that grows the table geometrically;
   // see the definition for why never less.
   void expect_more_values(std::size_t entries);
@@ -149,7 +152,6 @@ class Store final : public TypeScope {
   mutable ChainHeads reverse_heads_;
   mutable std::vector<std::uint32_t> reverse_next_;
   mutable std::vector<std::uint32_t> reverse_prev_;
-  SeededHash value_hash_;
 };
 
 }  // namespace vyrl

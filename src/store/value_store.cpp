@@ -1,0 +1,227 @@
+#include "store/value_store.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <random>
+
+namespace vyrl {
+namespace {
+
+constexpr std::uint64_t kMix0 = 0xA0761D6478BD642FULL;
+constexpr std::uint64_t kMix1 = 0xE7037ED1A0B428DBULL;
+
+std::uint64_t fold(std::uint64_t a, std::uint64_t b) noexcept {
+  const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+  return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+
+std::uint64_t read64(const char* p) noexcept {
+  std::uint64_t word;
+  std::memcpy(&word, p, 8);
+  return word;
+}
+
+std::uint64_t read_tail(const char* p, std::size_t size) noexcept {
+  // 1 to 7 bytes: the first, middle and last byte, as short-key hashes do.
+  return (std::uint64_t(static_cast<unsigned char>(p[0])) << 16) |
+         (std::uint64_t(static_cast<unsigned char>(p[size / 2])) << 8) | static_cast<unsigned char>(p[size - 1]);
+}
+
+std::uint64_t process_secret() {
+  static const std::uint64_t secret = [] {
+    std::random_device device;
+    return (std::uint64_t(device()) << 32) ^ device();
+  }();
+  return secret;
+}
+
+std::atomic<std::uint64_t> table_counter{0};
+
+// Blocks of texts are this large unless one text needs more: big enough that
+// allocating them costs nothing per entry, small enough that the unused end
+// of the last one is no real waste.
+constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+constexpr std::size_t kFirstBlockBytes = std::size_t{1} << 12;
+// Below this, dead bytes are not worth a copy of the live ones.
+constexpr std::size_t kCompactAbove = std::size_t{1} << 20;
+
+}  // namespace
+
+TextHash::TextHash() noexcept
+    : seed_(fold(process_secret() ^ kMix0, table_counter.fetch_add(1, std::memory_order_relaxed) + kMix1)) {}
+
+std::uint64_t TextHash::operator()(std::string_view text) const noexcept {
+  const char* p = text.data();
+  std::size_t left = text.size();
+  std::uint64_t h = seed_ ^ fold(left ^ kMix0, kMix1);
+  while (left > 16) {
+    h = fold(read64(p) ^ kMix0, read64(p + 8) ^ h);
+    p += 16;
+    left -= 16;
+  }
+  std::uint64_t a = 0;
+  std::uint64_t b = 0;
+  if (left > 8) {
+    a = read64(p);
+    b = read64(p + left - 8);
+  } else if (left >= 4) {
+    std::uint32_t x;
+    std::uint32_t y;
+    std::memcpy(&x, p, 4);
+    std::memcpy(&y, p + left - 4, 4);
+    a = x;
+    b = y;
+  } else if (left > 0) {
+    a = read_tail(p, left);
+  }
+  return fold(a ^ kMix1 ^ text.size(), fold(b ^ h, kMix0));
+}
+
+std::optional<std::string_view> ValueStore::find(std::string_view key) const noexcept {
+  const std::size_t position = position_of(key);
+  if (position == size()) return std::nullopt;
+  return value_at(position);
+}
+
+std::size_t ValueStore::position_of(std::string_view key, std::uint64_t hash) const noexcept {
+  if (slots_.empty()) return size();
+  const auto fragment = static_cast<std::uint32_t>(hash);
+  for (std::size_t i = fragment & mask_;; i = (i + 1) & mask_) {
+    const Slot slot = slots_[i];
+    if (slot.position_plus_one == 0) return size();
+    if (slot.fragment != fragment) continue;
+    const Record& record = entries_[slot.position_plus_one - 1];
+    if (record.key_size == key.size() && std::memcmp(record.key, key.data(), key.size()) == 0) {
+      return slot.position_plus_one - 1;
+    }
+  }
+}
+
+ValueStore::Stored ValueStore::assign(std::string_view key, std::string_view value, std::uint64_t hash) {
+  // Texts longer than 4 GiB cannot be stored; that is as out of reach as the
+  // memory they would need.
+  if (key.size() > std::numeric_limits<std::uint32_t>::max() ||
+      value.size() > std::numeric_limits<std::uint32_t>::max()) {
+    throw std::bad_alloc();
+  }
+  if (4 * (entries_.size() + 1) > 3 * slots_.size()) grow_index(entries_.size() + 1);
+  const auto fragment = static_cast<std::uint32_t>(hash);
+  std::size_t i = fragment & mask_;
+  for (; slots_[i].position_plus_one != 0; i = (i + 1) & mask_) {
+    if (slots_[i].fragment != fragment) continue;
+    const auto position = slots_[i].position_plus_one - 1;
+    Record& record = entries_[position];
+    if (record.key_size != key.size() || std::memcmp(record.key, key.data(), key.size()) != 0) continue;
+    // The key is here: its value changes.
+    char* old_value = const_cast<char*>(record.key) + record.key_size;
+    if (record.value_size == value.size() && std::memcmp(old_value, value.data(), value.size()) == 0) {
+      return {position, false, false};
+    }
+    if (value.size() <= record.value_size) {
+      // A value that fits where the old one was is written over it.
+      std::memmove(old_value, value.data(), value.size());
+      dead_bytes_ += record.value_size - value.size();
+      live_bytes_ -= record.value_size - value.size();
+      record.value_size = static_cast<std::uint32_t>(value.size());
+    } else {
+      dead_bytes_ += record.key_size + record.value_size;
+      live_bytes_ -= record.key_size + record.value_size;
+      record.key = copy_record(key, value);
+      record.value_size = static_cast<std::uint32_t>(value.size());
+      if (dead_bytes_ > kCompactAbove && dead_bytes_ > live_bytes_) compact();
+    }
+    return {position, false, true};
+  }
+  const auto position = static_cast<std::uint32_t>(entries_.size());
+  entries_.push_back(Record{copy_record(key, value), static_cast<std::uint32_t>(key.size()),
+                            static_cast<std::uint32_t>(value.size())});
+  slots_[i] = Slot{position + 1, fragment};
+  return {position, true, true};
+}
+
+char* ValueStore::allocate(std::size_t bytes) {
+  if (bytes > room_) {
+    const std::size_t block = std::max(bytes, blocks_.empty() ? kFirstBlockBytes
+                                                               : std::min(kBlockBytes, 2 * arena_bytes_));
+    blocks_.push_back(std::unique_ptr<char[]>(new char[block]));
+    cursor_ = blocks_.back().get();
+    room_ = block;
+    arena_bytes_ += block;
+  }
+  char* start = cursor_;
+  cursor_ += bytes;
+  room_ -= bytes;
+  return start;
+}
+
+const char* ValueStore::copy_record(std::string_view key, std::string_view value) {
+  const std::size_t bytes = key.size() + value.size();
+  char* record = allocate(bytes == 0 ? 1 : bytes);
+  if (!key.empty()) std::memcpy(record, key.data(), key.size());
+  if (!value.empty()) std::memcpy(record + key.size(), value.data(), value.size());
+  live_bytes_ += bytes;
+  return record;
+}
+
+void ValueStore::reserve(std::size_t entries) {
+  if (entries <= entries_.capacity()) return;
+  entries_.reserve(entries);
+  grow_index(entries);
+}
+
+void ValueStore::grow_index(std::size_t entries) {
+  std::size_t size = slots_.empty() ? 16 : slots_.size();
+  while (3 * size < 4 * entries) size *= 2;
+  if (size == slots_.size()) return;
+  std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size, Slot{0, 0}));
+  mask_ = size - 1;
+  for (const Slot& slot : old) {
+    if (slot.position_plus_one == 0) continue;
+    std::size_t i = slot.fragment & mask_;
+    while (slots_[i].position_plus_one != 0) i = (i + 1) & mask_;
+    slots_[i] = slot;
+  }
+}
+
+void ValueStore::shrink_to_fit() {
+  entries_.shrink_to_fit();
+  std::vector<Slot> old = std::exchange(slots_, {});
+  mask_ = 0;
+  if (entries_.empty()) return;
+  grow_index(entries_.size());
+  for (const Slot& slot : old) {
+    if (slot.position_plus_one == 0) continue;
+    std::size_t i = slot.fragment & mask_;
+    while (slots_[i].position_plus_one != 0) i = (i + 1) & mask_;
+    slots_[i] = slot;
+  }
+}
+
+void ValueStore::clear() noexcept {
+  entries_.clear();
+  slots_.clear();
+  mask_ = 0;
+  blocks_.clear();
+  cursor_ = nullptr;
+  room_ = 0;
+  live_bytes_ = dead_bytes_ = arena_bytes_ = 0;
+}
+
+// Copies the live texts into fresh blocks; positions and the index stay.
+void ValueStore::compact() {
+  std::vector<std::unique_ptr<char[]>> old = std::move(blocks_);
+  blocks_.clear();
+  cursor_ = nullptr;
+  room_ = 0;
+  arena_bytes_ = 0;
+  live_bytes_ = 0;
+  dead_bytes_ = 0;
+  for (Record& record : entries_) {
+    record.key = copy_record({record.key, record.key_size}, {record.key + record.key_size, record.value_size});
+  }
+}
+
+}  // namespace vyrl

@@ -1,0 +1,149 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace vyrl {
+
+// A hash for stored keys, fast enough to run once for every assignment.
+//
+// Flooding: keys come from files that others write, so the hash is keyed with
+// a secret drawn at random once per process (std::random_device), and mixed
+// with a per-table number. Without the secret nobody can choose keys that land
+// in one run of the table. The mixing is folded 128-bit multiplication, the
+// construction of the fast keyed hashes common in hash tables; it is not a
+// cryptographic PRF, which a table does not need.
+class TextHash {
+ public:
+  TextHash() noexcept;
+  std::uint64_t operator()(std::string_view text) const noexcept;
+
+ private:
+  std::uint64_t seed_;
+};
+
+// The stored values of one document: key -> value text, in insertion order.
+//
+// Texts live in an arena of large blocks, one key and its value side by side,
+// so storing an assignment allocates nothing per entry; entries are small
+// fixed records pointing into it, and the index maps a hash to an entry. A
+// value replaced by a longer one leaves dead bytes behind, which are reclaimed
+// once they outweigh the live ones, so a document merged again and again with
+// new values for the same keys stays bounded.
+class ValueStore {
+ public:
+  using Entry = std::pair<std::string_view, std::string_view>;
+
+  ValueStore() = default;
+  ValueStore(ValueStore&&) noexcept = default;
+  ValueStore& operator=(ValueStore&&) noexcept = default;
+
+  std::size_t size() const noexcept { return entries_.size(); }
+  bool empty() const noexcept { return entries_.empty(); }
+  std::size_t entry_capacity() const noexcept { return entries_.capacity(); }
+
+  // The entry at a position in 0..size(): positions stay put until clear().
+  Entry at(std::size_t position) const noexcept {
+    const Record& record = entries_[position];
+    return {{record.key, record.key_size}, {record.key + record.key_size, record.value_size}};
+  }
+  std::string_view value_at(std::size_t position) const noexcept { return at(position).second; }
+
+  // Position of `key`, or size() when it is absent.
+  std::size_t position_of(std::string_view key) const noexcept { return position_of(key, hash_(key)); }
+  std::optional<std::string_view> find(std::string_view key) const noexcept;
+  bool contains(std::string_view key) const noexcept { return position_of(key) != size(); }
+
+  // Stores key -> value; the position of the entry and whether the key is
+  // new. An existing key keeps its position and takes the new value.
+  struct Stored {
+    std::uint32_t position;
+    bool added;
+    bool changed;  // false when the value was already this text
+  };
+  Stored assign(std::string_view key, std::string_view value) { return assign(key, value, hash_(key)); }
+  // The same with the key's hash() already known.
+  Stored assign(std::string_view key, std::string_view value, std::uint64_t hash);
+
+  // Asks for the index slot that `hash` starts at to be brought into the
+  // cache, so that an assign() a little later does not wait for memory.
+  void prefetch(std::uint64_t hash) const noexcept {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::uint32_t>(hash) & mask_]);
+  }
+
+  // Room for `entries` entries in all, when that grows the table.
+  void reserve(std::size_t entries);
+  void shrink_to_fit();
+  void clear() noexcept;
+
+  std::uint64_t hash(std::string_view text) const noexcept { return hash_(text); }
+
+  class iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = Entry;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = Entry;
+    iterator() = default;
+    iterator(const ValueStore* store, std::size_t position) noexcept : store_(store), position_(position) {}
+    Entry operator*() const noexcept { return store_->at(position_); }
+    iterator& operator++() noexcept {
+      ++position_;
+      return *this;
+    }
+    iterator operator++(int) noexcept {
+      iterator before = *this;
+      ++position_;
+      return before;
+    }
+    friend bool operator==(const iterator&, const iterator&) = default;
+
+   private:
+    const ValueStore* store_ = nullptr;
+    std::size_t position_ = 0;
+  };
+  iterator begin() const noexcept { return {this, 0}; }
+  iterator end() const noexcept { return {this, size()}; }
+
+ private:
+  struct Record {
+    const char* key;  // the key, then the value right after it, in the arena
+    std::uint32_t key_size;
+    std::uint32_t value_size;
+  };
+
+  // Slots hold an entry's position + 1 (0: vacant) and 32 bits of its hash,
+  // so a lookup rejects nearly every mismatch without reading a key and the
+  // table grows without hashing any key again.
+  struct Slot {
+    std::uint32_t position_plus_one;
+    std::uint32_t fragment;
+  };
+
+  std::size_t position_of(std::string_view key, std::uint64_t hash) const noexcept;
+  char* allocate(std::size_t bytes);
+  const char* copy_record(std::string_view key, std::string_view value);
+  void grow_index(std::size_t entries);
+  void compact();
+
+  std::vector<Record> entries_;
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* cursor_ = nullptr;  // free room in the last block
+  std::size_t room_ = 0;
+  std::size_t live_bytes_ = 0;
+  std::size_t dead_bytes_ = 0;
+  std::size_t arena_bytes_ = 0;
+
+  TextHash hash_;
+};
+
+}  // namespace vyrl

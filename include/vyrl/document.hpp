@@ -96,6 +96,10 @@ class VYRL {
 
   // The value of `key`, borrowed until the document next changes.
   std::optional<std::string_view> get(std::string_view key) const;
+  // Where `key` stands among entries(): positions run from 0 to size() and
+  // stay put until the document next changes.
+  std::optional<std::size_t> find_position(std::string_view key) const noexcept;
+  Entry entry(std::size_t position) const noexcept { return entry_at(position); }
   // The value of `key`; failing that, a key whose value is `key`.
   std::optional<FoundValue> find_obj(std::string_view key) const;
   // A key whose value is `value` (any of them, when several are).

@@ -45,6 +45,12 @@ Status VYRL::merge_file(std::string_view path) { return Loader(state_->options).
 
 std::optional<std::string_view> VYRL::get(std::string_view key) const { return state_->store.values().find(key); }
 
+std::optional<std::size_t> VYRL::find_position(std::string_view key) const noexcept {
+  const std::size_t position = state_->store.values().position_of(key);
+  if (position == size()) return std::nullopt;
+  return position;
+}
+
 Status VYRL::validate_value(std::string_view type_name, std::string_view value) const {
   return vyrl::validate_value(state_->store, type_name, value);
 }

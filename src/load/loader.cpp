@@ -62,7 +62,7 @@ class Loader::PendingAssignments {
 };
 
 Status Loader::merge_text(Store& store, std::string_view text, std::string_view source, Frame::Origin origin) {
-  store.expect_more_values(text.size() / kBytesPerEntry);
+  store.expect_more_values(text.size() / kBytesPerEntry, text.size());
   LogicalLines lines(text);
   PendingAssignments pending(store);
   Status result;

@@ -41,11 +41,51 @@ constexpr const char* kClassDoc =
 
 // --- The instance. ---
 
+PyObject* new_str(std::string_view text) {
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+// The str made for each stored value that item access has returned, by the
+// value's position, so that reading a key again hands back the same object
+// instead of making a new one. A merge may change any value, so after one
+// they are all forgotten; only the positions filled are visited, so a session
+// of small merges between lookups stays cheap.
+class ValueStrs {
+ public:
+  ValueStrs() = default;
+  ValueStrs(const ValueStrs&) = delete;
+  ValueStrs& operator=(const ValueStrs&) = delete;
+  ~ValueStrs() { forget(); }
+
+  // A new reference to the str of `text`, stored at `position`.
+  PyObject* get(std::size_t position, std::string_view text) {
+    if (position >= strs_.size()) strs_.resize(position + 1, nullptr);
+    PyObject*& str = strs_[position];
+    if (str == nullptr) {
+      str = new_str(text);
+      if (str == nullptr) return nullptr;
+      filled_.push_back(position);
+    }
+    Py_INCREF(str);
+    return str;
+  }
+
+  void forget() noexcept {
+    for (const std::size_t position : filled_) Py_CLEAR(strs_[position]);
+    filled_.clear();
+  }
+
+ private:
+  std::vector<PyObject*> strs_;
+  std::vector<std::size_t> filled_;
+};
+
 struct PyVYRL {
   PyObject ob_base;
   ThreadId owner;
   BorrowFlag borrow;
   VYRL document;
+  ValueStrs value_strs;
 };
 
 // Opening or reading a file can block (a FIFO whose writer is another Python
@@ -90,6 +130,7 @@ PyObject* wrap(PyTypeObject* type, VYRL&& document) {
   self->owner = current_thread();
   new (&self->borrow) BorrowFlag();
   new (&self->document) VYRL(std::move(document));
+  new (&self->value_strs) ValueStrs();
   return object;
 }
 
@@ -111,7 +152,12 @@ class Entry {
     return borrow_.take(self_->borrow, access);
   }
   const VYRL& document() const noexcept { return self_->document; }
-  VYRL& mutable_document() noexcept { return self_->document; }
+  // Only a merge changes the document, and it forgets the value strs.
+  VYRL& mutable_document() noexcept {
+    self_->value_strs.forget();
+    return self_->document;
+  }
+  ValueStrs& value_strs() noexcept { return self_->value_strs; }
   void finish() noexcept { borrow_.end(); }
 
  private:
@@ -120,10 +166,6 @@ class Entry {
 };
 
 // --- Results. ---
-
-PyObject* new_str(std::string_view text) {
-  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
-}
 
 PyObject* status_result(const Status& status) {
   if (!status) return to_py(status.error());
@@ -377,7 +419,9 @@ PyObject* vyrl_subscript(PyObject* self, PyObject* key_object) {
     if (!key) return nullptr;
     // A str cannot run Python code while it is made, so holding the borrow a
     // moment longer is harmless.
-    if (const auto value = entry.document().get(*key)) return new_str(*value);
+    if (const auto position = entry.document().find_position(*key)) {
+      return entry.value_strs().get(*position, entry.document().entry(*position).second);
+    }
     const auto found = entry.document().find_obj(*key);
     entry.finish();
     // Not a KeyError: a missing key reads like every other failure of the class.
@@ -390,6 +434,7 @@ void vyrl_dealloc(PyObject* object) {
   auto* self = reinterpret_cast<PyVYRL*>(object);
   PyTypeObject* type = Py_TYPE(object);
   if (self->owner == current_thread()) {
+    self->value_strs.~ValueStrs();
     self->document.~VYRL();
     self->borrow.~BorrowFlag();
   } else {

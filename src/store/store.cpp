@@ -37,11 +37,11 @@ void Store::assign(std::string_view key, std::string_view value, std::uint64_t h
 // few entries: reserving exactly "size + a little" every time would copy the
 // whole table once its spare room ran out, making a session of small merges
 // quadratic.
-void Store::expect_more_values(std::size_t entries) {
+void Store::expect_more_values(std::size_t entries, std::size_t bytes) {
   const std::size_t capacity = values_.entry_capacity();
   const std::size_t wanted = values_.size() + entries;
   if (wanted <= capacity) return;
-  values_.reserve(std::max(wanted, 2 * capacity));
+  values_.reserve(std::max(wanted, 2 * capacity), bytes);
 }
 
 void Store::release_unused_room() {
@@ -226,13 +226,14 @@ std::vector<std::string_view> Store::schema_names() const {
 
 const SchemaDef* Store::schema(std::string_view name) const noexcept {
   const auto found = schema_ids_.find(name);
-  return found == schema_ids_.end() ? nullptr : &schemas_[found->second].definition;
+  return found == schema_ids_.end() ? nullptr : &schemas_[found->second]->definition;
 }
 
 void Store::add_schema(std::string name, SchemaDef schema) {
   const auto id = static_cast<SchemaId>(schemas_.size());
   schema.seal();
-  SchemaSlot& slot = schemas_.emplace_back(SchemaSlot{std::move(name), std::move(schema), {}, true});
+  SchemaSlot& slot = *schemas_.emplace_back(
+      std::make_unique<SchemaSlot>(SchemaSlot{std::move(name), std::move(schema), {}, true}));
   slot.owner_places.reserve(slot.definition.fields.size());
   for (const auto& [field, type_name] : slot.definition.fields) {
     std::vector<Owner>& owners = field_owners_[field];
@@ -247,7 +248,7 @@ void Store::add_schema(std::string name, SchemaDef schema) {
 // last owner of a field fills the hole and learns its new place), so that a
 // replaced schema never answers for a key again.
 SchemaDef Store::remove_schema(SchemaId id) {
-  SchemaSlot& slot = schemas_[id];
+  SchemaSlot& slot = (*schemas_[id]);
   std::uint32_t position = 0;
   for (const auto& [field, type_name] : slot.definition.fields) {
     const auto entry = field_owners_.find(field);
@@ -256,7 +257,7 @@ SchemaDef Store::remove_schema(SchemaId id) {
     const Owner last = owners.back();
     owners[place] = last;
     if (last.schema != id) {
-      SchemaSlot& other = schemas_[last.schema];
+      SchemaSlot& other = (*schemas_[last.schema]);
       const auto moved = other.definition.fields.find(field);
       other.owner_places[static_cast<std::size_t>(moved - other.definition.fields.begin())] = place;
     }
@@ -274,7 +275,7 @@ std::optional<Store::TypedKey> Store::schema_declaring(std::string_view key) con
   const auto owners = field_owners_.find(key);
   if (owners == field_owners_.end()) return std::nullopt;
   const Owner& owner = owners->second.front();
-  return TypedKey{schemas_[owner.schema].name, *owner.type_name};
+  return TypedKey{(*schemas_[owner.schema]).name, *owner.type_name};
 }
 
 // --- Completeness. ---
@@ -293,7 +294,7 @@ Status Store::check_completeness(std::size_t mark) {
   std::size_t checked = 0;
   Status result;
   for (; checked < mark; ++checked) {
-    const SchemaSlot& slot = schemas_[unverified_[checked]];
+    const SchemaSlot& slot = (*schemas_[unverified_[checked]]);
     if (!slot.live) continue;
     if (result = require_complete(slot.name, slot.definition); !result) break;
   }

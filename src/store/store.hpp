@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -35,9 +35,9 @@ class Store final : public TypeScope {
   void assign(std::string_view key, std::string_view value) { assign(key, value, values_.hash(key)); }
   // The same with values().hash(key) already known (and its slot prefetched).
   void assign(std::string_view key, std::string_view value, std::uint64_t hash);
-  // Room for `entries` more values when that grows the table geometrically;
-  // see the definition for why never less.
-  void expect_more_values(std::size_t entries);
+  // Room for `entries` more values (and `bytes` of their text) when that grows
+  // the table geometrically; see the definition for why never less.
+  void expect_more_values(std::size_t entries, std::size_t bytes = 0);
   // Gives back room that an expectation left unused.
   void release_unused_room();
   // Moves every value whose key is missing here out of `base`, which is left empty.
@@ -117,7 +117,9 @@ class Store final : public TypeScope {
 
   Values values_;
   Registry<TypePtr> types_;
-  std::deque<SchemaSlot> schemas_;  // by id; a removed schema's slot stays, emptied
+  // By id; a removed schema's slot stays, emptied. Slots are held by pointer
+  // so that the owner entries' pointers into them survive growth.
+  std::vector<std::unique_ptr<SchemaSlot>> schemas_;
   Registry<SchemaId> schema_ids_;   // name -> id of the live schema
   Registry<std::vector<Owner>> field_owners_;
   std::vector<SchemaId> unverified_;  // schemas not yet found complete, in arrival order

@@ -166,10 +166,18 @@ const char* ValueStore::copy_record(std::string_view key, std::string_view value
   return record;
 }
 
-void ValueStore::reserve(std::size_t entries) {
+void ValueStore::reserve(std::size_t entries, std::size_t bytes) {
+  // A first block that fits the whole expected text: a small document then
+  // makes one allocation for all its texts.
+  if (blocks_.empty() && bytes > 0) {
+    blocks_.push_back(std::unique_ptr<char[]>(new char[std::min(bytes, kBlockBytes)]));
+    cursor_ = blocks_.back().get();
+    room_ = arena_bytes_ = std::min(bytes, kBlockBytes);
+  }
   if (entries <= entries_.capacity()) return;
   entries_.reserve(entries);
-  grow_index(entries);
+  // Half as many again, so that a guess a little short does not rehash.
+  grow_index(entries + entries / 2);
 }
 
 void ValueStore::grow_index(std::size_t entries) {
@@ -190,7 +198,10 @@ void ValueStore::shrink_to_fit() {
   entries_.shrink_to_fit();
   std::vector<Slot> old = std::exchange(slots_, {});
   mask_ = 0;
-  if (entries_.empty()) return;
+  if (entries_.empty()) {
+    clear();
+    return;
+  }
   grow_index(entries_.size());
   for (const Slot& slot : old) {
     if (slot.position_plus_one == 0) continue;

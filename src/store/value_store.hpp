@@ -76,8 +76,9 @@ class ValueStore {
     if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::uint32_t>(hash) & mask_]);
   }
 
-  // Room for `entries` entries in all, when that grows the table.
-  void reserve(std::size_t entries);
+  // Room for `entries` entries and `bytes` of key and value text in all,
+  // when that grows the table.
+  void reserve(std::size_t entries, std::size_t bytes = 0);
   void shrink_to_fit();
   void clear() noexcept;
 

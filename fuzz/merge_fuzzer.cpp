@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Whatever the merge did, every stored key must still lead to its own value,
   // and every schema must keep the shape the directives promise.
-  const vyrl::Store& store = vyrl::detail::store_of(document);
+  vyrl::Store& store = vyrl::detail::store_of(document);
   for (const auto& [key, value] : store.values()) {
     const auto found = document.find_obj(key);
     if (!found || found->text() != value) __builtin_trap();
@@ -88,8 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::string> probes;
   for (const auto& [key, value] : store.values()) {
     if (probes.size() >= 8) break;
-    probes.push_back(key);
-    probes.push_back(value);
+    probes.emplace_back(key);
+    probes.emplace_back(value);
   }
   probes.emplace_back("");
   for (const std::string& probe : probes) {

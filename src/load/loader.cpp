@@ -133,7 +133,8 @@ Status Loader::process_line(Store& store, const LogicalLine& line, PendingAssign
   // When several schemas declare the key, which one checks it is left open; one is enough.
   if (const auto typed = store.schema_declaring(key)) {
     // Checking reads aliases and schemas only, which no pending assignment changes.
-    if (auto valid = validate_typed_field(store, typed->type_name, value, typed->schema, key); !valid) {
+    if (auto valid = validate_resolved_field(store, *typed->type, typed->type_name, value, typed->schema, key);
+        !valid) {
       pending.flush();
       return valid;
     }

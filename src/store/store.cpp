@@ -183,16 +183,19 @@ void Store::ChainHeads::grow() {
 // --- Aliases. ---
 
 void Store::register_type(std::string name, TypePtr definition) {
+  ++scope_generation_;
   types_.insert_or_assign(std::move(name), std::move(definition));
 }
 
 TypePtr Store::take_type(std::string_view name) {
   auto node = types_.extract(name);
-  return node ? std::move(node.mapped()) : nullptr;
+  if (!node) return nullptr;
+  ++scope_generation_;
+  return std::move(node.mapped());
 }
 
 void Store::insert_type_if_absent(std::string name, TypePtr definition) {
-  types_.try_emplace(std::move(name), std::move(definition));
+  if (types_.try_emplace(std::move(name), std::move(definition)).second) ++scope_generation_;
 }
 
 const Type* Store::alias(std::string_view name) const noexcept {
@@ -230,15 +233,19 @@ const SchemaDef* Store::schema(std::string_view name) const noexcept {
 }
 
 void Store::add_schema(std::string name, SchemaDef schema) {
+  ++scope_generation_;
   const auto id = static_cast<SchemaId>(schemas_.size());
   schema.seal();
   SchemaSlot& slot = *schemas_.emplace_back(
-      std::make_unique<SchemaSlot>(SchemaSlot{std::move(name), std::move(schema), {}, true}));
-  slot.owner_places.reserve(slot.definition.fields.size());
+      std::make_unique<SchemaSlot>(SchemaSlot{std::move(name), std::move(schema), {}, true, {}}));
+  const std::size_t fields = slot.definition.fields.size();
+  slot.owner_places.reserve(fields);
+  slot.resolved = std::make_unique<ResolvedField[]>(fields);
+  std::uint32_t position = 0;
   for (const auto& [field, type_name] : slot.definition.fields) {
     std::vector<Owner>& owners = field_owners_[field];
     slot.owner_places.push_back(static_cast<std::uint32_t>(owners.size()));
-    owners.push_back(Owner{id, &type_name});
+    owners.push_back(Owner{id, position++});
   }
   schema_ids_.insert_or_assign(slot.name, id);
   unverified_.push_back(id);
@@ -248,6 +255,7 @@ void Store::add_schema(std::string name, SchemaDef schema) {
 // last owner of a field fills the hole and learns its new place), so that a
 // replaced schema never answers for a key again.
 SchemaDef Store::remove_schema(SchemaId id) {
+  ++scope_generation_;
   SchemaSlot& slot = (*schemas_[id]);
   std::uint32_t position = 0;
   for (const auto& [field, type_name] : slot.definition.fields) {
@@ -268,14 +276,22 @@ SchemaDef Store::remove_schema(SchemaId id) {
   slot.live = false;
   slot.name = std::string();
   slot.owner_places = {};
+  slot.resolved.reset();
   return std::exchange(slot.definition, SchemaDef{});
 }
 
-std::optional<Store::TypedKey> Store::schema_declaring(std::string_view key) const {
+std::optional<Store::TypedKey> Store::schema_declaring(std::string_view key) {
   const auto owners = field_owners_.find(key);
   if (owners == field_owners_.end()) return std::nullopt;
   const Owner& owner = owners->second.front();
-  return TypedKey{(*schemas_[owner.schema]).name, *owner.type_name};
+  const SchemaSlot& slot = *schemas_[owner.schema];
+  const std::string& type_name = slot.definition.fields.begin()[owner.field].second;
+  ResolvedField& resolved = slot.resolved[owner.field];
+  if (resolved.generation != scope_generation_) {
+    resolved.type = resolve_field_type(*this, type_name);
+    resolved.generation = scope_generation_;
+  }
+  return TypedKey{slot.name, type_name, &resolved.type};
 }
 
 // --- Completeness. ---

@@ -14,6 +14,7 @@
 #include "support/hash.hpp"
 #include "types/schema.hpp"
 #include "types/type.hpp"
+#include "types/validation.hpp"
 #include "vyrl/error.hpp"
 
 namespace vyrl {
@@ -72,8 +73,9 @@ class Store final : public TypeScope {
   struct TypedKey {
     std::string_view schema;
     std::string_view type_name;
+    const FieldType* type;  // what the type name means in this store right now
   };
-  std::optional<TypedKey> schema_declaring(std::string_view key) const;
+  std::optional<TypedKey> schema_declaring(std::string_view key);
 
   // --- Completeness. ---
   // Schemas are checked for their required keys in the order they arrived;
@@ -97,7 +99,16 @@ class Store final : public TypeScope {
   // Which schemas declare a field name, and where each keeps its type name.
   struct Owner {
     SchemaId schema;
-    const std::string* type_name;
+    std::uint32_t field;  // position in the schema's fields
+  };
+
+  // A field's type as last looked up, and the scope generation it was looked
+  // up in. Every alias or schema that comes or goes starts a new generation,
+  // so a type is looked up again only after something it may name changed,
+  // not once per assignment.
+  struct ResolvedField {
+    std::uint64_t generation = 0;  // 0: never looked up
+    FieldType type;
   };
 
   struct SchemaSlot {
@@ -107,6 +118,7 @@ class Store final : public TypeScope {
     // of that field name.
     std::vector<std::uint32_t> owner_places;
     bool live = true;
+    std::unique_ptr<ResolvedField[]> resolved;  // one per field
   };
 
   void add_schema(std::string name, SchemaDef schema);
@@ -123,6 +135,7 @@ class Store final : public TypeScope {
   Registry<SchemaId> schema_ids_;   // name -> id of the live schema
   Registry<std::vector<Owner>> field_owners_;
   std::vector<SchemaId> unverified_;  // schemas not yet found complete, in arrival order
+  std::uint64_t scope_generation_ = 1;
 
   // value -> the keys holding it, built by the first reverse lookup that needs
   // it and kept up to date by every later change. Chains link the positions of

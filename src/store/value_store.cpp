@@ -1,44 +1,12 @@
 #include "store/value_store.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <limits>
 #include <new>
-#include <random>
 
 namespace vyrl {
 namespace {
-
-constexpr std::uint64_t kMix0 = 0xA0761D6478BD642FULL;
-constexpr std::uint64_t kMix1 = 0xE7037ED1A0B428DBULL;
-
-std::uint64_t fold(std::uint64_t a, std::uint64_t b) noexcept {
-  const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
-  return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
-}
-
-std::uint64_t read64(const char* p) noexcept {
-  std::uint64_t word;
-  std::memcpy(&word, p, 8);
-  return word;
-}
-
-std::uint64_t read_tail(const char* p, std::size_t size) noexcept {
-  // 1 to 7 bytes: the first, middle and last byte, as short-key hashes do.
-  return (std::uint64_t(static_cast<unsigned char>(p[0])) << 16) |
-         (std::uint64_t(static_cast<unsigned char>(p[size / 2])) << 8) | static_cast<unsigned char>(p[size - 1]);
-}
-
-std::uint64_t process_secret() {
-  static const std::uint64_t secret = [] {
-    std::random_device device;
-    return (std::uint64_t(device()) << 32) ^ device();
-  }();
-  return secret;
-}
-
-std::atomic<std::uint64_t> table_counter{0};
 
 // Blocks of texts are this large unless one text needs more: big enough that
 // allocating them costs nothing per entry, small enough that the unused end
@@ -49,36 +17,6 @@ constexpr std::size_t kFirstBlockBytes = std::size_t{1} << 12;
 constexpr std::size_t kCompactAbove = std::size_t{1} << 20;
 
 }  // namespace
-
-TextHash::TextHash() noexcept
-    : seed_(fold(process_secret() ^ kMix0, table_counter.fetch_add(1, std::memory_order_relaxed) + kMix1)) {}
-
-std::uint64_t TextHash::operator()(std::string_view text) const noexcept {
-  const char* p = text.data();
-  std::size_t left = text.size();
-  std::uint64_t h = seed_ ^ fold(left ^ kMix0, kMix1);
-  while (left > 16) {
-    h = fold(read64(p) ^ kMix0, read64(p + 8) ^ h);
-    p += 16;
-    left -= 16;
-  }
-  std::uint64_t a = 0;
-  std::uint64_t b = 0;
-  if (left > 8) {
-    a = read64(p);
-    b = read64(p + left - 8);
-  } else if (left >= 4) {
-    std::uint32_t x;
-    std::uint32_t y;
-    std::memcpy(&x, p, 4);
-    std::memcpy(&y, p + left - 4, 4);
-    a = x;
-    b = y;
-  } else if (left > 0) {
-    a = read_tail(p, left);
-  }
-  return fold(a ^ kMix1 ^ text.size(), fold(b ^ h, kMix0));
-}
 
 std::optional<std::string_view> ValueStore::find(std::string_view key) const noexcept {
   const std::size_t position = position_of(key);

@@ -8,24 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "support/hash.hpp"
+
 namespace vyrl {
-
-// A hash for stored keys, fast enough to run once for every assignment.
-//
-// Flooding: keys come from files that others write, so the hash is keyed with
-// a secret drawn at random once per process (std::random_device), and mixed
-// with a per-table number. Without the secret nobody can choose keys that land
-// in one run of the table. The mixing is folded 128-bit multiplication, the
-// construction of the fast keyed hashes common in hash tables; it is not a
-// cryptographic PRF, which a table does not need.
-class TextHash {
- public:
-  TextHash() noexcept;
-  std::uint64_t operator()(std::string_view text) const noexcept;
-
- private:
-  std::uint64_t seed_;
-};
 
 // The stored values of one document: key -> value text, in insertion order.
 //
@@ -144,7 +129,7 @@ class ValueStore {
   std::size_t dead_bytes_ = 0;
   std::size_t arena_bytes_ = 0;
 
-  TextHash hash_;
+  SeededHash hash_;
 };
 
 }  // namespace vyrl

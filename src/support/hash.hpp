@@ -9,19 +9,26 @@
 
 namespace vyrl {
 
-// Keyed SipHash-1-3 over the key bytes. Every map gets its own key, derived from
-// a per-process random secret, so a crafted file cannot aim many keys at one
-// bucket and turn lookups quadratic.
+// The hash of every table of texts, fast enough to run once for every
+// assignment.
+//
+// Flooding: keys come from files that others write, so the hash is keyed with
+// a secret drawn at random once per process (std::random_device) and mixed
+// with a number of its own for each table. Without the secret nobody can
+// choose keys that land in one run of a table and turn lookups quadratic. The
+// mixing is folded 128-bit multiplication, the construction of the fast keyed
+// hashes common in hash tables; it is not a cryptographic PRF, which a table
+// does not need. (Measured against keyed SipHash-1-3, which it replaced, it
+// makes a typed merge about a quarter faster.)
 class SeededHash {
  public:
   using is_transparent = void;
 
-  SeededHash();  // a fresh key for a new map
-  std::size_t operator()(std::string_view text) const noexcept;
+  SeededHash() noexcept;  // a fresh key for a new table
+  std::uint64_t operator()(std::string_view text) const noexcept;
 
  private:
-  std::uint64_t k0_;
-  std::uint64_t k1_;
+  std::uint64_t seed_;
 };
 
 // Registries map owned names to values and accept borrowed names for lookup.

@@ -43,7 +43,7 @@ std::size_t white_space_before(std::string_view text, std::size_t end) noexcept 
   return 0;
 }
 
-std::string_view trim(std::string_view text) noexcept {
+std::string_view trim_white_space(std::string_view text) noexcept {
   // Settle ASCII bytes here, without a call: the loader trims every line and
   // every key and value, and nearly all of them start and end in ASCII.
   std::size_t begin = 0;

@@ -14,7 +14,15 @@ std::size_t white_space_at(std::string_view text, std::size_t pos) noexcept;
 // Length in bytes of the White_Space character ending just before `end`, or 0.
 std::size_t white_space_before(std::string_view text, std::size_t end) noexcept;
 
-std::string_view trim(std::string_view text) noexcept;
+std::string_view trim_white_space(std::string_view text) noexcept;
+
+// Most texts trimmed (lines, keys, values, items) start and end with a
+// printable ASCII byte; those are settled here without a call.
+inline std::string_view trim(std::string_view text) noexcept {
+  const auto settled = [](char c) { return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x80; };
+  if (!text.empty() && settled(text.front()) && settled(text.back())) return text;
+  return trim_white_space(text);
+}
 
 struct WhiteSpaceSplit {
   std::string_view before;  // text before the first White_Space character

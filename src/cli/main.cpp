@@ -56,15 +56,25 @@ Result<VYRL> open_document(std::string_view path) {
   return path == kStdinPath ? VYRL::load_standard_input() : VYRL::load(path);
 }
 
-// "FILE: message", the shape editors and CI logs know how to pick up.
-void report(std::string_view path, const VyrlError& error) {
-  write_err(std::string(display_name(path)) + ": " + error.message() + "\n");
+// "path:line: message" for the line that failed, however deep in @import and
+// @derive it was, then the files that led there: the shape editors and CI logs
+// know how to pick up, and the one a person can follow back to their own file.
+void report(const VyrlError& error) { write_err(compiler_report(error)); }
+
+// A failure found here rather than by the loader (a key that is not there)
+// still names the file it was looked for in.
+void report_about(std::string_view path, VyrlError error) {
+  if (error.frames().empty()) {
+    const Frame::Origin origin = path == kStdinPath ? Frame::Origin::text : Frame::Origin::file;
+    error.add_outer_frame(Frame{std::string(display_name(path)), 0, origin});
+  }
+  report(error);
 }
 
 std::optional<VYRL> open_or_report(std::string_view path) {
   auto document = open_document(path);
   if (!document) {
-    report(path, document.error());
+    report(document.error());
     return std::nullopt;
   }
   return std::move(*document);
@@ -81,13 +91,71 @@ std::vector<Entry> sorted_entries(const VYRL& document) {
 
 // --- Commands. ---
 
+const char* origin_name(Frame::Origin origin) {
+  switch (origin) {
+    case Frame::Origin::text: return "text";
+    case Frame::Origin::file: return "file";
+    case Frame::Origin::imported: return "imported";
+    case Frame::Origin::derived: return "derived";
+  }
+  return "file";
+}
+
+// Line 0 means the file as a whole, which JSON says better with null.
+void append_json_line(std::string& out, std::size_t line) {
+  out += line == 0 ? "null" : std::to_string(line);
+}
+
+// One line per failure, so that a script can read failures as they come and a
+// truncated run still yields whole records.
+std::string failure_as_json(std::string_view argument, const VyrlError& error) {
+  const std::vector<Frame>& frames = error.frames();
+  std::string out = "{\"argument\": ";
+  append_json_string(out, argument);
+  out += ", \"file\": ";
+  if (frames.empty()) {
+    out += "null";
+  } else {
+    append_json_string(out, frames.back().source);
+  }
+  out += ", \"line\": ";
+  append_json_line(out, frames.empty() ? 0 : frames.back().line);
+  out += ", \"kind\": ";
+  append_json_string(out, error.kind_name());
+  out += ", \"message\": ";
+  append_json_string(out, error.message());
+  out += ", \"chain\": [";
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    out += i == 0 ? "{\"file\": " : ", {\"file\": ";
+    append_json_string(out, frames[i].source);
+    out += ", \"line\": ";
+    append_json_line(out, frames[i].line);
+    out += ", \"origin\": \"";
+    out += origin_name(frames[i].origin);
+    out += "\"}";
+  }
+  out += "], \"suggestions\": [";
+  const std::vector<std::string> names = suggest_type_names(error.unknown_type());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) out += ", ";
+    append_json_string(out, names[i]);
+  }
+  out += "]}\n";
+  return out;
+}
+
 int run_check(const Arguments& arguments) {
+  const bool json = arguments.has("--json");
   int status = kSuccess;
   for (const std::string_view path : arguments.positionals) {
     if (auto document = open_document(path)) {
-      write_out(std::string(display_name(path)) + ": " + std::string(kPassed) + "\n");
+      if (!json) write_out(std::string(display_name(path)) + ": " + std::string(kPassed) + "\n");
     } else {
-      report(path, document.error());
+      if (json) {
+        write_out(failure_as_json(path, document.error()));
+      } else {
+        report(document.error());
+      }
       status = kFailure;
     }
   }
@@ -101,7 +169,7 @@ int run_get(const Arguments& arguments) {
   if (!document) return kFailure;
   const auto found = arguments.has("--deep") ? document->find_deep(key) : document->find_obj(key);
   if (!found) {
-    report(path, VyrlError::not_found(std::string(key)));
+    report_about(path, VyrlError::not_found(std::string(key)));
     return kFailure;
   }
   write_out(found->text() + "\n");
@@ -166,7 +234,9 @@ int run_validate(const Arguments& arguments) {
     document.emplace();
   }
   if (auto valid = document->validate_value(type_name, value); !valid) {
-    write_err(valid.error().message() + "\n");
+    // The check itself names no file or line, so this is the message and, for
+    // a type name nothing knows, the names it was probably meant to be.
+    report(valid.error());
     return kFailure;
   }
   write_out(std::string(kPassed) + "\n");
@@ -189,10 +259,18 @@ struct CommandInfo {
 
 const std::vector<CommandInfo>& command_table() {
   static const std::vector<CommandInfo> commands{
-      {"check", "FILE...",
-       "    Load each file. Prints \"FILE: ok\" on standard output, or \"FILE: \" and\n"
-       "    the first error on standard error. Fails if any file fails.\n",
-       1, kAnyNumber, {}, run_check},
+      {"check", "[--json] FILE...",
+       "    Load each file. Prints \"FILE: ok\" on standard output, or on standard\n"
+       "    error the first error as \"PATH:LINE: message\" for the line that failed,\n"
+       "    even inside an imported or derived file, then one \"  imported from\n"
+       "    PATH:LINE\" or \"  derived from PATH:LINE\" line per file that led there,\n"
+       "    innermost first, and \"  did you mean ...?\" for a misspelt type name.\n"
+       "    --json prints one JSON object per line on standard output for each file\n"
+       "    that fails, and nothing for one that passes: argument (the FILE given),\n"
+       "    file and line (null for the file as a whole) of the failure, kind,\n"
+       "    message, chain (outermost first, each with file, line and origin: text,\n"
+       "    file, imported or derived) and suggestions. Fails if any file fails.\n",
+       1, kAnyNumber, {{"--json"}, {}}, run_check},
       {"get", "[--deep] FILE KEY",
        "    Print the value of KEY, or failing that a key whose value is KEY.\n"
        "    --deep follows values that are themselves keys to the end of the chain.\n",
@@ -204,7 +282,8 @@ const std::vector<CommandInfo>& command_table() {
        1, 1, {{"--json"}, {}}, run_dump},
       {"validate", "TYPE VALUE [--file FILE]",
        "    Check VALUE against a built-in TYPE such as i32, color, list<f64> or\n"
-       "    physics::meter; with --file, the @type aliases of FILE count as well.\n",
+       "    physics::meter; with --file, the @type aliases of FILE count as well.\n"
+       "    For a TYPE that nothing knows, the nearest built-in names follow.\n",
        2, 2, {{}, {"--file"}}, run_validate},
   };
   return commands;
@@ -243,8 +322,13 @@ std::string general_help() {
       "  -V, --version  show the version and exit\n"
       "  --             treat every later word as an argument, even one starting with \"--\"\n"
       "\n"
-      "A FILE of \"-\" is read from standard input. Paths in @import and @derive lines\n"
-      "are resolved against the current directory, not against the file holding them.\n"
+      "A FILE of \"-\" is read from standard input, reported as <stdin>. Paths in\n"
+      "@import and @derive lines are resolved against the current directory, not\n"
+      "against the file holding them.\n"
+      "\n"
+      "Errors go to standard error as \"PATH:LINE: message\" for the line that\n"
+      "failed (\"PATH: message\" when the file as a whole did), followed by the\n"
+      "files that led to PATH.\n"
       "\n"
       "Exit status: 0 when everything passed, 1 when a file, key or value did not,\n"
       "2 for a usage error.\n";

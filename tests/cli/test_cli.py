@@ -52,7 +52,7 @@ def files(tmp_path, monkeypatch):
             (
                 1,
                 "a.vyr: ok\n",
-                "bad.vyr: Parse Error at line 2: 'broken'. Reason: Missing assignment operator '='\n"
+                "bad.vyr:2: Parse Error at line 2: 'broken'. Reason: Missing assignment operator '='\n"
                 f"gone.vyr: {NO_FILE}\n",
             ),
         ),
@@ -60,7 +60,7 @@ def files(tmp_path, monkeypatch):
         (
             {"typed": "@schema S { port: i32 }\nport = fast"},
             ["typed.vyr"],
-            (1, "", "typed.vyr: Schema 'S' validation error: field 'port' (type 'i32') — Invalid value: Expected i32, got 'fast'\n"),
+            (1, "", "typed.vyr:2: Schema 'S' validation error: field 'port' (type 'i32') — Invalid value: Expected i32, got 'fast'\n"),
         ),
         ({"empty": ""}, ["empty.vyr"], (0, "empty.vyr: ok\n", "")),
     ],
@@ -74,7 +74,7 @@ def test_check(files, contents, args, expected):
     "stdin, expected",
     [
         (b"k = v\n", (0, "<stdin>: ok\n", "")),
-        (b"@nope x", (1, "", "<stdin>: Parse Error at line 1: 'nope x'. Reason: Unknown directive: @nope\n")),
+        (b"@nope x", (1, "", "<stdin>:1: Parse Error at line 1: 'nope x'. Reason: Unknown directive: @nope\n")),
         (b"k = \xff", (1, "", "<stdin>: IO Error: stream did not contain valid UTF-8\n")),
     ],
 )
@@ -144,7 +144,20 @@ def test_dump_json_round_trips(files, content, expected):
         (["i32", "-5"], (0, "ok\n", "")),  # a negative number is not an option
         (["f64", "-inf"], (0, "ok\n", "")),
         (["i32", "3.5"], (1, "", "Invalid type 'i32': Invalid value: Expected i32, got '3.5'\n")),
-        (["intt", "1"], (1, "", "Key not found: 'intt'\n")),
+        (["intt", "1"], (1, "", "Key not found: 'intt'\n  did you mean 'i32'?\n")),
+        (["int", "5"], (1, "", "Key not found: 'int'\n  did you mean 'i32'?\n")),
+        (["physics::metr", "5"], (1, "", "Key not found: 'physics::metr'\n  did you mean 'physics::meter'?\n")),
+        # The unknown name deep inside a nested check still gets its hint.
+        (
+            ["list<flaot>", "[1]"],
+            (
+                1,
+                "",
+                "Invalid type 'list<flaot>': Invalid value: List item '1' failed validation for type 'flaot': "
+                "Schema 'list<flaot>' validation error: field 'list_item' (type 'flaot') — Unknown type 'flaot'\n"
+                "  did you mean 'f64'?\n",
+            ),
+        ),
         (["port", "80", "--file", "f.vyr"], (0, "ok\n", "")),
         (["port", "http", "--file=f.vyr"], (1, "", "Invalid type 'port': Invalid value: Expected i32, got 'http'\n")),
         (["port", "80"], (1, "", "Key not found: 'port'\n")),  # aliases only with --file
@@ -164,7 +177,7 @@ def test_validate(files, args, expected):
         (["frob"], "vyrl: unknown command 'frob'\nTry 'vyrl --help' for more information.\n"),
         (["--frob"], "vyrl: unknown option '--frob'\nTry 'vyrl --help' for more information.\n"),
         (["help", "frob"], "vyrl: unknown command 'frob'\nTry 'vyrl --help' for more information.\n"),
-        (["check"], "vyrl: missing arguments\nusage: vyrl check FILE...\n"),
+        (["check"], "vyrl: missing arguments\nusage: vyrl check [--json] FILE...\n"),
         (["get", "f.vyr"], "vyrl: missing arguments\nusage: vyrl get [--deep] FILE KEY\n"),
         (["keys", "a.vyr", "b.vyr"], "vyrl: too many arguments\nusage: vyrl keys FILE\n"),
         (["get", "--json", "f.vyr", "k"], "vyrl: unknown option '--json'\nusage: vyrl get [--deep] FILE KEY\n"),
@@ -220,7 +233,7 @@ def test_broken_example_fails_helpfully():
     assert vyrl("check", "examples/broken/courier-9.vyr", cwd=ROOT) == (
         1,
         "",
-        "examples/broken/courier-9.vyr: Schema 'Drone' validation error: field 'telemetry' (type 'Endpoint') — "
+        "examples/broken/courier-9.vyr:10: Schema 'Drone' validation error: field 'telemetry' (type 'Endpoint') — "
         "Schema 'Endpoint' validation error: field 'port' (type 'port') — "
         "Missing field 'port' in inline object for schema 'Endpoint'\n",
     )
@@ -259,7 +272,7 @@ BROKEN_MESSAGE = "Parse Error at line 2: 'no equals sign'. Reason: Missing assig
 def test_a_file_that_fails_to_load_prints_no_partial_result(files, args):
     # The lines before the failure did load; showing them would pass a broken file off as a short one.
     files(bad=BROKEN)
-    assert vyrl(*args) == (1, "", f"bad.vyr: {BROKEN_MESSAGE}\n")
+    assert vyrl(*args) == (1, "", f"bad.vyr:2: {BROKEN_MESSAGE}\n")
 
 
 @pytest.mark.parametrize(
@@ -270,7 +283,7 @@ def test_a_file_that_fails_to_load_prints_no_partial_result(files, args):
         (["keys", "-"], b"b = 1\na = 2", (0, "a\nb\n", "")),
         (["dump", "--json", "-"], b"a = 1", (0, '{\n  "a": "1"\n}\n', "")),
         (["validate", "port", "x", "--file", "-"], b"@type port = i32", (1, "", "Invalid type 'port': Invalid value: Expected i32, got 'x'\n")),
-        (["dump", "-"], BROKEN.encode(), (1, "", f"<stdin>: {BROKEN_MESSAGE}\n")),
+        (["dump", "-"], BROKEN.encode(), (1, "", f"<stdin>:2: {BROKEN_MESSAGE}\n")),
     ],
 )
 def test_every_command_reads_standard_input(args, stdin, expected):

@@ -31,6 +31,7 @@ constexpr std::string_view kPassed = "ok";
 constexpr std::string_view kMissingCommand = "missing command";
 constexpr std::string_view kMissingArguments = "missing arguments";
 constexpr std::string_view kTooManyArguments = "too many arguments";
+constexpr std::string_view kDeepOrFallback = "options '--deep' and '--fallback' exclude each other";
 constexpr std::string_view kTryHelp = "Try 'vyrl --help' for more information.\n";
 constexpr std::string_view kOutOfMemory = "vyrl: out of memory\n";
 
@@ -90,6 +91,10 @@ std::vector<Entry> sorted_entries(const VYRL& document) {
 }
 
 // --- Commands. ---
+
+struct CommandInfo;
+const CommandInfo* find_command(std::string_view name);
+int usage_error(std::string_view problem, const CommandInfo* command);
 
 const char* origin_name(Frame::Origin origin) {
   switch (origin) {
@@ -163,16 +168,26 @@ int run_check(const Arguments& arguments) {
 }
 
 int run_get(const Arguments& arguments) {
+  const bool deep = arguments.has("--deep");
+  const bool fallback = arguments.has("--fallback");
+  if (deep && fallback) return usage_error(kDeepOrFallback, find_command("get"));
   const std::string_view path = arguments.positionals[0];
   const std::string_view key = arguments.positionals[1];
   const auto document = open_or_report(path);
   if (!document) return kFailure;
-  const auto found = arguments.has("--deep") ? document->find_deep(key) : document->find_obj(key);
+  std::optional<std::string> found;
+  if (deep) {
+    if (auto value = document->find_deep(key)) found = std::move(*value).text();
+  } else if (fallback) {
+    if (auto value = document->find_obj(key)) found = std::move(*value).text();
+  } else if (const auto value = document->get(key)) {
+    found.emplace(*value);
+  }
   if (!found) {
     report_about(path, VyrlError::not_found(std::string(key)));
     return kFailure;
   }
-  write_out(found->text() + "\n");
+  write_out(*found + "\n");
   return kSuccess;
 }
 
@@ -271,10 +286,12 @@ const std::vector<CommandInfo>& command_table() {
        "    message, chain (outermost first, each with file, line and origin: text,\n"
        "    file, imported or derived) and suggestions. Fails if any file fails.\n",
        1, kAnyNumber, {{"--json"}, {}}, run_check},
-      {"get", "[--deep] FILE KEY",
-       "    Print the value of KEY, or failing that a key whose value is KEY.\n"
-       "    --deep follows values that are themselves keys to the end of the chain.\n",
-       2, 2, {{"--deep"}, {}}, run_get},
+      {"get", "[--deep] [--fallback] FILE KEY",
+       "    Print the value of KEY; fails when KEY is not a key. --fallback prints\n"
+       "    instead, when KEY is not a key, a key whose value is KEY. --deep follows\n"
+       "    values that are themselves keys to the end of the chain. Use one or the\n"
+       "    other.\n",
+       2, 2, {{"--deep", "--fallback"}, {}}, run_get},
       {"keys", "FILE", "    Print the keys, one per line, sorted.\n", 1, 1, {}, run_keys},
       {"dump", "[--json] FILE",
        "    Print every pair as \"key = value\", sorted by key. --json prints one\n"

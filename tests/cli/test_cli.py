@@ -89,7 +89,10 @@ LOOKUPS = "port = 8080\nfirst = second\nsecond = third\nself = self\n--odd = das
     "args, expected",
     [
         (["f.vyr", "port"], (0, "8080\n", "")),
-        (["f.vyr", "8080"], (0, "port\n", "")),  # reverse fallback
+        (["f.vyr", "8080"], (1, "", "f.vyr: Key not found: '8080'\n")),  # exact: a value is no key
+        (["--fallback", "f.vyr", "8080"], (0, "port\n", "")),  # reverse fallback
+        (["--fallback", "f.vyr", "port"], (0, "8080\n", "")),  # a key still comes first
+        (["--fallback", "f.vyr", "missing"], (1, "", "f.vyr: Key not found: 'missing'\n")),
         (["f.vyr", "first"], (0, "second\n", "")),
         (["--deep", "f.vyr", "first"], (0, "third\n", "")),
         (["f.vyr", "first", "--deep"], (0, "third\n", "")),  # options may follow the arguments
@@ -178,17 +181,19 @@ def test_validate(files, args, expected):
         (["--frob"], "vyrl: unknown option '--frob'\nTry 'vyrl --help' for more information.\n"),
         (["help", "frob"], "vyrl: unknown command 'frob'\nTry 'vyrl --help' for more information.\n"),
         (["check"], "vyrl: missing arguments\nusage: vyrl check [--json] FILE...\n"),
-        (["get", "f.vyr"], "vyrl: missing arguments\nusage: vyrl get [--deep] FILE KEY\n"),
+        (["get", "f.vyr"], "vyrl: missing arguments\nusage: vyrl get [--deep] [--fallback] FILE KEY\n"),
         (["keys", "a.vyr", "b.vyr"], "vyrl: too many arguments\nusage: vyrl keys FILE\n"),
-        (["get", "--json", "f.vyr", "k"], "vyrl: unknown option '--json'\nusage: vyrl get [--deep] FILE KEY\n"),
+        (["get", "--json", "f.vyr", "k"], "vyrl: unknown option '--json'\nusage: vyrl get [--deep] [--fallback] FILE KEY\n"),
         (["dump", "--json=yes", "f.vyr"], "vyrl: option '--json' takes no value\nusage: vyrl dump [--json] FILE\n"),
         (["validate", "i32", "1", "--file"], "vyrl: option '--file' needs a value\nusage: vyrl validate TYPE VALUE [--file FILE]\n"),
         (["validate", "i32"], "vyrl: missing arguments\nusage: vyrl validate TYPE VALUE [--file FILE]\n"),
         (["validate", "i32", "1", "2"], "vyrl: too many arguments\nusage: vyrl validate TYPE VALUE [--file FILE]\n"),
         # An option belongs to its command only.
-        (["get", "f.vyr", "k", "--file", "x"], "vyrl: unknown option '--file'\nusage: vyrl get [--deep] FILE KEY\n"),
+        (["get", "f.vyr", "k", "--file", "x"], "vyrl: unknown option '--file'\nusage: vyrl get [--deep] [--fallback] FILE KEY\n"),
         (["-x"], "vyrl: unknown option '-x'\nTry 'vyrl --help' for more information.\n"),
         (["help", "dump", "check"], "vyrl: too many arguments\nTry 'vyrl --help' for more information.\n"),
+        (["get", "--deep", "--fallback", "f.vyr", "k"],
+         "vyrl: options '--deep' and '--fallback' exclude each other\nusage: vyrl get [--deep] [--fallback] FILE KEY\n"),
     ],
 )
 def test_usage_errors(args, message):

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <new>
 #include <optional>
 #include <span>
@@ -32,6 +33,7 @@ constexpr std::string_view kMissingCommand = "missing command";
 constexpr std::string_view kMissingArguments = "missing arguments";
 constexpr std::string_view kTooManyArguments = "too many arguments";
 constexpr std::string_view kDeepOrFallback = "options '--deep' and '--fallback' exclude each other";
+constexpr std::string_view kRawWithoutJson = "option '--raw' needs '--json'";
 constexpr std::string_view kTryHelp = "Try 'vyrl --help' for more information.\n";
 constexpr std::string_view kOutOfMemory = "vyrl: out of memory\n";
 
@@ -214,16 +216,68 @@ std::string dump_as_text(const std::vector<Entry>& entries) {
   return out;
 }
 
-// Values stay the texts they are stored as: an inline object or a list is a
-// JSON string, because the document itself gives it no structure until asked.
-std::string dump_as_json(const std::vector<Entry>& entries) {
+// Deeper than this, a list or object stays a string. Each level is a C++ call
+// and reads again the text below it, and a hostile file can nest a value as
+// deep as it is long: the bound keeps both the stack and the work in check.
+constexpr std::size_t kMaxJsonDepth = 256;
+
+// The text is taken by value and dropped before its items are visited, so a
+// value nested n deep is held about once rather than n times over.
+void append_json_value(std::string& out, std::string text, std::size_t depth) {
+  if (depth >= kMaxJsonDepth) {
+    append_json_string(out, text);
+    return;
+  }
+  std::optional<std::vector<std::string>> items;
+  std::optional<std::map<std::string, std::string>> fields;
+  {
+    // A block, so that the text is freed here: assigning an empty one instead
+    // would keep its buffer.
+    const FoundValue value(std::move(text));
+    items = value.as_list();
+    if (!items) fields = value.as_object();
+    if (!items && !fields) {
+      append_json_string(out, value.text());
+      return;
+    }
+  }
+  if (items) {
+    out += '[';
+    for (std::size_t i = 0; i < items->size(); ++i) {
+      if (i > 0) out += ", ";
+      append_json_value(out, std::move((*items)[i]), depth + 1);
+    }
+    out += ']';
+  } else {
+    out += '{';
+    bool first = true;
+    for (auto& [key, field] : *fields) {  // a std::map: sorted by key
+      if (!first) out += ", ";
+      first = false;
+      append_json_string(out, key);
+      out += ": ";
+      append_json_value(out, std::move(field), depth + 1);
+    }
+    out += '}';
+  }
+}
+
+// Lists and inline objects become arrays and objects, so that a script can
+// reach a field without parsing the language; items and scalars stay strings,
+// since only a schema says what type they are. Raw, every value stays the
+// text it is stored as, the form scripts written before had.
+std::string dump_as_json(const std::vector<Entry>& entries, bool raw) {
   if (entries.empty()) return "{}\n";
   std::string out = "{\n";
   for (std::size_t i = 0; i < entries.size(); ++i) {
     out += "  ";
     append_json_string(out, entries[i].first);
     out += ": ";
-    append_json_string(out, entries[i].second);
+    if (raw) {
+      append_json_string(out, entries[i].second);
+    } else {
+      append_json_value(out, std::string(entries[i].second), 0);
+    }
     out += i + 1 == entries.size() ? "\n" : ",\n";
   }
   out += "}\n";
@@ -231,10 +285,12 @@ std::string dump_as_json(const std::vector<Entry>& entries) {
 }
 
 int run_dump(const Arguments& arguments) {
+  const bool json = arguments.has("--json");
+  if (arguments.has("--raw") && !json) return usage_error(kRawWithoutJson, find_command("dump"));
   const auto document = open_or_report(arguments.positionals[0]);
   if (!document) return kFailure;
   const auto entries = sorted_entries(*document);
-  write_out(arguments.has("--json") ? dump_as_json(entries) : dump_as_text(entries));
+  write_out(json ? dump_as_json(entries, arguments.has("--raw")) : dump_as_text(entries));
   return kSuccess;
 }
 
@@ -293,10 +349,13 @@ const std::vector<CommandInfo>& command_table() {
        "    other.\n",
        2, 2, {{"--deep", "--fallback"}, {}}, run_get},
       {"keys", "FILE", "    Print the keys, one per line, sorted.\n", 1, 1, {}, run_keys},
-      {"dump", "[--json] FILE",
+      {"dump", "[--json [--raw]] FILE",
        "    Print every pair as \"key = value\", sorted by key. --json prints one\n"
-       "    JSON object instead; values (lists and inline objects too) are strings.\n",
-       1, 1, {{"--json"}, {}}, run_dump},
+       "    JSON object instead, in which lists are arrays and inline objects are\n"
+       "    objects (keys sorted), as deep as they nest, up to 256 levels; items,\n"
+       "    fields and all other values are strings. --raw keeps every value the\n"
+       "    string it is stored as.\n",
+       1, 1, {{"--json", "--raw"}, {}}, run_dump},
       {"validate", "TYPE VALUE [--file FILE]",
        "    Check VALUE against a built-in TYPE such as i32, color, list<f64> or\n"
        "    physics::meter; with --file, the @type aliases of FILE count as well.\n"

@@ -125,7 +125,7 @@ JSON_CASES = [
     ("backslashes", r"path = C:\temp\new", {"path": r"C:\temp\new"}),
     ("tab and other controls", "ctl = a\tb\x01c\x1fd\x7fe\rf", {"ctl": "a\tb\x01c\x1fd\x7fe\rf"}),
     ("non-ASCII passes through", "grüße = ✓ 🚀 日本", {"grüße": "✓ 🚀 日本"}),
-    ("structures stay strings", "o = { a = 1 }\nl = [1, 2]", {"o": "{ a = 1 }", "l": "[1, 2]"}),
+    ("structures become arrays and objects", "o = { a = 1 }\nl = [1, 2]", {"o": {"a": "1"}, "l": ["1", "2"]}),
     ("empty document", "# nothing", {}),
 ]
 
@@ -137,7 +137,7 @@ def test_dump_json_round_trips(files, content, expected):
     assert (status, err) == (0, "")
     assert json.loads(out) == expected  # strict: a raw control character would be rejected
     for text in expected.values():
-        if not text.isascii():
+        if isinstance(text, str) and not text.isascii():
             assert text in out  # written as UTF-8, not as \u escapes
 
 
@@ -184,7 +184,7 @@ def test_validate(files, args, expected):
         (["get", "f.vyr"], "vyrl: missing arguments\nusage: vyrl get [--deep] [--fallback] FILE KEY\n"),
         (["keys", "a.vyr", "b.vyr"], "vyrl: too many arguments\nusage: vyrl keys FILE\n"),
         (["get", "--json", "f.vyr", "k"], "vyrl: unknown option '--json'\nusage: vyrl get [--deep] [--fallback] FILE KEY\n"),
-        (["dump", "--json=yes", "f.vyr"], "vyrl: option '--json' takes no value\nusage: vyrl dump [--json] FILE\n"),
+        (["dump", "--json=yes", "f.vyr"], "vyrl: option '--json' takes no value\nusage: vyrl dump [--json [--raw]] FILE\n"),
         (["validate", "i32", "1", "--file"], "vyrl: option '--file' needs a value\nusage: vyrl validate TYPE VALUE [--file FILE]\n"),
         (["validate", "i32"], "vyrl: missing arguments\nusage: vyrl validate TYPE VALUE [--file FILE]\n"),
         (["validate", "i32", "1", "2"], "vyrl: too many arguments\nusage: vyrl validate TYPE VALUE [--file FILE]\n"),
@@ -194,6 +194,7 @@ def test_validate(files, args, expected):
         (["help", "dump", "check"], "vyrl: too many arguments\nTry 'vyrl --help' for more information.\n"),
         (["get", "--deep", "--fallback", "f.vyr", "k"],
          "vyrl: options '--deep' and '--fallback' exclude each other\nusage: vyrl get [--deep] [--fallback] FILE KEY\n"),
+        (["dump", "--raw", "f.vyr"], "vyrl: option '--raw' needs '--json'\nusage: vyrl dump [--json [--raw]] FILE\n"),
     ],
 )
 def test_usage_errors(args, message):
@@ -322,3 +323,43 @@ def test_dump_json_orders_keys_like_dump(files):
 def test_dump_of_an_empty_document_prints_nothing(files):
     files(f="# only a comment\n")
     assert vyrl("dump", "f.vyr") == (0, "", "")
+
+
+STRUCTURED = (
+    "o = { b = [1, { y = 2, x = 3 }], a = 'q', a = r }\n"
+    "l = ['x, y', [], {}]\n"
+    "not_a_list = [1, 2\n"
+    "bad_object = { a }\n"
+)
+
+
+def test_dump_json_gives_lists_and_objects_structure(files):
+    files(f=STRUCTURED)
+    status, out, _ = vyrl("dump", "--json", "f.vyr")
+    assert status == 0
+    assert json.loads(out) == {
+        "o": {"a": "r", "b": ["1", {"x": "3", "y": "2"}]},  # the later field wins
+        "l": ["'x", "y'", [], {}],  # quotes do not protect commas; items keep them
+        "not_a_list": "[1, 2",
+        "bad_object": "{ a }",
+    }
+    assert '{"x": "3", "y": "2"}' in out  # object keys sorted, as dump sorts the document's
+
+
+def test_dump_json_raw_keeps_every_value_a_string(files):
+    files(f=STRUCTURED)
+    status, out, _ = vyrl("dump", "--json", "--raw", "f.vyr")
+    assert status == 0
+    assert json.loads(out)["o"] == "{ b = [1, { y = 2, x = 3 }], a = 'q', a = r }"
+
+
+@pytest.mark.parametrize("depth", [255, 256, 257, 100_000])
+def test_dump_json_stops_nesting_at_256_levels(files, depth):
+    files(f="deep = " + "[" * depth + "x" + "]" * depth)
+    status, out, err = vyrl("dump", "--json", "f.vyr")
+    assert (status, err) == (0, "")
+    value, levels = json.loads(out)["deep"], 0
+    while isinstance(value, list):
+        value, levels = value[0], levels + 1
+    assert levels == min(depth, 256)
+    assert value == "[" * (depth - levels) + "x" + "]" * (depth - levels)

@@ -314,6 +314,53 @@ int run_validate(const Arguments& arguments) {
   return kSuccess;
 }
 
+void append_types_as_json(std::string& out, const std::vector<BuiltinType>& types) {
+  out += "[\n";
+  for (std::size_t i = 0; i < types.size(); ++i) {
+    out += "  {\"name\": ";
+    append_json_string(out, types[i].name);
+    out += ", \"family\": ";
+    append_json_string(out, types[i].family);
+    out += ", \"aliases\": [";
+    for (std::size_t j = 0; j < types[i].aliases.size(); ++j) {
+      if (j > 0) out += ", ";
+      append_json_string(out, types[i].aliases[j]);
+    }
+    out += i + 1 == types.size() ? "]}\n" : "]},\n";
+  }
+  out += "]\n";
+}
+
+// Families as headings and names indented under them, so that the list reads
+// well and `grep meter` still finds whole names.
+void append_types_as_text(std::string& out, const std::vector<BuiltinType>& types) {
+  std::string_view family;
+  for (const BuiltinType& type : types) {
+    if (type.family != family) {
+      family = type.family;
+      out += type.family + ":\n";
+    }
+    out += "  " + type.name;
+    for (std::size_t j = 0; j < type.aliases.size(); ++j) {
+      out += j == 0 ? " (also " : ", ";
+      out += type.aliases[j];
+    }
+    out += type.aliases.empty() ? "\n" : ")\n";
+  }
+}
+
+int run_types(const Arguments& arguments) {
+  const std::vector<BuiltinType> types = builtin_types();
+  std::string out;
+  if (arguments.has("--json")) {
+    append_types_as_json(out, types);
+  } else {
+    append_types_as_text(out, types);
+  }
+  write_out(out);
+  return kSuccess;
+}
+
 // --- Dispatch. ---
 
 constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);
@@ -361,6 +408,12 @@ const std::vector<CommandInfo>& command_table() {
        "    physics::meter; with --file, the @type aliases of FILE count as well.\n"
        "    For a TYPE that nothing knows, the nearest built-in names follow.\n",
        2, 2, {{}, {"--file"}}, run_validate},
+      {"types", "[--json]",
+       "    List the built-in types: each family (\"physics:\") on a line of its own,\n"
+       "    then its names, one per line, indented by two spaces, with any other\n"
+       "    spelling a name accepts in parentheses. --json prints an array of\n"
+       "    objects with name, family and aliases.\n",
+       0, 0, {{"--json"}, {}}, run_types},
   };
   return commands;
 }

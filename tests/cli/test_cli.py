@@ -195,6 +195,7 @@ def test_validate(files, args, expected):
         (["get", "--deep", "--fallback", "f.vyr", "k"],
          "vyrl: options '--deep' and '--fallback' exclude each other\nusage: vyrl get [--deep] [--fallback] FILE KEY\n"),
         (["dump", "--raw", "f.vyr"], "vyrl: option '--raw' needs '--json'\nusage: vyrl dump [--json [--raw]] FILE\n"),
+        (["types", "x"], "vyrl: too many arguments\nusage: vyrl types [--json]\n"),
     ],
 )
 def test_usage_errors(args, message):
@@ -363,3 +364,29 @@ def test_dump_json_stops_nesting_at_256_levels(files, depth):
         value, levels = value[0], levels + 1
     assert levels == min(depth, 256)
     assert value == "[" * (depth - levels) + "x" + "]" * (depth - levels)
+
+
+def test_types_lists_every_built_in_name_in_both_forms():
+    status, out, _ = vyrl("types")
+    assert status == 0
+    families, current = {}, None
+    for line in out.splitlines():
+        if line.startswith("  "):
+            families[current].append(line.strip())
+        else:
+            current = line.removesuffix(":")
+            families[current] = []
+    assert list(families) == ["list", "primitive", "time", "math", "physics"]
+    assert families["primitive"] == ["i32", "f64", "string", "bool", "color"]
+    assert len(families["physics"]) == 130
+    assert "physics::dalton (also physics::atomicmassunit)" in families["physics"]
+
+    status, out, _ = vyrl("types", "--json")
+    types = json.loads(out)
+    assert status == 0
+    assert [t["name"] for t in types] == [line.split(" (")[0] for names in families.values() for line in names]
+    assert {t["family"] for t in types} == set(families)
+    assert {"name": "physics::dalton", "family": "physics", "aliases": ["physics::atomicmassunit"]} in types
+    # Every listed name is one that validate knows.
+    for name in ["time::duration", "math::vector3", "physics::knots", "physics::atomicmassunit"]:
+        assert name in out

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <new>
 #include <optional>
 #include <span>
@@ -31,6 +32,8 @@ constexpr std::string_view kPassed = "ok";
 constexpr std::string_view kMissingCommand = "missing command";
 constexpr std::string_view kMissingArguments = "missing arguments";
 constexpr std::string_view kTooManyArguments = "too many arguments";
+constexpr std::string_view kDeepOrFallback = "options '--deep' and '--fallback' exclude each other";
+constexpr std::string_view kRawWithoutJson = "option '--raw' needs '--json'";
 constexpr std::string_view kTryHelp = "Try 'vyrl --help' for more information.\n";
 constexpr std::string_view kOutOfMemory = "vyrl: out of memory\n";
 
@@ -56,15 +59,25 @@ Result<VYRL> open_document(std::string_view path) {
   return path == kStdinPath ? VYRL::load_standard_input() : VYRL::load(path);
 }
 
-// "FILE: message", the shape editors and CI logs know how to pick up.
-void report(std::string_view path, const VyrlError& error) {
-  write_err(std::string(display_name(path)) + ": " + error.message() + "\n");
+// "path:line: message" for the line that failed, however deep in @import and
+// @derive it was, then the files that led there: the shape editors and CI logs
+// know how to pick up, and the one a person can follow back to their own file.
+void report(const VyrlError& error) { write_err(compiler_report(error)); }
+
+// A failure found here rather than by the loader (a key that is not there)
+// still names the file it was looked for in.
+void report_about(std::string_view path, VyrlError error) {
+  if (error.frames().empty()) {
+    const Frame::Origin origin = path == kStdinPath ? Frame::Origin::text : Frame::Origin::file;
+    error.add_outer_frame(Frame{std::string(display_name(path)), 0, origin});
+  }
+  report(error);
 }
 
 std::optional<VYRL> open_or_report(std::string_view path) {
   auto document = open_document(path);
   if (!document) {
-    report(path, document.error());
+    report(document.error());
     return std::nullopt;
   }
   return std::move(*document);
@@ -81,13 +94,75 @@ std::vector<Entry> sorted_entries(const VYRL& document) {
 
 // --- Commands. ---
 
+struct CommandInfo;
+const CommandInfo* find_command(std::string_view name);
+int usage_error(std::string_view problem, const CommandInfo* command);
+
+const char* origin_name(Frame::Origin origin) {
+  switch (origin) {
+    case Frame::Origin::text: return "text";
+    case Frame::Origin::file: return "file";
+    case Frame::Origin::imported: return "imported";
+    case Frame::Origin::derived: return "derived";
+  }
+  return "file";
+}
+
+// Line 0 means the file as a whole, which JSON says better with null.
+void append_json_line(std::string& out, std::size_t line) {
+  out += line == 0 ? "null" : std::to_string(line);
+}
+
+// One line per failure, so that a script can read failures as they come and a
+// truncated run still yields whole records.
+std::string failure_as_json(std::string_view argument, const VyrlError& error) {
+  const std::vector<Frame>& frames = error.frames();
+  std::string out = "{\"argument\": ";
+  append_json_string(out, argument);
+  out += ", \"file\": ";
+  if (frames.empty()) {
+    out += "null";
+  } else {
+    append_json_string(out, frames.back().source);
+  }
+  out += ", \"line\": ";
+  append_json_line(out, frames.empty() ? 0 : frames.back().line);
+  out += ", \"kind\": ";
+  append_json_string(out, error.kind_name());
+  out += ", \"message\": ";
+  append_json_string(out, error.message());
+  out += ", \"chain\": [";
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    out += i == 0 ? "{\"file\": " : ", {\"file\": ";
+    append_json_string(out, frames[i].source);
+    out += ", \"line\": ";
+    append_json_line(out, frames[i].line);
+    out += ", \"origin\": \"";
+    out += origin_name(frames[i].origin);
+    out += "\"}";
+  }
+  out += "], \"suggestions\": [";
+  const std::vector<std::string> names = suggest_type_names(error.unknown_type());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) out += ", ";
+    append_json_string(out, names[i]);
+  }
+  out += "]}\n";
+  return out;
+}
+
 int run_check(const Arguments& arguments) {
+  const bool json = arguments.has("--json");
   int status = kSuccess;
   for (const std::string_view path : arguments.positionals) {
     if (auto document = open_document(path)) {
-      write_out(std::string(display_name(path)) + ": " + std::string(kPassed) + "\n");
+      if (!json) write_out(std::string(display_name(path)) + ": " + std::string(kPassed) + "\n");
     } else {
-      report(path, document.error());
+      if (json) {
+        write_out(failure_as_json(path, document.error()));
+      } else {
+        report(document.error());
+      }
       status = kFailure;
     }
   }
@@ -95,16 +170,26 @@ int run_check(const Arguments& arguments) {
 }
 
 int run_get(const Arguments& arguments) {
+  const bool deep = arguments.has("--deep");
+  const bool fallback = arguments.has("--fallback");
+  if (deep && fallback) return usage_error(kDeepOrFallback, find_command("get"));
   const std::string_view path = arguments.positionals[0];
   const std::string_view key = arguments.positionals[1];
   const auto document = open_or_report(path);
   if (!document) return kFailure;
-  const auto found = arguments.has("--deep") ? document->find_deep(key) : document->find_obj(key);
+  std::optional<std::string> found;
+  if (deep) {
+    if (auto value = document->find_deep(key)) found = std::move(*value).text();
+  } else if (fallback) {
+    if (auto value = document->find_obj(key)) found = std::move(*value).text();
+  } else if (const auto value = document->get(key)) {
+    found.emplace(*value);
+  }
   if (!found) {
-    report(path, VyrlError::not_found(std::string(key)));
+    report_about(path, VyrlError::not_found(std::string(key)));
     return kFailure;
   }
-  write_out(found->text() + "\n");
+  write_out(*found + "\n");
   return kSuccess;
 }
 
@@ -131,16 +216,68 @@ std::string dump_as_text(const std::vector<Entry>& entries) {
   return out;
 }
 
-// Values stay the texts they are stored as: an inline object or a list is a
-// JSON string, because the document itself gives it no structure until asked.
-std::string dump_as_json(const std::vector<Entry>& entries) {
+// Deeper than this, a list or object stays a string. Each level is a C++ call
+// and reads again the text below it, and a hostile file can nest a value as
+// deep as it is long: the bound keeps both the stack and the work in check.
+constexpr std::size_t kMaxJsonDepth = 256;
+
+// The text is taken by value and dropped before its items are visited, so a
+// value nested n deep is held about once rather than n times over.
+void append_json_value(std::string& out, std::string text, std::size_t depth) {
+  if (depth >= kMaxJsonDepth) {
+    append_json_string(out, text);
+    return;
+  }
+  std::optional<std::vector<std::string>> items;
+  std::optional<std::map<std::string, std::string>> fields;
+  {
+    // A block, so that the text is freed here: assigning an empty one instead
+    // would keep its buffer.
+    const FoundValue value(std::move(text));
+    items = value.as_list();
+    if (!items) fields = value.as_object();
+    if (!items && !fields) {
+      append_json_string(out, value.text());
+      return;
+    }
+  }
+  if (items) {
+    out += '[';
+    for (std::size_t i = 0; i < items->size(); ++i) {
+      if (i > 0) out += ", ";
+      append_json_value(out, std::move((*items)[i]), depth + 1);
+    }
+    out += ']';
+  } else {
+    out += '{';
+    bool first = true;
+    for (auto& [key, field] : *fields) {  // a std::map: sorted by key
+      if (!first) out += ", ";
+      first = false;
+      append_json_string(out, key);
+      out += ": ";
+      append_json_value(out, std::move(field), depth + 1);
+    }
+    out += '}';
+  }
+}
+
+// Lists and inline objects become arrays and objects, so that a script can
+// reach a field without parsing the language; items and scalars stay strings,
+// since only a schema says what type they are. Raw, every value stays the
+// text it is stored as, the form scripts written before had.
+std::string dump_as_json(const std::vector<Entry>& entries, bool raw) {
   if (entries.empty()) return "{}\n";
   std::string out = "{\n";
   for (std::size_t i = 0; i < entries.size(); ++i) {
     out += "  ";
     append_json_string(out, entries[i].first);
     out += ": ";
-    append_json_string(out, entries[i].second);
+    if (raw) {
+      append_json_string(out, entries[i].second);
+    } else {
+      append_json_value(out, std::string(entries[i].second), 0);
+    }
     out += i + 1 == entries.size() ? "\n" : ",\n";
   }
   out += "}\n";
@@ -148,10 +285,12 @@ std::string dump_as_json(const std::vector<Entry>& entries) {
 }
 
 int run_dump(const Arguments& arguments) {
+  const bool json = arguments.has("--json");
+  if (arguments.has("--raw") && !json) return usage_error(kRawWithoutJson, find_command("dump"));
   const auto document = open_or_report(arguments.positionals[0]);
   if (!document) return kFailure;
   const auto entries = sorted_entries(*document);
-  write_out(arguments.has("--json") ? dump_as_json(entries) : dump_as_text(entries));
+  write_out(json ? dump_as_json(entries, arguments.has("--raw")) : dump_as_text(entries));
   return kSuccess;
 }
 
@@ -166,10 +305,59 @@ int run_validate(const Arguments& arguments) {
     document.emplace();
   }
   if (auto valid = document->validate_value(type_name, value); !valid) {
-    write_err(valid.error().message() + "\n");
+    // The check itself names no file or line, so this is the message and, for
+    // a type name nothing knows, the names it was probably meant to be.
+    report(valid.error());
     return kFailure;
   }
   write_out(std::string(kPassed) + "\n");
+  return kSuccess;
+}
+
+void append_types_as_json(std::string& out, const std::vector<BuiltinType>& types) {
+  out += "[\n";
+  for (std::size_t i = 0; i < types.size(); ++i) {
+    out += "  {\"name\": ";
+    append_json_string(out, types[i].name);
+    out += ", \"family\": ";
+    append_json_string(out, types[i].family);
+    out += ", \"aliases\": [";
+    for (std::size_t j = 0; j < types[i].aliases.size(); ++j) {
+      if (j > 0) out += ", ";
+      append_json_string(out, types[i].aliases[j]);
+    }
+    out += i + 1 == types.size() ? "]}\n" : "]},\n";
+  }
+  out += "]\n";
+}
+
+// Families as headings and names indented under them, so that the list reads
+// well and `grep meter` still finds whole names.
+void append_types_as_text(std::string& out, const std::vector<BuiltinType>& types) {
+  std::string_view family;
+  for (const BuiltinType& type : types) {
+    if (type.family != family) {
+      family = type.family;
+      out += type.family + ":\n";
+    }
+    out += "  " + type.name;
+    for (std::size_t j = 0; j < type.aliases.size(); ++j) {
+      out += j == 0 ? " (also " : ", ";
+      out += type.aliases[j];
+    }
+    out += type.aliases.empty() ? "\n" : ")\n";
+  }
+}
+
+int run_types(const Arguments& arguments) {
+  const std::vector<BuiltinType> types = builtin_types();
+  std::string out;
+  if (arguments.has("--json")) {
+    append_types_as_json(out, types);
+  } else {
+    append_types_as_text(out, types);
+  }
+  write_out(out);
   return kSuccess;
 }
 
@@ -189,23 +377,43 @@ struct CommandInfo {
 
 const std::vector<CommandInfo>& command_table() {
   static const std::vector<CommandInfo> commands{
-      {"check", "FILE...",
-       "    Load each file. Prints \"FILE: ok\" on standard output, or \"FILE: \" and\n"
-       "    the first error on standard error. Fails if any file fails.\n",
-       1, kAnyNumber, {}, run_check},
-      {"get", "[--deep] FILE KEY",
-       "    Print the value of KEY, or failing that a key whose value is KEY.\n"
-       "    --deep follows values that are themselves keys to the end of the chain.\n",
-       2, 2, {{"--deep"}, {}}, run_get},
+      {"check", "[--json] FILE...",
+       "    Load each file. Prints \"FILE: ok\" on standard output, or on standard\n"
+       "    error the first error as \"PATH:LINE: message\" for the line that failed,\n"
+       "    even inside an imported or derived file, then one \"  imported from\n"
+       "    PATH:LINE\" or \"  derived from PATH:LINE\" line per file that led there,\n"
+       "    innermost first, and \"  did you mean ...?\" for a misspelt type name.\n"
+       "    --json prints one JSON object per line on standard output for each file\n"
+       "    that fails, and nothing for one that passes: argument (the FILE given),\n"
+       "    file and line (null for the file as a whole) of the failure, kind,\n"
+       "    message, chain (outermost first, each with file, line and origin: text,\n"
+       "    file, imported or derived) and suggestions. Fails if any file fails.\n",
+       1, kAnyNumber, {{"--json"}, {}}, run_check},
+      {"get", "[--deep] [--fallback] FILE KEY",
+       "    Print the value of KEY; fails when KEY is not a key. --fallback prints\n"
+       "    instead, when KEY is not a key, a key whose value is KEY. --deep follows\n"
+       "    values that are themselves keys to the end of the chain. Use one or the\n"
+       "    other.\n",
+       2, 2, {{"--deep", "--fallback"}, {}}, run_get},
       {"keys", "FILE", "    Print the keys, one per line, sorted.\n", 1, 1, {}, run_keys},
-      {"dump", "[--json] FILE",
+      {"dump", "[--json [--raw]] FILE",
        "    Print every pair as \"key = value\", sorted by key. --json prints one\n"
-       "    JSON object instead; values (lists and inline objects too) are strings.\n",
-       1, 1, {{"--json"}, {}}, run_dump},
+       "    JSON object instead, in which lists are arrays and inline objects are\n"
+       "    objects (keys sorted), as deep as they nest, up to 256 levels; items,\n"
+       "    fields and all other values are strings. --raw keeps every value the\n"
+       "    string it is stored as.\n",
+       1, 1, {{"--json", "--raw"}, {}}, run_dump},
       {"validate", "TYPE VALUE [--file FILE]",
        "    Check VALUE against a built-in TYPE such as i32, color, list<f64> or\n"
-       "    physics::meter; with --file, the @type aliases of FILE count as well.\n",
+       "    physics::meter; with --file, the @type aliases of FILE count as well.\n"
+       "    For a TYPE that nothing knows, the nearest built-in names follow.\n",
        2, 2, {{}, {"--file"}}, run_validate},
+      {"types", "[--json]",
+       "    List the built-in types: each family (\"physics:\") on a line of its own,\n"
+       "    then its names, one per line, indented by two spaces, with any other\n"
+       "    spelling a name accepts in parentheses. --json prints an array of\n"
+       "    objects with name, family and aliases.\n",
+       0, 0, {{"--json"}, {}}, run_types},
   };
   return commands;
 }
@@ -243,8 +451,13 @@ std::string general_help() {
       "  -V, --version  show the version and exit\n"
       "  --             treat every later word as an argument, even one starting with \"--\"\n"
       "\n"
-      "A FILE of \"-\" is read from standard input. Paths in @import and @derive lines\n"
-      "are resolved against the current directory, not against the file holding them.\n"
+      "A FILE of \"-\" is read from standard input, reported as <stdin>. Paths in\n"
+      "@import and @derive lines are resolved against the current directory, not\n"
+      "against the file holding them.\n"
+      "\n"
+      "Errors go to standard error as \"PATH:LINE: message\" for the line that\n"
+      "failed (\"PATH: message\" when the file as a whole did), followed by the\n"
+      "files that led to PATH.\n"
       "\n"
       "Exit status: 0 when everything passed, 1 when a file, key or value did not,\n"
       "2 for a usage error.\n";

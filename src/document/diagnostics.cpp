@@ -38,22 +38,41 @@ std::string hint(const VyrlError& error) {
   return text + "?";
 }
 
-// Levenshtein distance over ASCII-folded bytes.
+// Edit distance over ASCII-folded bytes, a swap of two neighbours counting as
+// one edit: "f46" is one slip from "f64", not two.
 std::size_t distance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> before(b.size() + 1);
+  std::vector<std::size_t> above(b.size() + 1);
   std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t j = 0; j <= b.size(); ++j) above[j] = j;
   for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
     row[0] = i;
     for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
       const bool same = ascii_lower(a[i - 1]) == ascii_lower(b[j - 1]);
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-      diagonal = above;
+      row[j] = std::min({above[j] + 1, row[j - 1] + 1, above[j - 1] + (same ? 0 : 1)});
+      if (i > 1 && j > 1 && ascii_lower(a[i - 1]) == ascii_lower(b[j - 2]) &&
+          ascii_lower(a[i - 2]) == ascii_lower(b[j - 1])) {
+        row[j] = std::min(row[j], before[j - 2] + 1);
+      }
     }
+    std::swap(before, above);
+    std::swap(above, row);
   }
-  return row[b.size()];
+  return above[b.size()];
 }
+
+// Names that other languages give the primitives. Nobody misspells "i32" as
+// "int", but plenty of people write "int" out of habit, and "intt" is closer
+// to "watt" than to "i32" by edits alone.
+struct Synonym {
+  std::string_view word;
+  std::string_view primitive;
+};
+constexpr Synonym kSynonyms[] = {
+    {"int", "i32"},       {"integer", "i32"}, {"long", "i32"},  {"float", "f64"},
+    {"double", "f64"},    {"number", "f64"},  {"str", "string"}, {"text", "string"},
+    {"boolean", "bool"},
+};
 
 }  // namespace
 
@@ -106,8 +125,9 @@ std::vector<BuiltinType> builtin_types() {
 
 std::vector<std::string> suggest_type_names(std::string_view unknown) {
   if (unknown.empty() || unknown.size() > kLongestSuggestible) return {};
-  // Near enough to be a slip rather than another word.
-  const std::size_t tolerance = std::max<std::size_t>(2, unknown.size() / 3);
+  // Near enough to be a slip rather than another word. Short names get one
+  // edit only: two edits turn "port" into "volt", "torr" and "phot".
+  const std::size_t tolerance = std::max<std::size_t>(1, unknown.size() / 3);
   const bool bare = unknown.find("::") == std::string_view::npos;
   std::vector<std::pair<std::size_t, std::string>> near;
   for (const BuiltinType& type : builtin_types()) {
@@ -116,6 +136,11 @@ std::vector<std::string> suggest_type_names(std::string_view unknown) {
     // "meter" is a unit written without its family.
     if (const std::size_t colon = type.name.find("::"); bare && colon != std::string::npos) {
       best = std::min(best, distance(unknown, std::string_view(type.name).substr(colon + 2)));
+    }
+    if (bare && type.family == "primitive") {
+      for (const Synonym& synonym : kSynonyms) {
+        if (synonym.primitive == type.name) best = std::min(best, distance(unknown, synonym.word));
+      }
     }
     if (best <= tolerance) near.emplace_back(best, type.name);
   }

@@ -52,7 +52,7 @@ def files(tmp_path, monkeypatch):
             (
                 1,
                 "a.vyr: ok\n",
-                "bad.vyr: Parse Error at line 2: 'broken'. Reason: Missing assignment operator '='\n"
+                "bad.vyr:2: Parse Error at line 2: 'broken'. Reason: Missing assignment operator '='\n"
                 f"gone.vyr: {NO_FILE}\n",
             ),
         ),
@@ -60,7 +60,7 @@ def files(tmp_path, monkeypatch):
         (
             {"typed": "@schema S { port: i32 }\nport = fast"},
             ["typed.vyr"],
-            (1, "", "typed.vyr: Schema 'S' validation error: field 'port' (type 'i32') — Invalid value: Expected i32, got 'fast'\n"),
+            (1, "", "typed.vyr:2: Schema 'S' validation error: field 'port' (type 'i32') — Invalid value: Expected i32, got 'fast'\n"),
         ),
         ({"empty": ""}, ["empty.vyr"], (0, "empty.vyr: ok\n", "")),
     ],
@@ -74,7 +74,7 @@ def test_check(files, contents, args, expected):
     "stdin, expected",
     [
         (b"k = v\n", (0, "<stdin>: ok\n", "")),
-        (b"@nope x", (1, "", "<stdin>: Parse Error at line 1: 'nope x'. Reason: Unknown directive: @nope\n")),
+        (b"@nope x", (1, "", "<stdin>:1: Parse Error at line 1: 'nope x'. Reason: Unknown directive: @nope\n")),
         (b"k = \xff", (1, "", "<stdin>: IO Error: stream did not contain valid UTF-8\n")),
     ],
 )
@@ -89,7 +89,10 @@ LOOKUPS = "port = 8080\nfirst = second\nsecond = third\nself = self\n--odd = das
     "args, expected",
     [
         (["f.vyr", "port"], (0, "8080\n", "")),
-        (["f.vyr", "8080"], (0, "port\n", "")),  # reverse fallback
+        (["f.vyr", "8080"], (1, "", "f.vyr: Key not found: '8080'\n")),  # exact: a value is no key
+        (["--fallback", "f.vyr", "8080"], (0, "port\n", "")),  # reverse fallback
+        (["--fallback", "f.vyr", "port"], (0, "8080\n", "")),  # a key still comes first
+        (["--fallback", "f.vyr", "missing"], (1, "", "f.vyr: Key not found: 'missing'\n")),
         (["f.vyr", "first"], (0, "second\n", "")),
         (["--deep", "f.vyr", "first"], (0, "third\n", "")),
         (["f.vyr", "first", "--deep"], (0, "third\n", "")),  # options may follow the arguments
@@ -122,7 +125,7 @@ JSON_CASES = [
     ("backslashes", r"path = C:\temp\new", {"path": r"C:\temp\new"}),
     ("tab and other controls", "ctl = a\tb\x01c\x1fd\x7fe\rf", {"ctl": "a\tb\x01c\x1fd\x7fe\rf"}),
     ("non-ASCII passes through", "grüße = ✓ 🚀 日本", {"grüße": "✓ 🚀 日本"}),
-    ("structures stay strings", "o = { a = 1 }\nl = [1, 2]", {"o": "{ a = 1 }", "l": "[1, 2]"}),
+    ("structures become arrays and objects", "o = { a = 1 }\nl = [1, 2]", {"o": {"a": "1"}, "l": ["1", "2"]}),
     ("empty document", "# nothing", {}),
 ]
 
@@ -134,7 +137,7 @@ def test_dump_json_round_trips(files, content, expected):
     assert (status, err) == (0, "")
     assert json.loads(out) == expected  # strict: a raw control character would be rejected
     for text in expected.values():
-        if not text.isascii():
+        if isinstance(text, str) and not text.isascii():
             assert text in out  # written as UTF-8, not as \u escapes
 
 
@@ -144,7 +147,20 @@ def test_dump_json_round_trips(files, content, expected):
         (["i32", "-5"], (0, "ok\n", "")),  # a negative number is not an option
         (["f64", "-inf"], (0, "ok\n", "")),
         (["i32", "3.5"], (1, "", "Invalid type 'i32': Invalid value: Expected i32, got '3.5'\n")),
-        (["intt", "1"], (1, "", "Key not found: 'intt'\n")),
+        (["intt", "1"], (1, "", "Key not found: 'intt'\n  did you mean 'i32'?\n")),
+        (["int", "5"], (1, "", "Key not found: 'int'\n  did you mean 'i32'?\n")),
+        (["physics::metr", "5"], (1, "", "Key not found: 'physics::metr'\n  did you mean 'physics::meter'?\n")),
+        # The unknown name deep inside a nested check still gets its hint.
+        (
+            ["list<flaot>", "[1]"],
+            (
+                1,
+                "",
+                "Invalid type 'list<flaot>': Invalid value: List item '1' failed validation for type 'flaot': "
+                "Schema 'list<flaot>' validation error: field 'list_item' (type 'flaot') — Unknown type 'flaot'\n"
+                "  did you mean 'f64'?\n",
+            ),
+        ),
         (["port", "80", "--file", "f.vyr"], (0, "ok\n", "")),
         (["port", "http", "--file=f.vyr"], (1, "", "Invalid type 'port': Invalid value: Expected i32, got 'http'\n")),
         (["port", "80"], (1, "", "Key not found: 'port'\n")),  # aliases only with --file
@@ -164,18 +180,22 @@ def test_validate(files, args, expected):
         (["frob"], "vyrl: unknown command 'frob'\nTry 'vyrl --help' for more information.\n"),
         (["--frob"], "vyrl: unknown option '--frob'\nTry 'vyrl --help' for more information.\n"),
         (["help", "frob"], "vyrl: unknown command 'frob'\nTry 'vyrl --help' for more information.\n"),
-        (["check"], "vyrl: missing arguments\nusage: vyrl check FILE...\n"),
-        (["get", "f.vyr"], "vyrl: missing arguments\nusage: vyrl get [--deep] FILE KEY\n"),
+        (["check"], "vyrl: missing arguments\nusage: vyrl check [--json] FILE...\n"),
+        (["get", "f.vyr"], "vyrl: missing arguments\nusage: vyrl get [--deep] [--fallback] FILE KEY\n"),
         (["keys", "a.vyr", "b.vyr"], "vyrl: too many arguments\nusage: vyrl keys FILE\n"),
-        (["get", "--json", "f.vyr", "k"], "vyrl: unknown option '--json'\nusage: vyrl get [--deep] FILE KEY\n"),
-        (["dump", "--json=yes", "f.vyr"], "vyrl: option '--json' takes no value\nusage: vyrl dump [--json] FILE\n"),
+        (["get", "--json", "f.vyr", "k"], "vyrl: unknown option '--json'\nusage: vyrl get [--deep] [--fallback] FILE KEY\n"),
+        (["dump", "--json=yes", "f.vyr"], "vyrl: option '--json' takes no value\nusage: vyrl dump [--json [--raw]] FILE\n"),
         (["validate", "i32", "1", "--file"], "vyrl: option '--file' needs a value\nusage: vyrl validate TYPE VALUE [--file FILE]\n"),
         (["validate", "i32"], "vyrl: missing arguments\nusage: vyrl validate TYPE VALUE [--file FILE]\n"),
         (["validate", "i32", "1", "2"], "vyrl: too many arguments\nusage: vyrl validate TYPE VALUE [--file FILE]\n"),
         # An option belongs to its command only.
-        (["get", "f.vyr", "k", "--file", "x"], "vyrl: unknown option '--file'\nusage: vyrl get [--deep] FILE KEY\n"),
+        (["get", "f.vyr", "k", "--file", "x"], "vyrl: unknown option '--file'\nusage: vyrl get [--deep] [--fallback] FILE KEY\n"),
         (["-x"], "vyrl: unknown option '-x'\nTry 'vyrl --help' for more information.\n"),
         (["help", "dump", "check"], "vyrl: too many arguments\nTry 'vyrl --help' for more information.\n"),
+        (["get", "--deep", "--fallback", "f.vyr", "k"],
+         "vyrl: options '--deep' and '--fallback' exclude each other\nusage: vyrl get [--deep] [--fallback] FILE KEY\n"),
+        (["dump", "--raw", "f.vyr"], "vyrl: option '--raw' needs '--json'\nusage: vyrl dump [--json [--raw]] FILE\n"),
+        (["types", "x"], "vyrl: too many arguments\nusage: vyrl types [--json]\n"),
     ],
 )
 def test_usage_errors(args, message):
@@ -220,7 +240,7 @@ def test_broken_example_fails_helpfully():
     assert vyrl("check", "examples/broken/courier-9.vyr", cwd=ROOT) == (
         1,
         "",
-        "examples/broken/courier-9.vyr: Schema 'Drone' validation error: field 'telemetry' (type 'Endpoint') — "
+        "examples/broken/courier-9.vyr:10: Schema 'Drone' validation error: field 'telemetry' (type 'Endpoint') — "
         "Schema 'Endpoint' validation error: field 'port' (type 'port') — "
         "Missing field 'port' in inline object for schema 'Endpoint'\n",
     )
@@ -259,7 +279,7 @@ BROKEN_MESSAGE = "Parse Error at line 2: 'no equals sign'. Reason: Missing assig
 def test_a_file_that_fails_to_load_prints_no_partial_result(files, args):
     # The lines before the failure did load; showing them would pass a broken file off as a short one.
     files(bad=BROKEN)
-    assert vyrl(*args) == (1, "", f"bad.vyr: {BROKEN_MESSAGE}\n")
+    assert vyrl(*args) == (1, "", f"bad.vyr:2: {BROKEN_MESSAGE}\n")
 
 
 @pytest.mark.parametrize(
@@ -270,7 +290,7 @@ def test_a_file_that_fails_to_load_prints_no_partial_result(files, args):
         (["keys", "-"], b"b = 1\na = 2", (0, "a\nb\n", "")),
         (["dump", "--json", "-"], b"a = 1", (0, '{\n  "a": "1"\n}\n', "")),
         (["validate", "port", "x", "--file", "-"], b"@type port = i32", (1, "", "Invalid type 'port': Invalid value: Expected i32, got 'x'\n")),
-        (["dump", "-"], BROKEN.encode(), (1, "", f"<stdin>: {BROKEN_MESSAGE}\n")),
+        (["dump", "-"], BROKEN.encode(), (1, "", f"<stdin>:2: {BROKEN_MESSAGE}\n")),
     ],
 )
 def test_every_command_reads_standard_input(args, stdin, expected):
@@ -304,3 +324,66 @@ def test_dump_json_orders_keys_like_dump(files):
 def test_dump_of_an_empty_document_prints_nothing(files):
     files(f="# only a comment\n")
     assert vyrl("dump", "f.vyr") == (0, "", "")
+
+
+STRUCTURED = (
+    "o = { b = [1, { y = 2, x = 3 }], a = 'q', a = r }\n"
+    "l = ['x, y', [], {}]\n"
+    "not_a_list = [1, 2\n"
+    "bad_object = { a }\n"
+)
+
+
+def test_dump_json_gives_lists_and_objects_structure(files):
+    files(f=STRUCTURED)
+    status, out, _ = vyrl("dump", "--json", "f.vyr")
+    assert status == 0
+    assert json.loads(out) == {
+        "o": {"a": "r", "b": ["1", {"x": "3", "y": "2"}]},  # the later field wins
+        "l": ["'x", "y'", [], {}],  # quotes do not protect commas; items keep them
+        "not_a_list": "[1, 2",
+        "bad_object": "{ a }",
+    }
+    assert '{"x": "3", "y": "2"}' in out  # object keys sorted, as dump sorts the document's
+
+
+def test_dump_json_raw_keeps_every_value_a_string(files):
+    files(f=STRUCTURED)
+    status, out, _ = vyrl("dump", "--json", "--raw", "f.vyr")
+    assert status == 0
+    assert json.loads(out)["o"] == "{ b = [1, { y = 2, x = 3 }], a = 'q', a = r }"
+
+
+@pytest.mark.parametrize("depth", [255, 256, 257, 100_000])
+def test_dump_json_stops_nesting_at_256_levels(files, depth):
+    files(f="deep = " + "[" * depth + "x" + "]" * depth)
+    status, out, err = vyrl("dump", "--json", "f.vyr")
+    assert (status, err) == (0, "")
+    value, levels = json.loads(out)["deep"], 0
+    while isinstance(value, list):
+        value, levels = value[0], levels + 1
+    assert levels == min(depth, 256)
+    assert value == "[" * (depth - levels) + "x" + "]" * (depth - levels)
+
+
+def test_types_lists_every_built_in_name_in_both_forms():
+    status, out, _ = vyrl("types")
+    assert status == 0
+    families, current = {}, None
+    for line in out.splitlines():
+        if line.startswith("  "):
+            families[current].append(line.strip())
+        else:
+            current = line.removesuffix(":")
+            families[current] = []
+    assert list(families) == ["list", "primitive", "time", "math", "physics"]
+    assert families["primitive"] == ["i32", "f64", "string", "bool", "color"]
+    assert len(families["physics"]) == 130
+    assert "physics::dalton (also physics::atomicmassunit)" in families["physics"]
+
+    status, out, _ = vyrl("types", "--json")
+    types = json.loads(out)
+    assert status == 0
+    assert [t["name"] for t in types] == [line.split(" (")[0] for names in families.values() for line in names]
+    assert {t["family"] for t in types} == set(families)
+    assert {"name": "physics::dalton", "family": "physics", "aliases": ["physics::atomicmassunit"]} in types

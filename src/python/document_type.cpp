@@ -238,25 +238,17 @@ PyObject* vyrl_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 // A static method is called with its class as `self`.
 PyTypeObject* class_of_static(PyObject* self) { return reinterpret_cast<PyTypeObject*>(self); }
 
-PyObject* vyrl_parse(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-    PyObject* bound[1];
-    if (!bind_arguments(kParseSignature, args, nargs, kwnames, bound)) return nullptr;
-    const auto content = text_argument(kContentParameter[0], bound[0]);
-    if (!content) return nullptr;
-    auto document = VYRL::parse(*content, document_options());
-    if (!document) return to_py(document.error());
-    return wrap(class_of_static(self), std::move(*document));
-  });
-}
+using Make = Result<VYRL> (*)(std::string_view, const Options&);
 
-PyObject* vyrl_load(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+// parse and load differ only in what their one argument names.
+template <const Signature& kSignature, Make kMake>
+PyObject* vyrl_make(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     PyObject* bound[1];
-    if (!bind_arguments(kLoadSignature, args, nargs, kwnames, bound)) return nullptr;
-    const auto path = text_argument(kPathParameter[0], bound[0]);
-    if (!path) return nullptr;
-    auto document = VYRL::load(*path, document_options());
+    if (!bind_arguments(kSignature, args, nargs, kwnames, bound)) return nullptr;
+    const auto argument = text_argument(kSignature.parameters[0], bound[0]);
+    if (!argument) return nullptr;
+    auto document = kMake(*argument, document_options());
     if (!document) return to_py(document.error());
     return wrap(class_of_static(self), std::move(*document));
   });
@@ -468,8 +460,8 @@ constexpr const char* kLoadDoc =
     "```";
 
 PyMethodDef vyrl_methods[] = {
-    {"parse", VYRL_FASTCALL(vyrl_parse), kFastcall | METH_STATIC, kParseDoc},
-    {"load", VYRL_FASTCALL(vyrl_load), kFastcall | METH_STATIC, kLoadDoc},
+    {"parse", VYRL_FASTCALL((vyrl_make<kParseSignature, VYRL::parse>)), kFastcall | METH_STATIC, kParseDoc},
+    {"load", VYRL_FASTCALL((vyrl_make<kLoadSignature, VYRL::load>)), kFastcall | METH_STATIC, kLoadDoc},
     {"merge_content", VYRL_FASTCALL((vyrl_merge<kMergeContentSignature, merge_text>)), kFastcall,
      "merge_content($self, content)\n--\n\n"
      "Merge VYRL text into this instance (modifies in-place)."},
@@ -514,8 +506,8 @@ PyMethodDef vyrl_methods[] = {
 
 // parse and load again, as functions bound to the class; see bind_static_methods.
 PyMethodDef bound_static_methods[] = {
-    {"parse", VYRL_FASTCALL(vyrl_parse), kFastcall, kParseDoc},
-    {"load", VYRL_FASTCALL(vyrl_load), kFastcall, kLoadDoc},
+    {"parse", VYRL_FASTCALL((vyrl_make<kParseSignature, VYRL::parse>)), kFastcall, kParseDoc},
+    {"load", VYRL_FASTCALL((vyrl_make<kLoadSignature, VYRL::load>)), kFastcall, kLoadDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -308,16 +308,16 @@ def readers_for(count: int) -> tuple[dict[str, tuple[str, Callable[[str], object
     if orjson is not None:
         readers["orjson.loads"] = ("json", orjson.loads)
     else:
-        notes.append("orjson is not installed")
+        notes.append("orjson is not installed here (scripts/bench-env.sh installs it where a wheel exists)")
     if msgspec is not None:
         readers["msgspec.json.decode"] = ("json", lambda text: msgspec.json.decode(text, type=dict[str, str]))
     else:
-        notes.append("msgspec is not installed")
+        notes.append("msgspec is not installed here (scripts/bench-env.sh installs it where a wheel exists)")
     readers["json.loads"] = ("json", json.loads)
     if rtoml is not None:
         readers["rtoml.loads"] = ("toml", rtoml.loads)
     else:
-        notes.append("rtoml is not installed")
+        notes.append("rtoml is not installed here (scripts/bench-env.sh installs it where a wheel exists)")
     if count <= TOMLLIB_LIMIT:
         readers["tomllib.loads"] = ("toml", tomllib.loads)
     return readers, notes

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the comparison benchmarks, and draws their chart.
 #
-#   scripts/bench.sh [--quick] [PYTHON...]
+#   scripts/bench.sh [--quick] [--label NAME] [PYTHON...]
 #
 # Runs the C++ scale curve (bench/scale_bench.cpp), then bench/compare.py on
 # each interpreter: by default python3 and, when scripts/build-python-ft.sh has
@@ -11,23 +11,29 @@
 #   compare-<tag>.json, compare-<tag>.txt  one per interpreter (<tag> as in build/py-<tag>)
 #   compare-<tag>.png                      its chart, and compare.png with all of them side by side
 # --quick makes a run of well under a minute once things are built, to see
-# that everything works; its figures are not worth keeping.
+# that everything works; its figures are not worth keeping. --label names the
+# run in the JSON and on the chart ("before", "after").
 #
-# To compare two commits, run this in each checkout and plot both JSON files:
+# To compare two commits, run this on each (copying the JSON away in between)
+# and draw both side by side:
 #   build/bench-venv-<tag>/bin/python bench/plot.py before.json after.json -o before-after.png
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 say() { echo "bench: $*" >&2; }
 
+usage() { echo "usage: $0 [--quick] [--label NAME] [PYTHON...]" >&2; exit 2; }
 quick=0
+label=""
 pythons=()
-for argument in "$@"; do
-  case $argument in
+while (($#)); do
+  case $1 in
     --quick) quick=1 ;;
-    -*) echo "usage: $0 [--quick] [PYTHON...]" >&2; exit 2 ;;
-    *) pythons+=("$argument") ;;
+    --label) (($# >= 2)) || usage; label=$2; shift ;;
+    -*) usage ;;
+    *) pythons+=("$1") ;;
   esac
+  shift
 done
 if ((${#pythons[@]} == 0)); then
   pythons=(python3)
@@ -62,7 +68,7 @@ build/bench-cpp/bench/scale_bench "${scale_options[@]}" \
   --benchmark_out="$results/scale.json" --benchmark_out_format=json | tee "$results/scale.txt"
 
 # --- The Python comparison, once per interpreter. ---
-compare_options=()
+compare_options=(--label "$label")
 ((quick)) && compare_options+=(--quick)
 charts=()
 plotter=""

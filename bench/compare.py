@@ -1,0 +1,622 @@
+"""Measures vyr_rs against JSON and TOML readers of the same data, in one run.
+
+    python=$(scripts/bench-env.sh python3)
+    PYTHONPATH=build/py-<tag>/src/python "$python" bench/compare.py [--quick] [--json FILE]
+
+One set of pairs, `sectionS.keyK = value-N` for N = 0, 1, ... (K = N mod 100,
+S = N div 100), is written as VYRL assignments, as one JSON object and as TOML
+with quoted keys, so that every reader returns the same flat dict of str. The
+run then measures
+
+  - reading each text at 10k, 100k and 1M pairs: VYRL.parse against
+    orjson.loads, msgspec.json.decode(type=dict[str, str]), json.loads,
+    rtoml.loads and tomllib.loads (not at 1M: it takes seconds there);
+  - doc[key] against dict[key], over every key in random order, in a document
+    of 1k keys (stays in cache) and of 1M keys (does not);
+  - doc.to_dict() against orjson.loads of the same pairs;
+  - a 30-line configuration: microseconds per VYRL.parse against json.loads;
+  - memory: what a parsed document keeps, and the peak while parsing, relative
+    to the text, from the resident size of a fresh process;
+  - on a free-threaded interpreter, the throughput of two threads parsing
+    separate documents against one thread.
+
+Every time is the best of several rounds, taken with perf_counter_ns and with
+the cyclic collector off; every ratio comes from figures of this run, so runs on
+different machines or commits are compared by their ratios, not their times.
+Readers that are not installed are left out with a note. The results are
+printed as tables, and written as JSON with --json for bench/plot.py.
+"""
+
+from __future__ import annotations
+
+import argparse
+import datetime
+import gc
+import importlib
+import importlib.metadata
+import json
+import os
+import platform
+import random
+import subprocess
+import sys
+import sysconfig
+import tempfile
+import threading
+import time
+import tomllib
+from pathlib import Path
+from typing import Any, Callable
+
+ROOT = Path(__file__).resolve().parents[1]
+FREE_THREADED = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
+
+try:
+    import vyr_rs
+except ImportError:  # run from the checkout after scripts/test-python.sh or scripts/bench.sh
+    tag = sys.implementation.cache_tag + ("t" if FREE_THREADED else "")
+    sys.path.insert(0, str(ROOT / "build" / f"py-{tag}" / "src" / "python"))
+    import vyr_rs
+
+VYRL = vyr_rs.VYRL
+
+KEYS_PER_SECTION = 100
+TOMLLIB_LIMIT = 100_000  # tomllib is pure Python; above this it dominates the run
+SMALL_LOOKUP_KEYS = 1_000
+SMALL_LOOKUP_PASSES = 200  # so that one timing of the 1k-key table is not a few microseconds
+
+
+def optional(module: str) -> Any:
+    try:
+        return importlib.import_module(module)
+    except ImportError:
+        return None
+
+
+orjson = optional("orjson")
+msgspec = optional("msgspec")
+rtoml = optional("rtoml")
+
+
+# --- The data. ---
+
+def key_of(n: int) -> str:
+    return f"section{n // KEYS_PER_SECTION}.key{n % KEYS_PER_SECTION}"
+
+
+def make_pairs(count: int) -> dict[str, str]:
+    return {key_of(n): f"value-{n}" for n in range(count)}
+
+
+def vyrl_text(pairs: dict[str, str]) -> str:
+    return "".join(f"{key} = {value}\n" for key, value in pairs.items())
+
+
+def json_text(pairs: dict[str, str]) -> str:
+    return json.dumps(pairs, separators=(",", ":"))
+
+
+def toml_text(pairs: dict[str, str]) -> str:
+    # Quoted keys: bare dotted keys would make nested tables, and the readers
+    # would no longer return the same dict. The generated text needs no escapes.
+    return "".join(f'"{key}" = "{value}"\n' for key, value in pairs.items())
+
+
+def small_config() -> dict[str, str]:
+    """Thirty settings of the kind a service's configuration holds."""
+    return {
+        "name": "courier-7", "role": "delivery", "host": "alpha.example", "port": "8080",
+        "admin_port": "9090", "bind": "0.0.0.0", "workers": "4", "threads_per_worker": "8",
+        "timeout_ms": "2500", "retry_count": "3", "retry_backoff": "1.5", "log_level": "info",
+        "log_path": "/var/log/courier/service.log", "data_path": "/srv/courier/data",
+        "cache_size_mb": "512", "enable_metrics": "true", "metrics_endpoint": "http://metrics.example:9100",
+        "tls": "true", "tls_cert": "/etc/courier/tls.crt", "tls_key": "/etc/courier/tls.key",
+        "db_host": "db.example", "db_port": "5432", "db_user": "courier", "db_pool": "16",
+        "accent": "#FF8800", "max_speed": "21.5", "home": "52.5200, 13.4050",
+        "ports": "[80, 443, 8080]", "owner": "fleet-ops@example.org", "started": "2025-03-14T06:30:00Z",
+    }
+
+
+# --- Timing. ---
+
+def best_ns(jobs: dict[str, Callable[[], object]], repeat: int,
+            check: Callable[[str, object], None] | None = None) -> dict[str, int]:
+    """The fastest of `repeat` runs of each job, in nanoseconds.
+
+    Rounds visit every job in turn, so that a burst of load elsewhere on the
+    machine hits both sides of a ratio. A job's result is released only after
+    its clock has stopped: freeing a million objects is not reading them, and
+    would favour whichever reader's result is cheaper to free. `check` sees the
+    first round's results, so that a reader proved wrong is not timed in vain.
+    """
+    best = dict.fromkeys(jobs, float("inf"))
+    for round_number in range(repeat):
+        for name, job in jobs.items():
+            gc.collect()
+            gc.disable()
+            try:
+                start = time.perf_counter_ns()
+                result = job()
+                elapsed = time.perf_counter_ns() - start
+            finally:
+                gc.enable()
+            if check is not None and round_number == 0:
+                check(name, result)
+            del result
+            best[name] = min(best[name], elapsed)
+    return {name: int(ns) for name, ns in best.items()}
+
+
+def look_up(mapping: Any, keys: list[str]) -> None:
+    for key in keys:
+        mapping[key]
+
+
+def fresh_keys(count: int, seed: int) -> list[str]:
+    """Every key once, in random order, as new str objects: keys that are the
+    dict's own objects would compare by identity, which real lookups rarely do."""
+    keys = [key_of(n) for n in range(count)]
+    random.Random(seed).shuffle(keys)
+    return keys
+
+
+# --- Memory, in a fresh process. ---
+
+def resident_bytes() -> int:
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def peak_resident_bytes() -> int | None:
+    with open("/proc/self/status") as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) * 1024
+    return None
+
+
+def reset_peak() -> bool:
+    """Lets VmHWM count from now on (Linux 4.0 and later)."""
+    try:
+        with open("/proc/self/clear_refs", "w") as clear_refs:
+            clear_refs.write("5")
+        return True
+    except OSError:
+        return False
+
+
+MEMORY_READERS: dict[str, tuple[str, Callable[[str], object]]] = {
+    # name -> (which text, reader)
+    "VYRL.parse": ("vyrl", lambda text: VYRL.parse(text)),
+    "json.loads": ("json", json.loads),
+}
+if orjson is not None:
+    MEMORY_READERS["orjson.loads"] = ("json", orjson.loads)
+
+
+def memory_probe(reader: str, path: str) -> None:
+    """Runs in the child: reads one text, parses it once, prints the figures."""
+    text = Path(path).read_text(encoding="utf-8")
+    parse = MEMORY_READERS[reader][1]
+    gc.collect()
+    before = resident_bytes()
+    peak_known = reset_peak()
+    result = parse(text)
+    peak = peak_resident_bytes() if peak_known else None
+    after = resident_bytes()
+    print(json.dumps({"before": before, "after": after, "peak": peak, "entries": len(result)}))
+
+
+def measure_memory(count: int, texts: dict[str, str]) -> dict[str, Any]:
+    """Bytes each reader's result keeps, and its peak, each over the text size.
+
+    The document's memory is C++, out of tracemalloc's sight, so it is read from
+    the resident size. A fresh process per reader keeps one reader's freed
+    memory from being reused by the next, which would hide it.
+    """
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(
+        [str(Path(vyr_rs.__file__).parent)] + ([os.environ["PYTHONPATH"]] if "PYTHONPATH" in os.environ else [])))
+    figures: dict[str, Any] = {}
+    with tempfile.TemporaryDirectory(prefix="vyrl-bench-") as scratch:
+        paths = {}
+        for kind, text in texts.items():
+            paths[kind] = Path(scratch) / f"{kind}.txt"
+            paths[kind].write_text(text, encoding="utf-8")
+        for reader, (kind, _) in MEMORY_READERS.items():
+            done = subprocess.run(
+                [sys.executable, __file__, "--memory-probe", reader, str(paths[kind])],
+                env=env, capture_output=True, text=True, check=True)
+            probe = json.loads(done.stdout)
+            if probe["entries"] != count:
+                raise SystemExit(f"{reader} read {probe['entries']} entries, not {count}")
+            text_bytes = len(texts[kind].encode())
+            kept = probe["after"] - probe["before"]
+            peak = None if probe["peak"] is None else probe["peak"] - probe["before"]
+            figures[reader] = {
+                "text_bytes": text_bytes,
+                "kept_bytes": kept,
+                "peak_bytes": peak,
+                "kept_per_text_byte": kept / text_bytes,
+                "peak_per_text_byte": None if peak is None else peak / text_bytes,
+            }
+    return figures
+
+
+# --- Threads. ---
+
+def measure_threads(count: int, parses: int, repeat: int) -> dict[str, Any]:
+    """Throughput of two threads, each parsing its own text, against one.
+
+    json.loads runs the same way beside VYRL.parse as a control: it scales on
+    a free-threaded build, so when it does not either, the machine was busy,
+    and when it does and VYRL.parse does not, the module is what serialises.
+    """
+    # Separate texts, so that the threads share nothing but the module.
+    pairs = [{key: f"{value}-t{t}" for key, value in make_pairs(count).items()} for t in range(2)]
+    readers: dict[str, tuple[Callable[[str], object], list[str]]] = {
+        "VYRL.parse": (VYRL.parse, [vyrl_text(p) for p in pairs]),
+        "json.loads": (json.loads, [json_text(p) for p in pairs]),
+    }
+
+    def run(read: Callable[[str], object], texts: list[str], threads: int) -> tuple[int, int]:
+        """Wall time and the process's CPU time, both in nanoseconds."""
+        barrier = threading.Barrier(threads + 1)
+        finished: list[int] = []
+
+        def work(text: str) -> None:
+            barrier.wait()
+            for _ in range(parses):
+                result = read(text)
+                del result  # on this thread: a document belongs to the one that made it
+            finished.append(time.perf_counter_ns())
+
+        workers = [threading.Thread(target=work, args=(texts[t],)) for t in range(threads)]
+        for worker in workers:
+            worker.start()
+        gc.collect()
+        gc.disable()
+        try:
+            cpu_start = time.process_time_ns()
+            barrier.wait()
+            start = time.perf_counter_ns()
+            for worker in workers:
+                worker.join()
+            cpu = time.process_time_ns() - cpu_start
+        finally:
+            gc.enable()
+        return max(finished) - start, cpu
+
+    best: dict[tuple[str, int], tuple[int, int]] = {}
+    for _ in range(repeat):
+        for name, (read, texts) in readers.items():
+            for threads in (1, 2):
+                measured = run(read, texts, threads)
+                if (name, threads) not in best or measured[0] < best[name, threads][0]:
+                    best[name, threads] = measured
+    figures: dict[str, Any] = {
+        "entries": count,
+        "parses_per_thread": parses,
+        "cpus": len(os.sched_getaffinity(0)),
+        "readers": {},
+    }
+    for name in readers:
+        one, two = best[name, 1], best[name, 2]
+        figures["readers"][name] = {
+            "one_thread_ns": one[0],
+            "two_threads_ns": two[0],
+            "throughput_ratio": 2 * one[0] / two[0],
+            # CPU time over wall time: near the thread count when every thread
+            # ran all along; less when they waited, for a lock or for a CPU.
+            "one_thread_cpu_per_wall": one[1] / one[0],
+            "two_threads_cpu_per_wall": two[1] / two[0],
+        }
+    return figures
+
+
+# --- The run. ---
+
+def readers_for(count: int) -> tuple[dict[str, tuple[str, Callable[[str], object]]], list[str]]:
+    """name -> (which text, reader), and notes on the readers left out."""
+    readers: dict[str, tuple[str, Callable[[str], object]]] = {"VYRL.parse": ("vyrl", VYRL.parse)}
+    notes = []
+    if orjson is not None:
+        readers["orjson.loads"] = ("json", orjson.loads)
+    else:
+        notes.append("orjson is not installed here (scripts/bench-env.sh installs it where a wheel exists)")
+    if msgspec is not None:
+        readers["msgspec.json.decode"] = ("json", lambda text: msgspec.json.decode(text, type=dict[str, str]))
+    else:
+        notes.append("msgspec is not installed here (scripts/bench-env.sh installs it where a wheel exists)")
+    readers["json.loads"] = ("json", json.loads)
+    if rtoml is not None:
+        readers["rtoml.loads"] = ("toml", rtoml.loads)
+    else:
+        notes.append("rtoml is not installed here (scripts/bench-env.sh installs it where a wheel exists)")
+    if count <= TOMLLIB_LIMIT:
+        readers["tomllib.loads"] = ("toml", tomllib.loads)
+    return readers, notes
+
+
+def versions() -> dict[str, str]:
+    found = {"python": platform.python_version()}
+    for name in ("orjson", "msgspec", "rtoml"):
+        try:
+            found[name] = importlib.metadata.version(name)
+        except importlib.metadata.PackageNotFoundError:
+            pass
+    return found
+
+
+def checkout_commit() -> str | None:
+    """The commit of the checkout the module was built from, when it is one."""
+    try:
+        done = subprocess.run(["git", "-C", str(Path(vyr_rs.__file__).parent), "describe", "--always", "--dirty"],
+                              capture_output=True, text=True, timeout=10)
+    except OSError:
+        return None
+    return done.stdout.strip() or None
+
+
+def cpu_model() -> str | None:
+    try:
+        with open("/proc/cpuinfo") as cpuinfo:
+            for line in cpuinfo:
+                if line.startswith("model name"):
+                    return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return None
+
+
+def run(options: argparse.Namespace) -> dict[str, Any]:
+    sizes = options.sizes
+    repeat = options.repeat
+    load_before = os.getloadavg()
+    started = time.perf_counter()
+    results: dict[str, Any] = {
+        "meta": {
+            "date": datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="seconds"),
+            "label": options.label,
+            "quick": options.quick,
+            "implementation": sys.implementation.name,
+            "free_threaded": FREE_THREADED,
+            "versions": versions(),
+            "module": str(Path(vyr_rs.__file__).resolve()),
+            "commit": checkout_commit(),
+            "cpus": len(os.sched_getaffinity(0)),
+            "cpu_model": cpu_model(),
+            "platform": platform.platform(),
+            "repeat": repeat,
+            "keys_per_section": KEYS_PER_SECTION,
+        },
+        "notes": [],
+    }
+
+    # Reading, at every size.
+    parse: dict[str, Any] = {}
+    to_dict: dict[str, Any] = {}
+    lookup: dict[str, Any] = {}
+    memory_texts: dict[str, str] | None = None
+    for count in sizes:
+        pairs = make_pairs(count)
+        texts = {"vyrl": vyrl_text(pairs), "json": json_text(pairs), "toml": toml_text(pairs)}
+        readers, notes = readers_for(count)
+        for note in notes:
+            if note not in results["notes"]:
+                results["notes"].append(note)
+
+        def check(name: str, result: object, pairs: dict[str, str] = pairs) -> None:
+            same = result.to_dict() == pairs if isinstance(result, VYRL) else result == pairs
+            if not same:
+                raise SystemExit(f"{name} did not read the pairs that were written")
+
+        times = best_ns({name: (lambda read=read, text=texts[kind]: read(text))
+                         for name, (kind, read) in readers.items()}, repeat, check)
+        vyrl_ns = times["VYRL.parse"]
+        parse[str(count)] = {
+            "text_bytes": {kind: len(text.encode()) for kind, text in texts.items()},
+            "ns": times,
+            "relative_to_vyrl": {name: ns / vyrl_ns for name, ns in times.items()},
+            "vyrl_mb_per_s": len(texts["vyrl"].encode()) / 1e6 / (vyrl_ns / 1e9),
+        }
+
+        document = VYRL.parse(texts["vyrl"])
+        conversions = {"doc.to_dict": document.to_dict}
+        if orjson is not None:
+            conversions["orjson.loads"] = lambda text=texts["json"]: orjson.loads(text)
+        else:
+            conversions["json.loads"] = lambda text=texts["json"]: json.loads(text)
+        converted = best_ns(conversions, repeat, check)
+        other = "orjson.loads" if orjson is not None else "json.loads"
+        to_dict[str(count)] = {"ns": converted, "against": other,
+                               "ratio": converted["doc.to_dict"] / converted[other]}
+
+        if count == max(sizes):
+            # The large lookup table is the largest document of the run.
+            lookup["large"] = measure_lookups(document, json.loads(texts["json"]), fresh_keys(count, 1), 1, repeat)
+            memory_texts = texts
+        del document, texts, pairs
+
+    small_pairs = make_pairs(SMALL_LOOKUP_KEYS)
+    small_document = VYRL.parse(vyrl_text(small_pairs))
+    small_keys = fresh_keys(SMALL_LOOKUP_KEYS, 2)
+    passes = SMALL_LOOKUP_PASSES // (10 if options.quick else 1)
+    lookup["small"] = measure_lookups(small_document, json.loads(json_text(small_pairs)), small_keys * passes,
+                                      passes, repeat)
+    del small_document
+
+    results["parse"] = parse
+    results["lookup"] = lookup
+    results["to_dict"] = to_dict
+    results["small_config"] = measure_small_config(options)
+    assert memory_texts is not None
+    results["memory"] = {"entries": max(sizes), "readers": measure_memory(max(sizes), memory_texts)}
+    del memory_texts
+
+    if FREE_THREADED:
+        count = 10_000 if options.quick else 100_000
+        results["threads"] = measure_threads(count, parses=20, repeat=repeat)
+    else:
+        results["threads"] = None
+        results["notes"].append("threads: skipped, this interpreter has a GIL (run with a free-threaded build)")
+
+    results["meta"]["seconds"] = round(time.perf_counter() - started, 1)
+    results["meta"]["load_average"] = {"before": load_before[0], "after": os.getloadavg()[0]}
+    return results
+
+
+def measure_lookups(document: Any, mapping: dict[str, str], keys: list[str], passes: int,
+                    repeat: int) -> dict[str, Any]:
+    times = best_ns({"doc[key]": lambda: look_up(document, keys),
+                     "dict[key]": lambda: look_up(mapping, keys)}, repeat)
+    return {
+        "keys": len(mapping),
+        "lookups": len(keys),
+        "passes": passes,
+        "ns_per_lookup": {name: ns / len(keys) for name, ns in times.items()},
+        "ratio": times["doc[key]"] / times["dict[key]"],
+    }
+
+
+def measure_small_config(options: argparse.Namespace) -> dict[str, Any]:
+    pairs = small_config()
+    vyrl = vyrl_text(pairs)
+    text = json_text(pairs)
+    assert VYRL.parse(vyrl).to_dict() == pairs == json.loads(text)
+    calls = 200 if options.quick else 2_000
+
+    def many(read: Callable[[str], object], source: str) -> Callable[[], None]:
+        def job() -> None:
+            for _ in range(calls):
+                read(source)
+        return job
+
+    jobs = {"VYRL.parse": many(VYRL.parse, vyrl), "json.loads": many(json.loads, text)}
+    if orjson is not None:
+        jobs["orjson.loads"] = many(orjson.loads, text)
+    times = best_ns(jobs, max(options.repeat, 5))
+    us = {name: ns / calls / 1e3 for name, ns in times.items()}
+    return {"lines": len(pairs), "calls": calls, "us_per_call": us, "ratio": us["VYRL.parse"] / us["json.loads"]}
+
+
+# --- Output. ---
+
+def format_ns(ns: float) -> str:
+    if ns >= 1e9:
+        return f"{ns / 1e9:.2f} s"
+    if ns >= 1e6:
+        return f"{ns / 1e6:.1f} ms"
+    if ns >= 1e3:
+        return f"{ns / 1e3:.1f} µs"
+    return f"{ns:.0f} ns"
+
+
+def format_count(count: int) -> str:
+    return f"{count // 1_000_000}M" if count >= 1_000_000 and count % 1_000_000 == 0 else (
+        f"{count // 1000}k" if count % 1000 == 0 else str(count))
+
+
+def report(results: dict[str, Any]) -> str:
+    meta = results["meta"]
+    build = "free-threaded" if meta["free_threaded"] else "with GIL"
+    lines = [
+        f"vyr_rs against JSON and TOML readers: Python {meta['versions']['python']} ({build}), "
+        f"{meta['cpus']} CPUs ({meta['cpu_model']}), best of {meta['repeat']}",
+        f"module {meta['module']}" + (f" (checkout at {meta['commit']})" if meta["commit"] else ""),
+        f"{meta['date']}, {meta['seconds']} s, load average {meta['load_average']['before']:.1f}"
+        f" -> {meta['load_average']['after']:.1f}" + (f", label {meta['label']!r}" if meta["label"] else ""),
+        "",
+        "Reading the same pairs; 'x' is the reader's time over VYRL.parse's (above 1: slower than VYRL)",
+    ]
+    sizes = list(results["parse"])
+    names: list[str] = []
+    for figures in results["parse"].values():
+        names += [name for name in figures["ns"] if name not in names]
+    header = f"{'reader':<21}" + "".join(f"{format_count(int(size)) + ' pairs':>22}" for size in sizes)
+    lines += [header, "-" * len(header)]
+    for name in names:
+        cells = []
+        for size in sizes:
+            figures = results["parse"][size]
+            if name in figures["ns"]:
+                cells.append(f"{format_ns(figures['ns'][name])} {figures['relative_to_vyrl'][name]:6.2f}x")
+            else:
+                cells.append("-")
+        lines.append(f"{name:<21}" + "".join(f"{cell:>22}" for cell in cells))
+    lines.append(f"{'VYRL.parse MB/s':<21}" + "".join(
+        f"{results['parse'][size]['vyrl_mb_per_s']:>22.1f}" for size in sizes))
+    lines.append(f"{'VYRL text MB':<21}" + "".join(
+        f"{results['parse'][size]['text_bytes']['vyrl'] / 1e6:>22.2f}" for size in sizes))
+
+    lines += ["", "Converting to a dict"]
+    for size, figures in results["to_dict"].items():
+        other = figures["against"]
+        lines.append(f"  {format_count(int(size)) + ' pairs':<12} doc.to_dict() {format_ns(figures['ns']['doc.to_dict']):>9}"
+                     f"   {other} {format_ns(figures['ns'][other]):>9}   to_dict/{other.split('.')[0]} {figures['ratio']:.2f}")
+
+    lines += ["", "Lookups over every key in random order (per lookup, loop included)"]
+    for which in ("small", "large"):
+        figures = results["lookup"][which]
+        per = figures["ns_per_lookup"]
+        lines.append(f"  {format_count(figures['keys']) + ' keys':<12} doc[key] {per['doc[key]']:6.0f} ns"
+                     f"   dict[key] {per['dict[key]']:6.0f} ns   doc/dict {figures['ratio']:.2f}")
+
+    small = results["small_config"]
+    lines += ["", f"A {small['lines']}-line configuration (per call)"]
+    lines.append("  " + "   ".join(f"{name} {us:.1f} µs" for name, us in small["us_per_call"].items())
+                 + f"   VYRL/json {small['ratio']:.2f}")
+
+    memory = results["memory"]
+    lines += ["", f"Memory at {format_count(memory['entries'])} pairs, from the resident size of a fresh process"]
+    lines.append(f"  {'reader':<14}{'text MB':>9}{'kept MB':>9}{'kept/text':>11}{'peak MB':>9}{'peak/text':>11}")
+    for name, figures in memory["readers"].items():
+        peak = figures["peak_bytes"]
+        lines.append(f"  {name:<14}{figures['text_bytes'] / 1e6:>9.1f}{figures['kept_bytes'] / 1e6:>9.1f}"
+                     f"{figures['kept_per_text_byte']:>11.2f}"
+                     + (f"{peak / 1e6:>9.1f}{figures['peak_per_text_byte']:>11.2f}" if peak is not None else f"{'-':>9}{'-':>11}"))
+
+    threads = results["threads"]
+    if threads is not None:
+        lines += ["", f"Two threads parsing separate {format_count(threads['entries'])}-pair texts against one "
+                      f"({threads['parses_per_thread']} parses each; {threads['cpus']} CPUs, so at most 2)"]
+        lines.append(f"  {'reader':<14}{'throughput':>11}{'CPUs busy, 1 thread':>21}{'2 threads':>11}")
+        for name, figures in threads["readers"].items():
+            lines.append(f"  {name:<14}{figures['throughput_ratio']:>10.2f}x{figures['one_thread_cpu_per_wall']:>21.2f}"
+                         f"{figures['two_threads_cpu_per_wall']:>11.2f}")
+    if results["notes"]:
+        lines += [""] + [f"note: {note}" for note in results["notes"]]
+    return "\n".join(lines)
+
+
+def parse_sizes(text: str) -> list[int]:
+    sizes = sorted({int(part.replace("_", "")) for part in text.split(",") if part})
+    if not sizes or sizes[0] < 1:
+        raise argparse.ArgumentTypeError("sizes are positive counts, e.g. 10000,100000")
+    return sizes
+
+
+def main() -> None:
+    if len(sys.argv) == 4 and sys.argv[1] == "--memory-probe":
+        memory_probe(sys.argv[2], sys.argv[3])
+        return
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--json", type=Path, help="also write every figure to this file")
+    parser.add_argument("--quick", action="store_true",
+                        help="a run of seconds at 1k and 10k pairs, to see that everything works")
+    parser.add_argument("--sizes", type=parse_sizes, help="pair counts to read (default 10000,100000,1000000)")
+    parser.add_argument("--repeat", type=int, help="rounds per figure; the best counts (default 5, --quick 2)")
+    parser.add_argument("--label", default="", help="a name for this run in the JSON and the chart, e.g. 'before'")
+    options = parser.parse_args()
+    if options.sizes is None:
+        options.sizes = [1_000, 10_000] if options.quick else [10_000, 100_000, 1_000_000]
+    if options.repeat is None:
+        options.repeat = 2 if options.quick else 5
+    results = run(options)
+    print(report(results))
+    if options.json:
+        options.json.parent.mkdir(parents=True, exist_ok=True)
+        options.json.write_text(json.dumps(results, indent=2) + "\n", encoding="utf-8")
+
+
+if __name__ == "__main__":
+    main()

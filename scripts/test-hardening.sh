@@ -127,7 +127,9 @@ run_fuzz() {
   local target fuzzer grown log artifacts=$root/$dir/artifacts executions before after
   mkdir -p "$artifacts"
   for target in "${fuzz_targets[@]}"; do
-    fuzzer=$dir/fuzz/${target}_fuzzer
+    # Absolute: a merge runs the target again as a child from the scratch
+    # directory the target moves into.
+    fuzzer=$root/$dir/fuzz/${target}_fuzzer
     grown=$dir/grown/$target
     log=$dir/$target.log
     mkdir -p "$grown"
@@ -146,8 +148,12 @@ run_fuzz() {
 
     if ((fuzz_merge)); then
       before=$(find "fuzz/corpus/$target" -type f | wc -l)
-      "$fuzzer" -merge=1 "fuzz/corpus/$target" "$grown" "${limits[@]}" >"$dir/$target.merge.log" 2>&1 \
-        || { tail -n 30 "$dir/$target.merge.log" >&2; die "fuzz: merging into fuzz/corpus/$target failed"; }
+      # The merge reports success even when its child never ran, so its log decides.
+      if ! "$fuzzer" -merge=1 "fuzz/corpus/$target" "$grown" "${limits[@]}" >"$dir/$target.merge.log" 2>&1 \
+          || ! grep -q '^MERGE-OUTER: successful' "$dir/$target.merge.log"; then
+        tail -n 30 "$dir/$target.merge.log" >&2
+        die "fuzz: merging into fuzz/corpus/$target failed"
+      fi
       after=$(find "fuzz/corpus/$target" -type f | wc -l)
       say "fuzz: $((after - before)) new inputs merged into fuzz/corpus/$target"
     fi

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: the C++ unit tests under CTest, the command-line tool's tests,
-# an installed-package consumer, and the Python tests on the default python3 and
-# on the free-threaded 3.14 interpreter (built once into a cache).
+# an installed-package consumer, the Python tests on the default python3 and
+# on the free-threaded 3.14 interpreter (built once into a cache), and last the
+# slow sanitizer, fuzzing and leak checks of scripts/test-hardening.sh
+# (VYRL_SKIP_HARDENING=1 leaves those out, for a quick local run).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -21,3 +23,9 @@ scripts/test-python.sh python3 --stubtest --pip-install
 VYRL_CLI="$build_dir/src/cli/vyrl" python3 -m pytest -q tests/cli
 free_threaded_python=$(scripts/build-python-ft.sh)
 scripts/test-python.sh "$free_threaded_python"
+
+if [ "${VYRL_SKIP_HARDENING:-0}" = 1 ]; then
+  echo "test.sh: VYRL_SKIP_HARDENING=1, so scripts/test-hardening.sh was not run" >&2
+else
+  scripts/test-hardening.sh
+fi

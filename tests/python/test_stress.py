@@ -179,7 +179,7 @@ class Canary:
 def collector(run):
     """Makes finalizable garbage and collects it from this thread, so the
     finalizer runs here while the document's owner carries on."""
-    while run.exhibits[OWNERS] is None:
+    while run.exhibits[OWNERS] is None and time.monotonic() < run.deadline:
         time.sleep(0.001)
     count = 0
     while run.running(count, COLLECTIONS):
@@ -211,11 +211,15 @@ def test_owners_strangers_drops_and_finalizers_in_parallel(unraisable, tmp_path)
     gc.collect()
     unraisable.reports.clear()
     run = Run()
-    strangers = [threading.Thread(target=run.guard, args=(f"stranger {i}", stranger, i)) for i in range(STRANGERS)]
-    strangers.append(threading.Thread(target=run.guard, args=("collector", collector)))
-    strangers.append(threading.Thread(target=run.guard, args=("dropper", dropper, str(path))))
-    owners = [threading.Thread(target=run.guard, args=(f"owner {i}", owner, i)) for i in range(OWNERS)]
-    owners.append(threading.Thread(target=run.guard, args=("reader", reader)))
+
+    def spawn(name, body, *args):
+        # A daemon, so that a thread stuck by a fault fails the test below
+        # instead of hanging the interpreter at exit.
+        return threading.Thread(target=run.guard, args=(name, body, *args), name=name, daemon=True)
+
+    strangers = [spawn(f"stranger {i}", stranger, i) for i in range(STRANGERS)]
+    strangers += [spawn("collector", collector), spawn("dropper", dropper, str(path))]
+    owners = [spawn(f"owner {i}", owner, i) for i in range(OWNERS)] + [spawn("reader", reader)]
 
     # Only the collector thread collects, so every finalizer runs there.
     was_enabled = gc.isenabled()

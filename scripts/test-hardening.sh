@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The slow checks that look for memory and undefined-behaviour faults rather
-# than wrong answers. scripts/test.sh runs them last; about 8 minutes on 2 cores
+# than wrong answers. scripts/test.sh runs them last: 10 to 12 minutes on 2 cores
 # once the tools are installed.
 #
 #   scripts/test-hardening.sh [STAGE...]     (default: every stage, in this order)

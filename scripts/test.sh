@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: the C++ unit tests under CTest, the command-line tool's tests,
-# an installed-package consumer, and the Python tests on the default python3 and
-# on the free-threaded 3.14 interpreter (built once into a cache).
+# an installed-package consumer, the Python tests on the default python3 and
+# on the free-threaded 3.14 interpreter (built once into a cache), and last the
+# slow sanitizer, fuzzing and leak checks of scripts/test-hardening.sh
+# (VYRL_SKIP_HARDENING=1 leaves those out, for a quick local run).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -25,3 +27,9 @@ print(sys.implementation.cache_tag + ("t" if sysconfig.get_config_var("Py_GIL_DI
 PYTHONPATH="$build_dir/py-$py_tag/src/python" python3 scripts/check-scaling.py --cli "$build_dir/src/cli/vyrl"
 free_threaded_python=$(scripts/build-python-ft.sh)
 scripts/test-python.sh "$free_threaded_python"
+
+if [ "${VYRL_SKIP_HARDENING:-0}" = 1 ]; then
+  echo "test.sh: VYRL_SKIP_HARDENING=1, so scripts/test-hardening.sh was not run" >&2
+else
+  scripts/test-hardening.sh
+fi

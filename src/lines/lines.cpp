@@ -22,8 +22,17 @@ std::size_t find_before(std::string_view text, char c, std::size_t limit) noexce
 }
 
 // Where the comment scan can start: before the first quote or "#" nothing can
-// open a quote or a comment, and most lines hold neither.
+// open a quote or a comment, and most lines hold neither. Short lines, the
+// usual ones, are scanned once here rather than three times by memchr.
 std::size_t first_quote_or_hash(std::string_view line) noexcept {
+  constexpr std::size_t kShortLine = 96;
+  if (line.size() <= kShortLine) {
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      const char c = line[i];
+      if (c == '#' || c == '"' || c == '\'') return i;
+    }
+    return line.size();
+  }
   std::size_t first = line.size();
   for (const char special : {'#', '"', '\''}) first = find_before(line, special, first);
   return first;

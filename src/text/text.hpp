@@ -19,8 +19,13 @@ std::string_view trim_white_space(std::string_view text) noexcept;
 // Most texts trimmed (lines, keys, values, items) start and end with a
 // printable ASCII byte; those are settled here without a call.
 inline std::string_view trim(std::string_view text) noexcept {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+  text = text.substr(begin, end - begin);
   const auto settled = [](char c) { return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x80; };
-  if (!text.empty() && settled(text.front()) && settled(text.back())) return text;
+  if (text.empty() || (settled(text.front()) && settled(text.back()))) return text;
   return trim_white_space(text);
 }
 

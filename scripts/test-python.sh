@@ -76,7 +76,7 @@ import pathlib, sysconfig
 import vyr_rs
 site = pathlib.Path(sysconfig.get_paths()["platlib"])
 assert pathlib.Path(vyr_rs.__file__).parent == site, vyr_rs.__file__
-assert (site / "vyr_rs.pyi").is_file() and (site / "py.typed").is_file()
+assert (site / "vyr_rs-stubs" / "__init__.pyi").is_file() and not (site / "py.typed").exists()
 doc = vyr_rs.VYRL.parse("port = 8080")
 assert doc["port"] == "8080" and vyr_rs.__version__ == "1.4.0"
 print("test-python: installed", vyr_rs.__file__)

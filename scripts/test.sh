@@ -1,23 +1,28 @@
 #!/usr/bin/env bash
 # Runs every test: the C++ unit tests under CTest, the command-line tool's tests,
-# an installed-package consumer, and the Python tests on the default python3 and
-# on the free-threaded 3.14 interpreter (built once into a cache).
+# an installed-package consumer, the Python tests on the default python3, on
+# Debian's own python3 and on the free-threaded 3.14 (built once into a cache),
+# and the sdist and wheel as pip installs them. Warnings are errors here (the
+# dev preset), as they are not for a user's build.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source scripts/common.sh
+export VYRL_BUILD_DIR=$build_dir
 
 scripts/install-deps.sh
 
-build_dir=${VYRL_BUILD_DIR:-build}
-export VYRL_BUILD_DIR=$build_dir
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
-cmake --build "$build_dir" -j "$(nproc)"
+python=$(resolve_python python3)
+# The same tree as scripts/run-example.sh: the core, the tool and the module
+# for the default python3 are compiled once for both.
+configure_shared_build "$python"
+quietly cmake --build "$build_dir"
 ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
 
 scripts/test-consumer.sh
 
-# The Python tests, on the machine's default interpreter (with the stub check and a
-# fresh-venv pip install) and on the free-threaded one.
-scripts/test-python.sh python3 --stubtest --pip-install
-VYRL_CLI="$build_dir/src/cli/vyrl" python3 -m pytest -q tests/cli
-free_threaded_python=$(scripts/build-python-ft.sh)
-scripts/test-python.sh "$free_threaded_python"
+scripts/test-python.sh "$python" --build-dir "$build_dir" --stubtest
+VYRL_CLI="$build_dir/src/cli/vyrl" "$(tools_python "$python" "${test_tools[@]}")" -m pytest -q tests/cli
+
+debian_python=$(resolve_python /usr/bin/python3)
+[ "$debian_python" = "$python" ] || scripts/test-python.sh "$debian_python"
+scripts/test-python.sh "$(scripts/build-python-ft.sh)"

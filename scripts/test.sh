@@ -26,3 +26,5 @@ VYRL_CLI="$build_dir/src/cli/vyrl" "$(tools_python "$python" "${test_tools[@]}")
 debian_python=$(resolve_python /usr/bin/python3)
 [ "$debian_python" = "$python" ] || scripts/test-python.sh "$debian_python"
 scripts/test-python.sh "$(scripts/build-python-ft.sh)"
+
+scripts/test-package.sh "$python"

@@ -15,13 +15,17 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/common.sh
 
 python=$(resolve_python "${1:-python3}")
-tools_python=$(tools_python "$python" "${test_tools[@]}" "${package_tools[@]}")
+# The backend as pyproject.toml names it, installed once: the sdist's own
+# install below is the isolated build that checks that list is complete.
+mapfile -t backend < <("$python" -c 'import tomllib
+print(*tomllib.load(open("pyproject.toml", "rb"))["build-system"]["requires"], sep="\n")')
+tools_python=$(tools_python "$python" "${test_tools[@]}" "${package_tools[@]}" "${backend[@]}")
 
 # `python -m build` makes the wheel from the unpacked sdist, so this alone shows
 # that the sdist is complete enough to build.
 dist=$build_dir/dist
 rm -rf "$dist"
-quietly "$tools_python" -m build --outdir "$dist" .
+quietly "$tools_python" -m build --no-isolation --outdir "$dist" .
 wheels=("$dist"/*.whl)
 sdists=("$dist"/*.tar.gz)
 
@@ -39,7 +43,5 @@ fresh_env() {
 wheel_env=$(fresh_env pkg-wheel "${wheels[0]}")
 sdist_env=$(fresh_env pkg-sdist "${sdists[0]}")
 
-mkdir -p "$build_dir/pre-commit"
-VYRL_WHEEL_ENV=$wheel_env VYRL_SDIST_ENV=$sdist_env PRE_COMMIT_HOME=$(cd "$build_dir/pre-commit" && pwd) \
-  "$tools_python" -m pytest -q tests/package
+VYRL_WHEEL_ENV=$wheel_env VYRL_SDIST_ENV=$sdist_env "$tools_python" -m pytest -q tests/package
 VYRL_CLI=$wheel_env/bin/vyrl "$tools_python" -m pytest -q tests/cli

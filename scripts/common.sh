@@ -49,15 +49,17 @@ tools_python() {
   shift
   venv=$build_dir/venv-$(python_id "$python")
   stamp=$venv/vyrl-requirements.txt
+  # Called as $(tools_python ...), where errexit does not reach: every step
+  # returns its failure itself, so that a failed install is never recorded.
   if ! "$venv/bin/python" -c '' 2>/dev/null; then
     rm -rf "$venv"
-    quietly "$python" -m venv "$venv" >&2
+    quietly "$python" -m venv "$venv" >&2 || return
   fi
   for requirement in "$@"; do
     grep -qxF -- "$requirement" "$stamp" 2>/dev/null || missing+=("$requirement")
   done
   if ((${#missing[@]})); then
-    quietly "$venv/bin/python" -m pip install --disable-pip-version-check "${missing[@]}" >&2
+    quietly "$venv/bin/python" -m pip install --disable-pip-version-check "${missing[@]}" >&2 || return
     printf '%s\n' "${missing[@]}" >>"$stamp"
   fi
   echo "$(cd "$venv" && pwd)/bin/python"

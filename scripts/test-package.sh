@@ -34,10 +34,10 @@ sdists=("$dist"/*.tar.gz)
 fresh_env() {
   local venv=$build_dir/$1
   rm -rf "$venv"
-  quietly "$python" -m venv "$venv"
+  quietly "$python" -m venv "$venv" || return
   # No cache: pip would otherwise reuse its wheel built from an earlier sdist of
   # the same name and version.
-  quietly "$venv/bin/python" -m pip install --disable-pip-version-check --no-cache-dir "$2"
+  quietly "$venv/bin/python" -m pip install --disable-pip-version-check --no-cache-dir "$2" || return
   (cd "$venv" && pwd)
 }
 wheel_env=$(fresh_env pkg-wheel "${wheels[0]}")

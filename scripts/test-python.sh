@@ -31,9 +31,11 @@ while (($#)); do
   shift
 done
 
-tools=(pytest)
-((stubtest)) && tools=("${test_tools[@]}")
-tools_python=$(tools_python "$python" "${tools[@]}")
+if ((stubtest)); then
+  tools_python=$(tools_python "$python" "${test_tools[@]}")
+else
+  tools_python=$(tools_python "$python" pytest)
+fi
 
 if [ -z "$module_build" ]; then
   module_build=$build_dir/py-$(python_id "$python")

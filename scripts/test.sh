@@ -21,10 +21,12 @@ ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
 scripts/test-consumer.sh
 
 scripts/test-python.sh "$python" --build-dir "$build_dir" --stubtest
-VYRL_CLI="$build_dir/src/cli/vyrl" "$(tools_python "$python" "${test_tools[@]}")" -m pytest -q tests/cli
+tools_python=$(tools_python "$python" "${test_tools[@]}")
+VYRL_CLI="$build_dir/src/cli/vyrl" "$tools_python" -m pytest -q tests/cli
 
 debian_python=$(resolve_python /usr/bin/python3)
 [ "$debian_python" = "$python" ] || scripts/test-python.sh "$debian_python"
-scripts/test-python.sh "$(scripts/build-python-ft.sh)"
+free_threaded_python=$(scripts/build-python-ft.sh)
+scripts/test-python.sh "$free_threaded_python"
 
 scripts/test-package.sh "$python"

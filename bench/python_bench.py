@@ -1,6 +1,6 @@
 """Times vyr_rs against the standard library's readers of the same data.
 
-    PYTHONPATH=build/py-<tag>/src/python python bench/python_bench.py [--entries N] [--repeat R]
+    PYTHONPATH=build/src/python python3 bench/python_bench.py [--entries N] [--repeat R]
 
 One generated set of key/value pairs is written four ways: as VYRL assignments,
 as one JSON object, as TOML and as an INI section. The script then times
@@ -17,6 +17,7 @@ from __future__ import annotations
 import argparse
 import configparser
 import gc
+import importlib.machinery
 import json
 import random
 import sys
@@ -27,9 +28,10 @@ from pathlib import Path
 
 try:
     import vyr_rs
-except ImportError:  # run from the checkout after scripts/test-python.sh
-    tag = sys.implementation.cache_tag + ("t" if sysconfig.get_config_var("Py_GIL_DISABLED") else "")
-    sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "build" / f"py-{tag}" / "src" / "python"))
+except ImportError:  # run from the checkout after scripts/test-python.sh: any build this interpreter can load
+    module = "vyr_rs" + importlib.machinery.EXTENSION_SUFFIXES[0]
+    build = Path(__file__).resolve().parents[1] / "build"
+    sys.path[:0] = [str(path.parent) for path in [*build.glob(f"src/python/{module}"), *build.glob(f"py-*/src/python/{module}")]]
     import vyr_rs
 
 VYRL = vyr_rs.VYRL

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the free-threaded CPython 3.14 interpreter (with pip and pytest) into a
+# Builds the free-threaded CPython 3.14 interpreter (with pip) into a
 # cache outside the checkout, and prints the interpreter's absolute path as the
 # only line on stdout, so callers can write: python=$(scripts/build-python-ft.sh)
 # A finished build is reused; everything else this script says goes to stderr.
@@ -160,12 +160,6 @@ usable() {
     "$python" -E -m pip --version >/dev/null 2>&1
 }
 
-ensure_pytest() {
-  "$python" -E -c 'import importlib.util, sys; sys.exit(importlib.util.find_spec("pytest") is None)' 2>/dev/null && return
-  say "installing pytest"
-  "$python" -E -m pip install -q --disable-pip-version-check pytest >&2
-}
-
 run_logged() {
   "$@" >>"$log" 2>&1 && return
   say "failed: $*"
@@ -187,7 +181,6 @@ prefix=$cache_root/cpython-${version}t
 python=$prefix/bin/python3.14t
 
 if usable; then
-  ensure_pytest
   echo "$python"
   exit 0
 fi
@@ -197,7 +190,6 @@ fi
 exec 9>"$cache_root/cpython-${version}t.lock"
 flock 9
 if usable; then
-  ensure_pytest
   echo "$python"
   exit 0
 fi
@@ -247,7 +239,6 @@ mv "$staging$prefix" "$prefix"
 "$python" -E -c 'import sys, ssl, sqlite3, zlib; assert not sys._is_gil_enabled()' ||
   die "the new interpreter lacks ssl, sqlite3 or zlib, or runs with the GIL; see $log"
 "$python" -E -m pip --version >/dev/null || die "pip does not run in the new interpreter; see $log"
-ensure_pytest
 echo "sha256 $(expected_sha256)" >"$prefix/$marker"
 
 say "done in $((SECONDS - started))s"

@@ -5,13 +5,15 @@
 # relative to the working directory, and written relative to this root.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source scripts/common.sh
 
 scripts/install-deps.sh
 
-build_dir=${VYRL_BUILD_DIR:-build}
-# The same configuration as scripts/test.sh, so the two share one build.
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build_dir" --target vyrl_cli -j "$(nproc)"
+# The tree scripts/test.sh uses too, with the module for the default python3
+# beside the tool: the core is compiled once for both, and for both scripts.
+python=$(resolve_python python3 2>/dev/null) || python=""
+configure_shared_build "$python"
+quietly cmake --build "$build_dir" --target vyrl_cli ${python:+vyr_rs}
 vyrl=$build_dir/src/cli/vyrl
 
 section() { printf '\n== %s\n' "$*"; }
@@ -37,24 +39,12 @@ show "$vyrl" validate speed 12.5 --file examples/fleet-types.vyr
 show "$vyrl" dump --json examples/mission-0042.vyr
 
 section "The same documents from Python"
-if ! python=$(command -v python3); then
+if [ -z "$python" ]; then
   echo "notice: no python3 on PATH; skipping this step"
   exit 0
 fi
-# The same build directory the Python tests use, so neither builds twice.
-python=$("$python" -c 'import sys; print(sys.executable)')
-py_build=$build_dir/py-$("$python" -c 'import sys, sysconfig
-print(sys.implementation.cache_tag + ("t" if sysconfig.get_config_var("Py_GIL_DISABLED") else ""))')
-if ! cmake -S . -B "$py_build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVYRL_BUILD_PYTHON=ON \
-      -DVYRL_BUILD_TESTS=OFF -DVYRL_BUILD_BENCH=OFF -DVYRL_BUILD_CLI=OFF \
-      -DPython_EXECUTABLE="$python" >"$py_build.configure.log" 2>&1; then
-  echo "notice: the Python module cannot be configured for $python (are its development headers installed?);"
-  echo "        skipping this step. Details: $py_build.configure.log"
-  exit 0
-fi
-cmake --build "$py_build" --target vyr_rs -j "$(nproc)"
 
-PYTHONPATH=$py_build/src/python${PYTHONPATH:+:$PYTHONPATH} "$python" - <<'PY'
+PYTHONPATH=$build_dir/src/python${PYTHONPATH:+:$PYTHONPATH} "$python" - <<'PY'
 from vyr_rs import VYRL
 
 drone = VYRL.load("examples/courier-7.vyr")

@@ -29,6 +29,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$PWD
+source scripts/common.sh
 
 say() { echo "test-hardening: $*" >&2; }
 die() { say "$*"; exit 1; }
@@ -59,8 +60,9 @@ need_debian() {  # need_debian PACKAGE...
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-ensure_pytest() {
-  python3 -c 'import pytest' 2>/dev/null || python3 -m pip install -q pytest
+# pytest comes from the checkout's own environment, never the user's interpreter.
+tools_python_for_tests() {
+  tools_python "$(resolve_python python3)" "${test_tools[@]}"
 }
 
 # Sanitizer settings shared by every instrumented process. A report must never
@@ -99,10 +101,10 @@ run_sanitizers() {
   } >"$watched/vyrl"
   chmod +x "$watched/vyrl"
   say "sanitizers: the tool's tests against $dir/src/cli/vyrl"
-  ensure_pytest
-  local status=0
+  local status=0 tests_python
+  tests_python=$(tools_python_for_tests)
   VYRL_CLI=$watched/vyrl ASAN_OPTIONS=$asan_options:log_path=$reports/asan UBSAN_OPTIONS=$ubsan_options \
-    python3 -m pytest -q tests/cli || status=$?
+    "$tests_python" -m pytest -q tests/cli || status=$?
   if compgen -G "$reports/*" >/dev/null; then
     cat "$reports"/* >&2
     die "sanitizers: the tool reported the faults above"

@@ -1,32 +1,40 @@
 #!/usr/bin/env bash
 # Runs every test: the C++ unit tests under CTest, the command-line tool's tests,
-# an installed-package consumer, the Python tests on the default python3 and
-# on the free-threaded 3.14 interpreter (built once into a cache), and last the
-# slow sanitizer, fuzzing and leak checks of scripts/test-hardening.sh
-# (VYRL_SKIP_HARDENING=1 leaves those out, for a quick local run).
+# an installed-package consumer, the scaling check of crafted inputs, the Python
+# tests on the default python3, on Debian's own python3 and on the
+# free-threaded 3.14 (built once into a cache), the sdist and wheel as pip
+# installs them, and last the slow sanitizer, fuzzing and leak checks of
+# scripts/test-hardening.sh (VYRL_SKIP_HARDENING=1 leaves those out, for a
+# quick local run). Warnings are errors here (the dev preset), as they are not
+# for a user's build.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source scripts/common.sh
+export VYRL_BUILD_DIR=$build_dir
 
 scripts/install-deps.sh
 
-build_dir=${VYRL_BUILD_DIR:-build}
-export VYRL_BUILD_DIR=$build_dir
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build_dir" -j "$(nproc)"
+python=$(resolve_python python3)
+# The same tree as scripts/run-example.sh: the core, the tool and the module
+# for the default python3 are compiled once for both.
+configure_shared_build "$python"
+quietly cmake --build "$build_dir"
 ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
 
 scripts/test-consumer.sh
 
-# The Python tests, on the machine's default interpreter (with the stub check and a
-# fresh-venv pip install) and on the free-threaded one.
-scripts/test-python.sh python3 --stubtest --pip-install
-VYRL_CLI="$build_dir/src/cli/vyrl" python3 -m pytest -q tests/cli
+scripts/test-python.sh "$python" --build-dir "$build_dir" --stubtest
+tools_python=$(tools_python "$python" "${test_tools[@]}")
+VYRL_CLI="$build_dir/src/cli/vyrl" "$tools_python" -m pytest -q tests/cli
 # Crafted inputs must cost time and memory in step with their size.
-py_tag=$(python3 -c 'import sys, sysconfig
-print(sys.implementation.cache_tag + ("t" if sysconfig.get_config_var("Py_GIL_DISABLED") else ""))')
-PYTHONPATH="$build_dir/py-$py_tag/src/python" python3 scripts/check-scaling.py --cli "$build_dir/src/cli/vyrl"
+PYTHONPATH="$build_dir/src/python" "$tools_python" scripts/check-scaling.py --cli "$build_dir/src/cli/vyrl"
+
+debian_python=$(resolve_python /usr/bin/python3)
+[ "$debian_python" = "$python" ] || scripts/test-python.sh "$debian_python"
 free_threaded_python=$(scripts/build-python-ft.sh)
 scripts/test-python.sh "$free_threaded_python"
+
+scripts/test-package.sh "$python"
 
 if [ "${VYRL_SKIP_HARDENING:-0}" = 1 ]; then
   echo "test.sh: VYRL_SKIP_HARDENING=1, so scripts/test-hardening.sh was not run" >&2

@@ -2,11 +2,12 @@
 
 The module under test is whatever `import vyr_rs` finds first: scripts/test-python.sh
 puts the freshly built one at the front of PYTHONPATH. Run by hand after that
-script, the matching build directory is found here.
+script (with pytest from build/venv-<id>), a build for this interpreter is found here.
 """
 
 import concurrent.futures
 import gc
+import importlib.machinery
 import sys
 import sysconfig
 from pathlib import Path
@@ -17,14 +18,18 @@ FREE_THREADED = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
 ROOT = Path(__file__).resolve().parents[2]
 
 
-def _build_tag() -> str:
-    return sys.implementation.cache_tag + ("t" if FREE_THREADED else "")
+def _built_module_dirs() -> list[str]:
+    """Build directories holding a module this interpreter can load: the shared
+    build/ (for the default python3) and build/py-<id> (for the others)."""
+    name = "vyr_rs" + importlib.machinery.EXTENSION_SUFFIXES[0]
+    found = [*ROOT.glob(f"build/src/python/{name}"), *ROOT.glob(f"build/py-*/src/python/{name}")]
+    return [str(path.parent) for path in found]
 
 
 try:
     import vyr_rs  # noqa: F401
 except ImportError:
-    sys.path.insert(0, str(ROOT / "build" / f"py-{_build_tag()}" / "src" / "python"))
+    sys.path[:0] = _built_module_dirs()
     import vyr_rs  # noqa: F401
 
 

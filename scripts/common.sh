@@ -1,0 +1,74 @@
+# Sourced by the scripts beside it, from the repository root: where builds go,
+# and the helpers that keep every script's builds and Python environments the
+# same ones, so that no script compiles or installs again what another made.
+# shellcheck shell=bash
+
+build_dir=${VYRL_BUILD_DIR:-build}
+
+# What the tests run, installed only into the checkout's own environments.
+# mypy 2 prints revealed types as they are written (str, list[str] | None).
+test_tools=(pytest "mypy>=2")
+package_tools=(build pre-commit)
+
+# Runs a command with its output held back, and shows that output only when the
+# command fails, so that a successful run stays short.
+quietly() {
+  local log status=0
+  log=$(mktemp "${TMPDIR:-/tmp}/vyrl-output.XXXXXX")
+  "$@" >"$log" 2>&1 || status=$?
+  if ((status)); then
+    echo "failed with status $status: $*" >&2
+    cat "$log" >&2
+  fi
+  rm -f "$log"
+  return "$status"
+}
+
+# Prints the interpreter that PYTHON (a command or a path) runs, with shims and
+# symlinks resolved, so that CMake, venv and the directory names agree on it.
+resolve_python() {
+  local found
+  found=$(command -v "$1") || { echo "no interpreter '$1'" >&2; return 2; }
+  "$found" -c 'import os, sys; print(os.path.realpath(sys.executable))'
+}
+
+# A directory name for one resolved interpreter: its ABI tag and a hash of its
+# path, because pyenv's 3.11 and Debian's 3.11 share a tag but neither headers
+# nor packages.
+python_id() {
+  "$1" -c 'import hashlib, sys, sysconfig
+tag = sys.implementation.cache_tag + ("t" if sysconfig.get_config_var("Py_GIL_DISABLED") else "")
+print(tag + "-" + hashlib.sha256(sys.executable.encode()).hexdigest()[:8])'
+}
+
+# tools_python PYTHON REQUIREMENT... prints the Python of the checkout's own
+# virtual environment for the resolved interpreter PYTHON, creating it under
+# $build_dir on first use and installing whichever REQUIREMENTs it has not had.
+tools_python() {
+  local python=$1 venv stamp requirement missing=()
+  shift
+  venv=$build_dir/venv-$(python_id "$python")
+  stamp=$venv/vyrl-requirements.txt
+  # Called as $(tools_python ...), where errexit does not reach: every step
+  # returns its failure itself, so that a failed install is never recorded.
+  if ! "$venv/bin/python" -c '' 2>/dev/null; then
+    rm -rf "$venv"
+    quietly "$python" -m venv "$venv" >&2 || return
+  fi
+  for requirement in "$@"; do
+    grep -qxF -- "$requirement" "$stamp" 2>/dev/null || missing+=("$requirement")
+  done
+  if ((${#missing[@]})); then
+    quietly "$venv/bin/python" -m pip install --disable-pip-version-check "${missing[@]}" >&2 || return
+    printf '%s\n' "${missing[@]}" >>"$stamp"
+  fi
+  echo "$(cd "$venv" && pwd)/bin/python"
+}
+
+# Configures the tree that run-example.sh and test.sh share: the dev preset,
+# with the Python module for the resolved interpreter PYTHON (none if empty).
+configure_shared_build() {
+  local python_options=(-DVYRL_BUILD_PYTHON=OFF)
+  [ -z "${1:-}" ] || python_options=(-DVYRL_BUILD_PYTHON=ON -DPython_EXECUTABLE="$1")
+  quietly cmake --preset dev -B "$build_dir" "${python_options[@]}"
+}

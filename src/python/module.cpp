@@ -26,7 +26,7 @@ constexpr const char* kModuleDoc =
     "In Python: `from vyr_rs import VYRL`";
 
 // The class is called by the bare name "VYRL", which interpreter messages
-// quote ("'VYRL' object is not iterable"). A bare spec name leaves __module__
+// quote ("'VYRL' object is not iterable"). A bare name in PyType_Spec leaves __module__
 // unset, and the interpreter would warn about a class without one unless
 // __module__ is already in its dict when it looks; this placeholder member is,
 // and create_vyrl_type replaces it with the module's name at once.

@@ -89,16 +89,36 @@ void Store::build_reverse_index() const {
   reverse_heads_.clear(values_.size());
   reverse_next_.assign(values_.size(), kNoPosition);
   reverse_prev_.assign(values_.size(), kNoPosition);
-  for (std::uint32_t position = 0; position < values_.size(); ++position) index_value(position);
+  // Each value's chain head is a cache miss in a large table; hashing a few
+  // values ahead and asking for their slots early lets the misses overlap.
+  constexpr std::uint32_t kAhead = 16;
+  std::uint64_t hashes[kAhead];
+  const auto size = static_cast<std::uint32_t>(values_.size());
+  for (std::uint32_t position = 0; position < std::min(size, kAhead); ++position) {
+    hashes[position] = values_.hash(values_.value_at(position));
+    reverse_heads_.prefetch(hashes[position]);
+  }
+  for (std::uint32_t position = 0; position < size; ++position) {
+    const std::uint64_t hash = hashes[position % kAhead];
+    if (position + kAhead < size) {
+      hashes[position % kAhead] = values_.hash(values_.value_at(position + kAhead));
+      reverse_heads_.prefetch(hashes[position % kAhead]);
+    }
+    index_value(position, hash);
+  }
   reverse_built_.store(true, std::memory_order_release);
 }
 
 void Store::index_value(std::uint32_t position) const {
+  index_value(position, values_.hash(values_.value_at(position)));
+}
+
+void Store::index_value(std::uint32_t position, std::uint64_t hash) const {
   if (reverse_next_.size() <= position) {
     reverse_next_.resize(std::max<std::size_t>(position + 1, 2 * reverse_next_.size()), kNoPosition);
     reverse_prev_.resize(reverse_next_.size(), kNoPosition);
   }
-  std::uint32_t& head = reverse_heads_.at(values_.hash(values_.value_at(position)));
+  std::uint32_t& head = reverse_heads_.at(hash);
   reverse_prev_[position] = kNoPosition;
   reverse_next_[position] = head;
   if (head != kNoPosition) reverse_prev_[head] = position;

@@ -124,6 +124,7 @@ class Store final : public TypeScope {
   void add_schema(std::string name, SchemaDef schema);
   SchemaDef remove_schema(SchemaId id);
   void index_value(std::uint32_t position) const;
+  void index_value(std::uint32_t position, std::uint64_t hash) const;
   void unindex_value(std::uint32_t position) const;
   void build_reverse_index() const;
 
@@ -152,6 +153,9 @@ class Store final : public TypeScope {
     // The head for `hash`, made (holding kNoPosition) when there is none.
     std::uint32_t& at(std::uint64_t hash);
     void erase(std::uint64_t hash) noexcept;
+    void prefetch(std::uint64_t hash) const noexcept {
+      if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+    }
 
    private:
     struct Slot {

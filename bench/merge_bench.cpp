@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "vyrl/document.hpp"
 #include "support/flat_map.hpp"
 #include "lines/lines.hpp"
@@ -150,22 +151,7 @@ const std::vector<std::string>& lookup_keys() {
 
 // --- The document itself. ---
 
-void merge_document(benchmark::State& state, const std::string& text) {
-  for (auto _ : state) {
-    auto document = std::make_unique<vyrl::VYRL>();
-    if (auto merged = document->merge_content(text); !merged) {
-      static std::string message;
-      message = merged.error().message();
-      state.SkipWithError(message.c_str());
-      break;
-    }
-    state.PauseTiming();
-    document.reset();
-    state.ResumeTiming();
-  }
-  state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
-  state.counters["text_MB"] = double(text.size()) / 1e6;
-}
+void merge_document(benchmark::State& state, const std::string& text) { vyrl::bench::merge_fresh_documents(state, text); }
 
 // One directive block of 160k lines: the loader must count each line's braces
 // once, or this turns quadratic.

@@ -16,21 +16,13 @@ import json
 from pathlib import Path
 from typing import Any
 
+from compare import format_ns  # the same units as the comparison's own table
+
 
 def count_label(count: int) -> str:
     if count >= 1_000_000 and count % 1_000_000 == 0:
         return f"{count // 1_000_000}M"
     return f"{count // 1000}k" if count % 1000 == 0 else str(count)
-
-
-def format_ns(ns: float) -> str:
-    if ns >= 1e9:
-        return f"{ns / 1e9:.2f} s"
-    if ns >= 1e6:
-        return f"{ns / 1e6:.1f} ms"
-    if ns >= 1e3:
-        return f"{ns / 1e3:.1f} µs"
-    return f"{ns:.0f} ns"
 
 
 def reading(results: dict[str, Any]) -> list[str]:

@@ -23,6 +23,7 @@
 #include <string_view>
 #include <utility>
 
+#include "bench_support.hpp"
 #include "vyrl/document.hpp"
 
 namespace {
@@ -98,23 +99,8 @@ const std::string& text_for(std::int64_t keys, bool typed) {
 
 void merge(benchmark::State& state, bool typed) {
   const std::int64_t keys = state.range(0);
-  const std::string& text = text_for(keys, typed);
-  for (auto _ : state) {
-    auto document = std::make_unique<vyrl::VYRL>();
-    if (auto merged = document->merge_content(text); !merged) {
-      static std::string message;
-      message = merged.error().message();
-      state.SkipWithError(message.c_str());
-      break;
-    }
-    // Freeing a million entries is the allocator's work, not the loader's.
-    state.PauseTiming();
-    document.reset();
-    state.ResumeTiming();
-  }
-  state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
+  vyrl::bench::merge_fresh_documents(state, text_for(keys, typed));
   state.SetItemsProcessed(std::int64_t(state.iterations()) * keys);
-  state.counters["text_MB"] = double(text.size()) / 1e6;
 }
 
 void BM_ScaleUntyped(benchmark::State& state) { merge(state, false); }

@@ -21,7 +21,7 @@ FILES = {
 # What the hook's output says of each file (None: nothing).
 SHOWN = {
     "good.vyr": "good.vyr: ok",
-    "bad.vyr": "bad.vyr: Parse Error at line 2: 'broken'. Reason: Missing assignment operator '='",
+    "bad.vyr": "bad.vyr:2: Parse Error at line 2: 'broken'. Reason: Missing assignment operator '='",
     "notes.txt": None,
 }
 

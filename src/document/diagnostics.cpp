@@ -1,6 +1,7 @@
 #include "vyrl/diagnostics.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #include "text/ascii.hpp"
@@ -144,11 +145,13 @@ std::vector<std::string> suggest_type_names(std::string_view unknown) {
     }
     if (best <= tolerance) near.emplace_back(best, type.name);
   }
-  std::stable_sort(near.begin(), near.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  // Only the nearest are offered, in the catalogue's order.
+  std::size_t nearest = SIZE_MAX;
+  for (const auto& [score, name] : near) nearest = std::min(nearest, score);
   std::vector<std::string> names;
   for (auto& [score, name] : near) {
-    if (names.size() == kMostSuggestions || score > near.front().first) break;
-    names.push_back(std::move(name));
+    if (names.size() == kMostSuggestions) break;
+    if (score == nearest) names.push_back(std::move(name));
   }
   return names;
 }

@@ -118,29 +118,36 @@ void ValueStore::reserve(std::size_t entries, std::size_t bytes) {
   grow_index(entries + entries / 2);
 }
 
-void ValueStore::grow_index(std::size_t entries) {
-  std::size_t size = slots_.empty() ? 16 : slots_.size();
+namespace {
+
+// The smallest table, from `size` up, that holds `entries` under the load limit of 3/4.
+std::size_t index_size_for(std::size_t entries, std::size_t size) {
   while (3 * size < 4 * entries) size *= 2;
-  if (size == slots_.size()) return;
-  std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size, Slot{0, 0}));
-  mask_ = size - 1;
-  for (const Slot& slot : old) {
-    if (slot.position_plus_one == 0) continue;
-    std::size_t i = slot.fragment & mask_;
-    while (slots_[i].position_plus_one != 0) i = (i + 1) & mask_;
-    slots_[i] = slot;
-  }
+  return size;
+}
+
+}  // namespace
+
+void ValueStore::grow_index(std::size_t entries) {
+  const std::size_t size = index_size_for(entries, slots_.empty() ? 16 : slots_.size());
+  if (size != slots_.size()) resize_index(size);
 }
 
 void ValueStore::shrink_to_fit() {
   entries_.shrink_to_fit();
-  std::vector<Slot> old = std::exchange(slots_, {});
-  mask_ = 0;
   if (entries_.empty()) {
     clear();
     return;
   }
-  grow_index(entries_.size());
+  const std::size_t size = index_size_for(entries_.size(), 16);
+  if (size != slots_.size()) resize_index(size);
+}
+
+// Moves every slot to a table of `size` slots; fragments give the homes, so no
+// key is hashed again.
+void ValueStore::resize_index(std::size_t size) {
+  std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size, Slot{0, 0}));
+  mask_ = size - 1;
   for (const Slot& slot : old) {
     if (slot.position_plus_one == 0) continue;
     std::size_t i = slot.fragment & mask_;

@@ -116,6 +116,7 @@ class ValueStore {
   char* allocate(std::size_t bytes);
   const char* copy_record(std::string_view key, std::string_view value);
   void grow_index(std::size_t entries);
+  void resize_index(std::size_t size);
   void compact();
 
   std::vector<Record> entries_;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <expected>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -65,26 +66,19 @@ class VyrlError {
   using Kind = std::variant<IoError, ParseError, NotFound, InvalidValue, InvalidType, DirectiveError,
                             SchemaValidationError>;
 
+  // Texts taken from the input (a line, a name, a value) are quoted as
+  // excerpt() gives them, and a description holding a nested message is cut
+  // in its middle past kMaxDescriptionBytes, so that no message grows with the
+  // size or the nesting of what was read.
   static VyrlError io(int os_error) { return VyrlError(IoError{os_error}); }
   static VyrlError invalid_utf8() { return VyrlError(IoError{0}); }
-  static VyrlError parse(std::size_t line, std::string line_text, std::string reason) {
-    return VyrlError(ParseError{line, std::move(line_text), std::move(reason)});
-  }
-  static VyrlError not_found(std::string name) { return VyrlError(NotFound{std::move(name)}); }
-  static VyrlError invalid_value(std::string description) {
-    return VyrlError(InvalidValue{std::move(description)});
-  }
-  static VyrlError invalid_type(std::string type_name, std::string description) {
-    return VyrlError(InvalidType{std::move(type_name), std::move(description)});
-  }
-  static VyrlError directive(std::string directive, std::string description) {
-    return VyrlError(DirectiveError{std::move(directive), std::move(description)});
-  }
-  static VyrlError schema_validation(std::string schema, std::string field, std::string type_name,
-                                     std::string description) {
-    return VyrlError(SchemaValidationError{std::move(schema), std::move(field), std::move(type_name),
-                                           std::move(description)});
-  }
+  static VyrlError parse(std::size_t line, std::string_view line_text, std::string reason);
+  static VyrlError not_found(std::string_view name);
+  static VyrlError invalid_value(std::string description);
+  static VyrlError invalid_type(std::string_view type_name, std::string description);
+  static VyrlError directive(std::string_view directive, std::string description);
+  static VyrlError schema_validation(std::string_view schema, std::string_view field, std::string_view type_name,
+                                     std::string description);
 
   const Kind& kind() const noexcept { return kind_; }
   template <class K>
@@ -116,6 +110,18 @@ class VyrlError {
   std::vector<Frame> frames_;
   std::string unknown_type_;
 };
+
+// Quoted texts longer than this many characters are cut to it, followed by "…".
+// Long enough for any name or value a person writes, and for the type names of
+// lists nested to the depth limit, which messages quote whole.
+inline constexpr std::size_t kMaxQuotedCharacters = 2048;
+// A description longer than this many bytes keeps its start and its end (the
+// outermost and the innermost of a nested failure) around a "…".
+inline constexpr std::size_t kMaxDescriptionBytes = 16 * 1024;
+
+// `text` as a message quotes it: whole up to kMaxQuotedCharacters characters,
+// else cut there, at a character boundary, and followed by "…".
+std::string excerpt(std::string_view text);
 
 template <class T>
 using Result = std::expected<T, VyrlError>;

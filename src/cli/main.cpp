@@ -123,7 +123,7 @@ std::string failure_as_json(std::string_view argument, const VyrlError& error) {
   if (frames.empty()) {
     out += "null";
   } else {
-    append_json_string(out, frames.back().source);
+    append_json_string(out, excerpt(frames.back().source));
   }
   out += ", \"line\": ";
   append_json_line(out, frames.empty() ? 0 : frames.back().line);
@@ -134,7 +134,7 @@ std::string failure_as_json(std::string_view argument, const VyrlError& error) {
   out += ", \"chain\": [";
   for (std::size_t i = 0; i < frames.size(); ++i) {
     out += i == 0 ? "{\"file\": " : ", {\"file\": ";
-    append_json_string(out, frames[i].source);
+    append_json_string(out, excerpt(frames[i].source));
     out += ", \"line\": ";
     append_json_line(out, frames[i].line);
     out += ", \"origin\": \"";

@@ -1,3 +1,4 @@
+#include "vyrl/error.hpp"
 #include "directive/derive.hpp"
 
 #include <string>
@@ -12,7 +13,7 @@ namespace {
 
 constexpr std::string_view kSelectorSeparator = "::";
 
-std::string schema_not_found(std::string_view name) { return "Schema '" + std::string(name) + "' not found"; }
+std::string schema_not_found(std::string_view name) { return "Schema '" + excerpt(name) + "' not found"; }
 
 VyrlError refuse(std::string_view /*arguments*/, std::string reason) {
   return VyrlError::directive(std::string(kDeriveDirective), std::move(reason));

@@ -1,5 +1,6 @@
 #include <string>
 
+#include "vyrl/error.hpp"
 #include "directive/directive.hpp"
 #include "store/store.hpp"
 #include "text/text.hpp"
@@ -11,14 +12,14 @@ constexpr std::string_view kExpectedOpenBrace = "Expected '{'";
 constexpr std::string_view kEmptySchemaName = "Schema name is empty";
 constexpr std::string_view kExpectedCloseBrace = "Expected '}'";
 
-std::string field_without_colon(std::string_view token) { return "Bad field: '" + std::string(token) + "'"; }
+std::string field_without_colon(std::string_view token) { return "Bad field: '" + excerpt(token) + "'"; }
 
 std::string field_without_type(std::string_view raw_name) {
-  return "Bad field: '" + std::string(raw_name) + ":' has no type";
+  return "Bad field: '" + excerpt(raw_name) + ":' has no type";
 }
 
 std::string field_without_name(std::string_view name, std::string_view type) {
-  return "Bad field: '" + std::string(name) + ": " + std::string(type) + "'";
+  return "Bad field: '" + excerpt(name) + ": " + excerpt(type) + "'";
 }
 
 constexpr std::string_view kSchemaDirective = "schema";

@@ -22,9 +22,11 @@ std::string how_reached(Frame::Origin origin) {
   return origin == Frame::Origin::derived ? "derived from " : "imported from ";
 }
 
+// A path comes from the text that named it, so it is quoted as any other text
+// from the input is: the notes stay as bounded as the message.
 std::string where(const Frame& frame, std::string_view separator) {
-  if (frame.line == 0) return frame.source;
-  return frame.source + std::string(separator) + std::to_string(frame.line);
+  if (frame.line == 0) return excerpt(frame.source);
+  return excerpt(frame.source) + std::string(separator) + std::to_string(frame.line);
 }
 
 std::string hint(const VyrlError& error) {
@@ -85,7 +87,7 @@ std::vector<std::string> describe_location(const VyrlError& error) {
     if (failing.line > 0) {
       notes.push_back("in " + where(failing, ", line "));
     } else {
-      notes.push_back((error.is<VyrlError::IoError>() ? "while reading " : "in ") + failing.source);
+      notes.push_back((error.is<VyrlError::IoError>() ? "while reading " : "in ") + excerpt(failing.source));
     }
     for (std::size_t i = frames.size() - 1; i-- > 0;) {
       notes.push_back(how_reached(frames[i + 1].origin) + where(frames[i], ", line "));

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <utility>
 #include <string_view>
 
 namespace vyrl {
@@ -50,7 +51,62 @@ struct Render {
   }
 };
 
+constexpr std::string_view kCutMark = "\u2026";
+
+constexpr bool is_continuation(char c) noexcept { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Cuts in the middle of an over-long description. Both ends are kept because a
+// nested message reads outermost first: its start says which key failed, its
+// end what was wrong at the bottom.
+std::string bounded(std::string text) {
+  if (text.size() <= kMaxDescriptionBytes) return text;
+  const std::size_t half = (kMaxDescriptionBytes - kCutMark.size()) / 2;
+  std::size_t head = half;
+  while (head > 0 && is_continuation(text[head])) --head;
+  std::size_t tail = text.size() - half;
+  while (tail < text.size() && is_continuation(text[tail])) ++tail;
+  std::string out;
+  out.reserve(head + kCutMark.size() + (text.size() - tail));
+  out.append(text, 0, head).append(kCutMark).append(text, tail);
+  return out;
+}
+
 }  // namespace
+
+std::string excerpt(std::string_view text) {
+  // Only the first characters are walked: the cost follows what is kept, not
+  // the length of the text.
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (is_continuation(text[i])) continue;
+    if (characters++ == kMaxQuotedCharacters) return concat({text.substr(0, i), kCutMark});
+  }
+  return std::string(text);
+}
+
+VyrlError VyrlError::parse(std::size_t line, std::string_view line_text, std::string reason) {
+  return VyrlError(ParseError{line, excerpt(line_text), bounded(std::move(reason))});
+}
+
+VyrlError VyrlError::not_found(std::string_view name) { return VyrlError(NotFound{excerpt(name)}); }
+
+VyrlError VyrlError::invalid_value(std::string description) {
+  return VyrlError(InvalidValue{bounded(std::move(description))});
+}
+
+VyrlError VyrlError::invalid_type(std::string_view type_name, std::string description) {
+  return VyrlError(InvalidType{excerpt(type_name), bounded(std::move(description))});
+}
+
+VyrlError VyrlError::directive(std::string_view directive, std::string description) {
+  return VyrlError(DirectiveError{excerpt(directive), bounded(std::move(description))});
+}
+
+VyrlError VyrlError::schema_validation(std::string_view schema, std::string_view field, std::string_view type_name,
+                                       std::string description) {
+  return VyrlError(
+      SchemaValidationError{excerpt(schema), excerpt(field), excerpt(type_name), bounded(std::move(description))});
+}
 
 std::string VyrlError::message() const { return std::visit(Render{}, kind_); }
 

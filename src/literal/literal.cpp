@@ -1,3 +1,4 @@
+#include "vyrl/error.hpp"
 #include "literal/literal.hpp"
 
 #include "text/text.hpp"
@@ -25,12 +26,12 @@ std::expected<FieldSplit, std::string> split_field_pair(std::string_view field) 
     if ((c == ':' || c == '=') && depth == 0) return FieldSplit{field.substr(0, i), field.substr(i + 1)};
     depth += depth_step(c);
   }
-  return std::unexpected("Inline object field '" + std::string(field) + "' has no '=' or ':' separator");
+  return std::unexpected("Inline object field '" + excerpt(field) + "' has no '=' or ':' separator");
 }
 
 std::expected<std::vector<FieldSplit>, std::string> parse_inline_object_views(std::string_view text) {
   const auto inner = wrapped_body(text, '{', '}');
-  if (!inner) return std::unexpected("Inline object must be wrapped in '{}', got: '" + std::string(text) + "'");
+  if (!inner) return std::unexpected("Inline object must be wrapped in '{}', got: '" + excerpt(text) + "'");
 
   std::vector<FieldSplit> pairs;
   std::string failure;
@@ -44,7 +45,7 @@ std::expected<std::vector<FieldSplit>, std::string> parse_inline_object_views(st
     }
     const std::string_view key = trim(split->key);
     if (key.empty()) {
-      failure = "Empty key in inline object field '" + std::string(piece) + "'";
+      failure = "Empty key in inline object field '" + excerpt(piece) + "'";
       return false;
     }
     std::string_view value = trim(split->value);

@@ -114,12 +114,12 @@ Status Loader::process_line(Store& store, const LogicalLine& line, PendingAssign
     pending.flush();
     const DirectiveLine directive = split_directive(line.text);
     if (directive.name.empty()) {
-      return fail(VyrlError::parse(line.number, std::string(directive.text), "Empty directive"));
+      return fail(VyrlError::parse(line.number, directive.text, "Empty directive"));
     }
     const Directive* handler = find_directive(directive.name);
     if (handler == nullptr) {
-      return fail(VyrlError::parse(line.number, std::string(directive.text),
-                                   "Unknown directive: @" + std::string(directive.name)));
+      return fail(VyrlError::parse(line.number, directive.text,
+                                   "Unknown directive: @" + excerpt(directive.name)));
     }
     return handler->execute(DirectiveContext{store, line.number, *this}, directive.arguments);
   }
@@ -127,7 +127,7 @@ Status Loader::process_line(Store& store, const LogicalLine& line, PendingAssign
   const auto assignment = parse_assignment(line.text);
   if (!assignment) {
     pending.flush();
-    return fail(VyrlError::parse(line.number, std::string(line.text), std::string(assignment.error())));
+    return fail(VyrlError::parse(line.number, line.text, std::string(assignment.error())));
   }
   const auto [key, value] = *assignment;
   // When several schemas declare the key, which one checks it is left open; one is enough.

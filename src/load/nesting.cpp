@@ -1,3 +1,4 @@
+#include "vyrl/error.hpp"
 #include "load/nesting.hpp"
 
 #include <climits>
@@ -35,14 +36,14 @@ std::expected<NestingChain::Guard, NestingChain::Refusal> NestingChain::enter(st
 std::string nesting_refusal_reason(NestingChain::Refusal refusal, std::string_view path, std::size_t max_loads) {
   switch (refusal) {
     case NestingChain::Refusal::Cycle:
-      return "Cycle detected: '" + std::string(path) + "' is already being loaded";
+      return "Cycle detected: '" + excerpt(path) + "' is already being loaded";
     case NestingChain::Refusal::TooDeep:
-      return "Files nest more than " + std::to_string(kMaxFileNesting) + " levels deep at '" + std::string(path) +
+      return "Files nest more than " + std::to_string(kMaxFileNesting) + " levels deep at '" + excerpt(path) +
              "'";
     case NestingChain::Refusal::TooMany:
       break;
   }
-  return "More than " + std::to_string(max_loads) + " files loaded by one call at '" + std::string(path) + "'";
+  return "More than " + std::to_string(max_loads) + " files loaded by one call at '" + excerpt(path) + "'";
 }
 
 }  // namespace vyrl

@@ -1,3 +1,4 @@
+#include "vyrl/error.hpp"
 #include "store/store.hpp"
 
 #include <algorithm>
@@ -8,7 +9,7 @@ namespace vyrl {
 namespace {
 
 std::string missing_required_field(std::string_view field) {
-  return "Missing required field '" + std::string(field) + "'";
+  return "Missing required field '" + excerpt(field) + "'";
 }
 
 // Up to this many values a reverse lookup compares them all: cheaper than

@@ -1,3 +1,4 @@
+#include "vyrl/error.hpp"
 #include "types/list.hpp"
 
 #include <utility>
@@ -13,18 +14,23 @@ constexpr std::string_view kListOpen = "list<";
 constexpr std::string_view kItemField = "list_item";
 
 std::string not_a_list_literal(std::string_view value) {
-  return "Expected a list literal in the form [item, item, ...], got '" + std::string(value) + "'";
+  return "Expected a list literal in the form [item, item, ...], got '" + excerpt(value) + "'";
 }
 
 // Nested lists carry every inner message in their own, so this one is built with
-// a single allocation rather than a chain of growing temporaries.
+// a single allocation rather than a chain of growing temporaries. An item of an
+// outer list holds the items below it: quoted whole at every level, a deep list
+// would be repeated once per level.
 std::string item_failed(std::string_view item, std::string_view element, std::string_view reason) {
   constexpr std::string_view kHead = "List item '";
   constexpr std::string_view kMiddle = "' failed validation for type '";
   constexpr std::string_view kTail = "': ";
+  const std::string quoted_item = excerpt(item);
+  const std::string quoted_element = excerpt(element);
   std::string message;
-  message.reserve(kHead.size() + item.size() + kMiddle.size() + element.size() + kTail.size() + reason.size());
-  message.append(kHead).append(item).append(kMiddle).append(element).append(kTail).append(reason);
+  message.reserve(kHead.size() + quoted_item.size() + kMiddle.size() + quoted_element.size() + kTail.size() +
+                  reason.size());
+  message.append(kHead).append(quoted_item).append(kMiddle).append(quoted_element).append(kTail).append(reason);
   return message;
 }
 

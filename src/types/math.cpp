@@ -1,3 +1,4 @@
+#include "vyrl/error.hpp"
 #include "types/math.hpp"
 
 #include <string>
@@ -8,7 +9,7 @@
 namespace vyrl {
 namespace {
 
-std::string invalid_number(std::string_view piece) { return "Invalid number: " + std::string(piece); }
+std::string invalid_number(std::string_view piece) { return "Invalid number: " + excerpt(piece); }
 
 std::string wrong_component_count(std::size_t expected, std::size_t actual) {
   return "Expected " + std::to_string(expected) + " components, got " + std::to_string(actual);

@@ -1,3 +1,4 @@
+#include "vyrl/error.hpp"
 #include "types/physics.hpp"
 
 #include <algorithm>
@@ -58,11 +59,11 @@ constexpr NameIndex kNameIndex = build_name_index();
 constexpr std::string_view kKelvinSign = "\xE2\x84\xAA";
 
 std::string expected_integer(std::string_view unit, std::string_view value) {
-  return "Expected integer for unit " + std::string(unit) + ", got '" + std::string(value) + "'";
+  return "Expected integer for unit " + std::string(unit) + ", got '" + excerpt(value) + "'";
 }
 
 std::string expected_number(std::string_view unit, std::string_view value) {
-  return "Expected number for unit " + std::string(unit) + ", got '" + std::string(value) + "'";
+  return "Expected number for unit " + std::string(unit) + ", got '" + excerpt(value) + "'";
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "vyrl/error.hpp"
 #include "types/primitive_type.hpp"
 
 #include <array>
@@ -12,19 +13,19 @@ namespace {
 // Indexed by Member.
 constexpr std::array<std::string_view, 5> kNames{"i32", "f64", "string", "bool", "color"};
 
-std::string expected_i32(std::string_view value) { return "Expected i32, got '" + std::string(value) + "'"; }
+std::string expected_i32(std::string_view value) { return "Expected i32, got '" + excerpt(value) + "'"; }
 
-std::string expected_f64(std::string_view value) { return "Expected f64, got '" + std::string(value) + "'"; }
+std::string expected_f64(std::string_view value) { return "Expected f64, got '" + excerpt(value) + "'"; }
 
 std::string expected_bool(std::string_view value) {
-  return "Expected bool (true/false/1/0), got '" + std::string(value) + "'";
+  return "Expected bool (true/false/1/0), got '" + excerpt(value) + "'";
 }
 
 std::string expected_color_shape(std::string_view value) {
-  return "Expected color in #RRGGBB or #RRGGBBAA format, got '" + std::string(value) + "'";
+  return "Expected color in #RRGGBB or #RRGGBBAA format, got '" + excerpt(value) + "'";
 }
 
-std::string invalid_hex_color(std::string_view value) { return "Invalid hex color '" + std::string(value) + "'"; }
+std::string invalid_hex_color(std::string_view value) { return "Invalid hex color '" + excerpt(value) + "'"; }
 
 bool is_bool_text(std::string_view value) noexcept {
   return value == "1" || value == "0" || equals_ignoring_ascii_case(value, "true") ||

@@ -1,3 +1,4 @@
+#include "vyrl/error.hpp"
 #include "types/time.hpp"
 
 #include <string>
@@ -8,12 +9,12 @@ namespace vyrl {
 namespace {
 
 std::string invalid_datetime(std::string_view value) {
-  return "Invalid DateTime '" + std::string(value) +
+  return "Invalid DateTime '" + excerpt(value) +
          "': expected ISO 8601 format (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SS)";
 }
 
 std::string expected_number(std::string_view member_name, std::string_view value) {
-  return "Invalid " + std::string(member_name) + " '" + std::string(value) + "': expected a number";
+  return "Invalid " + std::string(member_name) + " '" + excerpt(value) + "': expected a number";
 }
 
 // Only the leading "YYYY-MM-DD" is looked at; whatever time part follows is the

@@ -1,6 +1,7 @@
 #include <string>
 #include <utility>
 
+#include "vyrl/error.hpp"
 #include "types/validation.hpp"
 
 #include "literal/literal.hpp"
@@ -13,19 +14,19 @@
 namespace vyrl {
 namespace {
 
-std::string unknown_type(std::string_view type_name) { return "Unknown type '" + std::string(type_name) + "'"; }
+std::string unknown_type(std::string_view type_name) { return "Unknown type '" + excerpt(type_name) + "'"; }
 
 std::string not_an_inline_object(std::string_view schema_type, std::string_view value) {
-  return "Field typed as schema '" + std::string(schema_type) + "' must be an inline object '{ k = v, ... }', got: '" +
-         std::string(value) + "'";
+  return "Field typed as schema '" + excerpt(schema_type) + "' must be an inline object '{ k = v, ... }', got: '" +
+         excerpt(value) + "'";
 }
 
 std::string unparsable_inline_object(std::string_view schema_type, std::string_view reason) {
-  return "Failed to parse inline object for schema '" + std::string(schema_type) + "': " + std::string(reason);
+  return "Failed to parse inline object for schema '" + excerpt(schema_type) + "': " + std::string(reason);
 }
 
 std::string missing_object_field(std::string_view field, std::string_view schema_type) {
-  return "Missing field '" + std::string(field) + "' in inline object for schema '" + std::string(schema_type) + "'";
+  return "Missing field '" + excerpt(field) + "' in inline object for schema '" + excerpt(schema_type) + "'";
 }
 
 VyrlError field_error(std::string_view schema, std::string_view field, std::string_view type_name,

@@ -65,5 +65,37 @@ TEST(VyrlErrorTest, KindCanBeQueried) {
   EXPECT_EQ(VyrlError::schema_validation("a", "b", "c", "d").kind().index(), 6u);
 }
 
+TEST(VyrlErrorTest, QuotedTextsAreCutAtACharacterBoundary) {
+  const std::string fits(kMaxQuotedCharacters, 'a');
+  // Two-byte characters: a cut by bytes would split one of them.
+  std::string wide;
+  for (std::size_t i = 0; i <= kMaxQuotedCharacters; ++i) wide += "\u00e9";
+  struct Case {
+    std::string text;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {fits, fits},
+      {fits + "b", fits + "\u2026"},
+      {wide, wide.substr(0, 2 * kMaxQuotedCharacters) + "\u2026"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(excerpt(c.text), c.expected);
+    EXPECT_EQ(VyrlError::not_found(c.text).message(), "Key not found: '" + c.expected + "'");
+  }
+}
+
+TEST(VyrlErrorTest, LongDescriptionsKeepTheirOutermostAndInnermostParts) {
+  const std::string description = "outer " + std::string(kMaxDescriptionBytes, 'x') + " Expected i32, got 'x'";
+  const std::string message = VyrlError::invalid_value(description).message();
+  EXPECT_LE(message.size(), kMaxDescriptionBytes + 32);
+  EXPECT_TRUE(message.starts_with("Invalid value: outer xxx"));
+  EXPECT_TRUE(message.ends_with("xxx Expected i32, got 'x'"));
+  EXPECT_NE(message.find("x\u2026x"), std::string::npos);
+  // At the bound, nothing is cut.
+  const std::string whole(kMaxDescriptionBytes, 'y');
+  EXPECT_EQ(VyrlError::invalid_value(whole).message(), "Invalid value: " + whole);
+}
+
 }  // namespace
 }  // namespace vyrl

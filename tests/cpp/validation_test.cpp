@@ -143,6 +143,24 @@ TEST(ValidationTest, DeepListValuesStopAtTheDepthLimitOnce) {
   EXPECT_LT(message.size(), 4 * (type.size() + value.size()));
 }
 
+// A deep list whose every level quotes the item below it: the message must stay
+// bounded whatever the depth and the number of items, and still end with the
+// reason at the bottom.
+TEST(ValidationTest, MessagesOfDeepListsStayBounded) {
+  const VYRL document = declared();
+  for (const std::size_t levels : {std::size_t{25}, std::size_t{100}, std::size_t{250}}) {
+    std::string items;
+    for (int i = 0; i < 20000; ++i) items += "1, ";
+    const std::string value = repeat("[", levels) + items + "x" + repeat("]", levels);
+    const Status status = document.validate_value(nested_lists(levels), value);
+    ASSERT_FALSE(status);
+    const std::string message = status.error().message();
+    SCOPED_TRACE(levels);
+    EXPECT_LT(message.size(), std::size_t{64} << 10);
+    EXPECT_TRUE(message.ends_with("Invalid value: Expected i32, got 'x'"));
+  }
+}
+
 // Runs `body` on a thread of its own with a stack of `bytes`; a check that needs
 // more ends the whole test binary, which is the failure this guards against.
 void on_small_stack(std::size_t bytes, const std::function<void()>& body) {

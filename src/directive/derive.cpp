@@ -1,6 +1,7 @@
 #include "vyrl/error.hpp"
 #include "directive/derive.hpp"
 
+#include <span>
 #include <string>
 
 #include "directive/directive.hpp"
@@ -77,6 +78,48 @@ Status validate_schemas_completeness_for(const Store& store, std::span<const std
   return {};
 }
 
+namespace {
+
+// What a @derive line may add to this document, noted before it adds anything:
+// when memory runs out half-way, exactly the names that were absent are taken
+// out again, so the line has either done all its copying or none of it.
+class DeriveUndo {
+ public:
+  DeriveUndo(const Store& store, const Store& base, std::span<const std::string> schemas)
+      : values_before_(store.values().size()) {
+    for (const std::string& name : schemas) {
+      const SchemaDef* schema = base.schema(name);
+      if (schema == nullptr) continue;
+      if (store.schema(name) == nullptr) absent_schemas_.push_back(name);
+      for (const auto& [field, type_name] : schema->fields) {
+        const std::string_view alias = ListType::parse_inner(type_name).value_or(type_name);
+        if (store.alias(alias) == nullptr && base.alias(alias) != nullptr) absent_aliases_.emplace_back(alias);
+      }
+    }
+  }
+
+  void undo(Store& store) const noexcept {
+    store.drop_values_from(values_before_);
+    for (const std::string& name : absent_schemas_) store.take_schema(name);
+    for (const std::string& name : absent_aliases_) store.take_type(name);
+  }
+
+ private:
+  std::size_t values_before_;
+  std::vector<std::string> absent_schemas_;
+  std::vector<std::string> absent_aliases_;
+};
+
+Status take_from_base(Store& store, Store& base, std::span<const std::string> names) {
+  for (const std::string& name : names) {
+    if (auto imported = import_schema(store, name, base); !imported) return imported;
+  }
+  merge_map_weak(store, base);
+  return {};
+}
+
+}  // namespace
+
 // @derive path[::Schema...]: loads a base file into a store of its own and
 // takes from it what this document lacks (schemas, the aliases they use, keys),
 // never replacing anything already here; then checks that the schemas held
@@ -91,22 +134,22 @@ Status execute_derive(const DirectiveContext& context, std::string_view argument
 
   // Only the schemas held before this line must be complete; those arriving
   // from the base answer to the base file.
-  const std::size_t held_before = context.store.completeness_mark();
+  const std::uint64_t held_before = context.store.completeness_mark();
 
+  std::vector<std::string> names;
   if (target.schemas.empty()) {
-    // The names are views into base's registry, which each import changes: copy them first.
-    const auto views = base.schema_names();
-    const std::vector<std::string> all(views.begin(), views.end());
-    for (const std::string& name : all) {
-      if (auto imported = import_schema(context.store, name, base); !imported) return imported;
-    }
+    // Copies, not views into base's registry, which each import changes.
+    for (const std::string_view name : base.schema_names()) names.emplace_back(name);
   } else {
-    for (const std::string_view name : target.schemas) {
-      if (auto imported = import_schema(context.store, name, base); !imported) return imported;
-    }
+    names.assign(target.schemas.begin(), target.schemas.end());
   }
-
-  merge_map_weak(context.store, base);
+  const DeriveUndo undo(context.store, base, names);
+  try {
+    if (auto taken = take_from_base(context.store, base, names); !taken) return taken;
+  } catch (...) {
+    undo.undo(context.store);
+    throw;
+  }
   return context.store.check_completeness(held_before);
 }
 

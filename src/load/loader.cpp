@@ -66,11 +66,19 @@ Status Loader::merge_text(Store& store, std::string_view text, std::string_view 
   LogicalLines lines(text);
   PendingAssignments pending(store);
   Status result;
-  while (const auto line = lines.next()) {
-    if (result = process_line(store, *line, pending); !result) {
-      result.error().add_outer_frame(frame(source, line->number, origin));
-      break;
+  try {
+    while (const auto line = lines.next()) {
+      if (result = process_line(store, *line, pending); !result) {
+        result.error().add_outer_frame(frame(source, line->number, origin));
+        break;
+      }
     }
+  } catch (...) {
+    // Memory ran out on a later line: the lines before it still take effect,
+    // as they would before any other failure. Storing one of them may run out
+    // too, and then that one is the failing line.
+    pending.flush();
+    throw;
   }
   pending.flush();
   store.release_unused_room();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <new>
 #include <utility>
 
 namespace vyrl {
@@ -25,13 +26,21 @@ void Store::assign(std::string_view key, std::string_view value, std::uint64_t h
     values_.assign(key, value, hash);
     return;
   }
-  // The old value leaves its chain while it can still be hashed.
   const std::size_t existing = values_.position_of(key);
-  if (existing != values_.size()) {
-    if (values_.value_at(existing) == value) return;
-    unindex_value(static_cast<std::uint32_t>(existing));
+  const bool replacing = existing != values_.size();
+  std::uint64_t old_hash = 0;
+  if (replacing) {
+    const std::string_view old = values_.value_at(existing);
+    if (old == value) return;
+    // Hashed while its text is still there: storing may write over it.
+    old_hash = values_.hash(old);
   }
-  index_value(values_.assign(key, value, hash).position);
+  // Whatever can fail to allocate comes before anything changes, so that a
+  // failure leaves the value and the chains that find it as they were.
+  reserve_reverse(replacing ? 0 : 1);
+  const auto stored = values_.assign(key, value, hash);
+  if (replacing) unindex_value(static_cast<std::uint32_t>(existing), old_hash);
+  index_value(stored.position);
 }
 
 // The table grows geometrically even when many small texts each announce a
@@ -45,21 +54,47 @@ void Store::expect_more_values(std::size_t entries, std::size_t bytes) {
   values_.reserve(std::max(wanted, 2 * capacity), bytes);
 }
 
-void Store::release_unused_room() {
+void Store::release_unused_room() noexcept {
   // Only a guess far above what arrived is worth a copy; ordinary slack from
   // doubling stays.
   constexpr std::size_t kSmallTable = 64;
-  if (values_.entry_capacity() > 4 * std::max(values_.size(), kSmallTable)) values_.shrink_to_fit();
+  if (values_.entry_capacity() <= 4 * std::max(values_.size(), kSmallTable)) return;
+  try {
+    values_.shrink_to_fit();
+  } catch (const std::bad_alloc&) {
+    // Giving room back is worth no failure: the merge it follows succeeded.
+  }
 }
 
 void Store::take_missing_values(Store& base) {
   base.reverse_built_.store(false, std::memory_order_relaxed);  // base's index would only go stale
-  expect_more_values(base.values_.size());
+  // Room for all of them first: a @derive line takes every missing value or,
+  // when memory runs out, none.
+  std::size_t count = 0;
+  std::size_t bytes = 0;
+  for (const auto [key, value] : base.values_) {
+    if (values_.contains(key)) continue;
+    ++count;
+    bytes += ValueStore::record_bytes(key, value);
+  }
+  expect_more_values(count);
+  values_.make_room(count, bytes);
+  if (reverse_built_.load(std::memory_order_relaxed)) reserve_reverse(count);
   // A key already here keeps its value, which is the weak rule.
   for (const auto [key, value] : base.values_) {
     if (!values_.contains(key)) assign(key, value);
   }
   base.values_.clear();
+}
+
+void Store::drop_values_from(std::size_t size) noexcept {
+  while (values_.size() > size) {
+    const auto position = static_cast<std::uint32_t>(values_.size() - 1);
+    if (reverse_built_.load(std::memory_order_relaxed)) {
+      unindex_value(position, values_.hash(values_.value_at(position)));
+    }
+    values_.pop_back();
+  }
 }
 
 std::optional<std::string_view> Store::key_holding(std::string_view value) const {
@@ -126,20 +161,28 @@ void Store::index_value(std::uint32_t position, std::uint64_t hash) const {
   head = position;
 }
 
-void Store::unindex_value(std::uint32_t position) const {
+void Store::unindex_value(std::uint32_t position, std::uint64_t hash) const noexcept {
   const std::uint32_t next = reverse_next_[position];
   const std::uint32_t prev = reverse_prev_[position];
   if (prev != kNoPosition) {
     reverse_next_[prev] = next;
+  } else if (next == kNoPosition) {
+    reverse_heads_.erase(hash);
   } else {
-    const std::uint64_t hash = values_.hash(values_.value_at(position));
-    if (next == kNoPosition) {
-      reverse_heads_.erase(hash);
-    } else {
-      *reverse_heads_.find(hash) = next;
-    }
+    *reverse_heads_.find(hash) = next;
   }
   if (next != kNoPosition) reverse_prev_[next] = prev;
+}
+
+void Store::reserve_reverse(std::size_t count) const {
+  const std::size_t needed = values_.size() + count;
+  if (reverse_next_.size() < needed) {
+    const std::size_t size = std::max(needed, 2 * reverse_next_.size());
+    reverse_next_.resize(size, kNoPosition);
+    reverse_prev_.resize(size, kNoPosition);
+  }
+  // A replaced value may start a chain of its own as well.
+  reverse_heads_.reserve(count + 1);
 }
 
 void Store::ChainHeads::clear(std::size_t expected) {
@@ -192,6 +235,10 @@ void Store::ChainHeads::erase(std::uint64_t hash) noexcept {
   --used_;
 }
 
+void Store::ChainHeads::reserve(std::size_t count) {
+  while (2 * (used_ + count) > slots_.size()) grow();
+}
+
 void Store::ChainHeads::grow() {
   std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(std::max<std::size_t>(16, 2 * slots_.size()),
                                                                     Slot{0, kNoPosition}));
@@ -226,15 +273,14 @@ const Type* Store::alias(std::string_view name) const noexcept {
 
 // --- Schemas. ---
 
-void Store::register_schema(std::string name, SchemaDef schema) {
-  if (const auto existing = schema_ids_.find(name); existing != schema_ids_.end()) remove_schema(existing->second);
-  add_schema(std::move(name), std::move(schema));
-}
+void Store::register_schema(std::string name, SchemaDef schema) { add_schema(std::move(name), std::move(schema)); }
 
 std::optional<SchemaDef> Store::take_schema(std::string_view name) {
   const auto existing = schema_ids_.find(name);
   if (existing == schema_ids_.end()) return std::nullopt;
-  return remove_schema(existing->second);
+  const SchemaId id = existing->second;
+  schema_ids_.erase(existing);
+  return remove_schema(id);
 }
 
 void Store::insert_schema_if_absent(std::string name, SchemaDef schema) {
@@ -253,29 +299,77 @@ const SchemaDef* Store::schema(std::string_view name) const noexcept {
   return found == schema_ids_.end() ? nullptr : &schemas_[found->second]->definition;
 }
 
+// Adds a schema, replacing one of the same name. Everything that allocates
+// comes first; once the registries start to change nothing can fail, so a
+// failed allocation leaves every index as it was.
 void Store::add_schema(std::string name, SchemaDef schema) {
-  ++scope_generation_;
-  const auto id = static_cast<SchemaId>(schemas_.size());
   schema.seal();
-  SchemaSlot& slot = *schemas_.emplace_back(
-      std::make_unique<SchemaSlot>(SchemaSlot{std::move(name), std::move(schema), {}, true, {}}));
-  const std::size_t fields = slot.definition.fields.size();
-  slot.owner_places.reserve(fields);
-  slot.resolved = std::make_unique<ResolvedField[]>(fields);
+  const std::size_t fields = schema.fields.size();
+  auto resolved = std::make_unique<ResolvedField[]>(fields);
+  std::vector<std::uint32_t> owner_places(fields);
+  unverified_.reserve(unverified_.size() + 1);
+  std::unique_ptr<SchemaSlot> fresh;
+  if (free_slots_.empty()) {
+    fresh = std::make_unique<SchemaSlot>();
+    schemas_.reserve(schemas_.size() + 1);
+    free_slots_.reserve(schemas_.size() + 1);
+  }
+  const auto named = schema_ids_.find(name);
+  const bool replacing = named != schema_ids_.end();
+  try {
+    for (const auto& [field, type_name] : schema.fields) {
+      std::vector<Owner>& owners = field_owners_[field];
+      owners.reserve(owners.size() + 1);
+    }
+    if (!replacing) schema_ids_.try_emplace(name, SchemaId{0});
+  } catch (...) {
+    // Owner lists made above and still empty would answer for no schema.
+    for (const auto& [field, type_name] : schema.fields) {
+      if (const auto entry = field_owners_.find(field); entry != field_owners_.end() && entry->second.empty()) {
+        field_owners_.erase(entry);
+      }
+    }
+    throw;
+  }
+
+  // Nothing below allocates.
+  ++scope_generation_;
+  SchemaId id;
+  if (fresh) {
+    id = static_cast<SchemaId>(schemas_.size());
+    schemas_.push_back(std::move(fresh));
+  } else {
+    id = free_slots_.back();
+    free_slots_.pop_back();
+  }
+  SchemaSlot& slot = *schemas_[id];
+  slot.name = std::move(name);
+  slot.definition = std::move(schema);
+  slot.owner_places = std::move(owner_places);
+  slot.resolved = std::move(resolved);
+  slot.live = true;
+  slot.arrival = ++arrivals_;
   std::uint32_t position = 0;
   for (const auto& [field, type_name] : slot.definition.fields) {
-    std::vector<Owner>& owners = field_owners_[field];
-    slot.owner_places.push_back(static_cast<std::uint32_t>(owners.size()));
+    std::vector<Owner>& owners = field_owners_.find(field)->second;
+    slot.owner_places[position] = static_cast<std::uint32_t>(owners.size());
     owners.push_back(Owner{id, position++});
   }
-  schema_ids_.insert_or_assign(slot.name, id);
-  unverified_.push_back(id);
+  // The new schema's fields are in before the old one's go out, so that an
+  // owner list the two share is never emptied and made again.
+  SchemaId& current = schema_ids_.find(slot.name)->second;
+  const SchemaId replaced = current;
+  current = id;
+  if (replacing) remove_schema(replaced);
+  unverified_.push_back(Unverified{id, slot.arrival});
 }
 
 // Takes a schema's fields out of the field index (each in constant time: the
 // last owner of a field fills the hole and learns its new place), so that a
-// replaced schema never answers for a key again.
-SchemaDef Store::remove_schema(SchemaId id) {
+// replaced schema never answers for a key again, and frees its slot for the
+// next one. The caller has taken its name out of schema_ids_ or given it to
+// another schema.
+SchemaDef Store::remove_schema(SchemaId id) noexcept {
   ++scope_generation_;
   SchemaSlot& slot = (*schemas_[id]);
   std::uint32_t position = 0;
@@ -293,12 +387,25 @@ SchemaDef Store::remove_schema(SchemaId id) {
     owners.pop_back();
     if (owners.empty()) field_owners_.erase(entry);
   }
-  schema_ids_.erase(slot.name);
   slot.live = false;
   slot.name = std::string();
   slot.owner_places = {};
   slot.resolved.reset();
+  free_slots_.push_back(id);  // within the capacity reserved when the slot was made
+  // The schema may still wait for its completeness check; once such stale
+  // entries could outnumber the rest, they go.
+  if (++stale_unverified_ > 16 && stale_unverified_ > unverified_.size() / 2) forget_stale_unverified();
   return std::exchange(slot.definition, SchemaDef{});
+}
+
+bool Store::unverified_is_current(const Unverified& entry) const noexcept {
+  const SchemaSlot& slot = *schemas_[entry.schema];
+  return slot.live && slot.arrival == entry.arrival;
+}
+
+void Store::forget_stale_unverified() noexcept {
+  std::erase_if(unverified_, [this](const Unverified& entry) { return !unverified_is_current(entry); });
+  stale_unverified_ = 0;
 }
 
 std::optional<Store::TypedKey> Store::schema_declaring(std::string_view key) {
@@ -327,12 +434,12 @@ Status Store::require_complete(std::string_view name, const SchemaDef& schema) c
   return {};
 }
 
-Status Store::check_completeness(std::size_t mark) {
+Status Store::check_completeness(std::uint64_t mark) {
   std::size_t checked = 0;
   Status result;
-  for (; checked < mark; ++checked) {
-    const SchemaSlot& slot = (*schemas_[unverified_[checked]]);
-    if (!slot.live) continue;
+  for (; checked < unverified_.size() && unverified_[checked].arrival <= mark; ++checked) {
+    if (!unverified_is_current(unverified_[checked])) continue;
+    const SchemaSlot& slot = *schemas_[unverified_[checked].schema];
     if (result = require_complete(slot.name, slot.definition); !result) break;
   }
   unverified_.erase(unverified_.begin(), unverified_.begin() + static_cast<std::ptrdiff_t>(checked));

@@ -40,9 +40,13 @@ class Store final : public TypeScope {
   // the table geometrically; see the definition for why never less.
   void expect_more_values(std::size_t entries, std::size_t bytes = 0);
   // Gives back room that an expectation left unused.
-  void release_unused_room();
-  // Moves every value whose key is missing here out of `base`, which is left empty.
+  void release_unused_room() noexcept;
+  // Moves every value whose key is missing here out of `base`, which is left
+  // empty; when memory runs out, takes none of them.
   void take_missing_values(Store& base);
+  // Takes out the values stored last, down to `size` of them: how a directive
+  // that fails half-way takes back what it added.
+  void drop_values_from(std::size_t size) noexcept;
 
   // A key whose value equals `value` (any of them, when several do), or nothing.
   std::optional<std::string_view> key_holding(std::string_view value) const;
@@ -80,12 +84,12 @@ class Store final : public TypeScope {
   // --- Completeness. ---
   // Schemas are checked for their required keys in the order they arrived;
   // one found complete stays complete (values are never removed) until it is
-  // replaced, so each is checked once per declaration. A mark says how many of
-  // the schemas not yet found complete exist now.
-  std::size_t completeness_mark() const noexcept { return unverified_.size(); }
-  // Checks the schemas not yet found complete among the first `mark` that
-  // arrived since; fails with the first required field that has no value.
-  Status check_completeness(std::size_t mark);
+  // replaced, so each is checked once per declaration. A mark stands for the
+  // schemas that have arrived so far.
+  std::uint64_t completeness_mark() const noexcept { return arrivals_; }
+  // Checks the schemas not yet found complete among those that arrived before
+  // `mark`; fails with the first required field that has no value.
+  Status check_completeness(std::uint64_t mark);
   // Fails with the first required field of `schema` that has no value.
   Status require_complete(std::string_view name, const SchemaDef& schema) const;
 
@@ -94,6 +98,9 @@ class Store final : public TypeScope {
   const SchemaDef* schema(std::string_view name) const noexcept override;
 
  private:
+  // The tests' check that every index agrees with what it indexes.
+  friend struct StoreAudit;
+
   using SchemaId = std::uint32_t;
 
   // Which schemas declare a field name, and where each keeps its type name.
@@ -117,25 +124,41 @@ class Store final : public TypeScope {
     // For each field of `definition`, in order: its place in the owner list
     // of that field name.
     std::vector<std::uint32_t> owner_places;
-    bool live = true;
+    bool live = false;
+    std::uint64_t arrival = 0;  // which declaration this is, counting from 1
     std::unique_ptr<ResolvedField[]> resolved;  // one per field
   };
 
+  // A schema still to be checked for completeness, as it was when it arrived:
+  // a slot reused by a later declaration does not answer for it.
+  struct Unverified {
+    SchemaId schema;
+    std::uint64_t arrival;
+  };
+
   void add_schema(std::string name, SchemaDef schema);
-  SchemaDef remove_schema(SchemaId id);
+  SchemaDef remove_schema(SchemaId id) noexcept;
+  bool unverified_is_current(const Unverified& entry) const noexcept;
+  void forget_stale_unverified() noexcept;
   void index_value(std::uint32_t position) const;
   void index_value(std::uint32_t position, std::uint64_t hash) const;
-  void unindex_value(std::uint32_t position) const;
+  void unindex_value(std::uint32_t position, std::uint64_t hash) const noexcept;
+  // Makes room in the reverse index for `count` more positions, so that
+  // indexing them cannot fail half-way.
+  void reserve_reverse(std::size_t count) const;
   void build_reverse_index() const;
 
   Values values_;
   Registry<TypePtr> types_;
-  // By id; a removed schema's slot stays, emptied. Slots are held by pointer
-  // so that the owner entries' pointers into them survive growth.
+  // By id. A removed schema's slot is emptied and its id taken again by the
+  // next schema, so that declaring one schema over and over holds one slot.
   std::vector<std::unique_ptr<SchemaSlot>> schemas_;
+  std::vector<SchemaId> free_slots_;  // capacity kept at schemas_.size(): freeing never allocates
   Registry<SchemaId> schema_ids_;   // name -> id of the live schema
   Registry<std::vector<Owner>> field_owners_;
-  std::vector<SchemaId> unverified_;  // schemas not yet found complete, in arrival order
+  std::vector<Unverified> unverified_;  // schemas not yet found complete, in arrival order
+  std::size_t stale_unverified_ = 0;    // at most this many of them were replaced since
+  std::uint64_t arrivals_ = 0;
   std::uint64_t scope_generation_ = 1;
 
   // value -> the keys holding it, built by the first reverse lookup that needs
@@ -147,12 +170,16 @@ class Store final : public TypeScope {
   // Hash of a value -> the first position of its chain; open addressing, so
   // building the index allocates a few arrays rather than a node per value.
   class ChainHeads {
+    friend struct StoreAudit;
+
    public:
     void clear(std::size_t expected);
     std::uint32_t* find(std::uint64_t hash) noexcept;
     // The head for `hash`, made (holding kNoPosition) when there is none.
     std::uint32_t& at(std::uint64_t hash);
     void erase(std::uint64_t hash) noexcept;
+    // Room for `count` more hashes without growing.
+    void reserve(std::size_t count);
     void prefetch(std::uint64_t hash) const noexcept {
       if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
     }

@@ -65,14 +65,24 @@ ValueStore::Stored ValueStore::assign(std::string_view key, std::string_view val
       live_bytes_ -= record.value_size - value.size();
       record.value_size = static_cast<std::uint32_t>(value.size());
     } else {
-      dead_bytes_ += record.key_size + record.value_size;
-      live_bytes_ -= record.key_size + record.value_size;
-      record.key = copy_record(key, value);
-      record.value_size = static_cast<std::uint32_t>(value.size());
-      if (dead_bytes_ > kCompactAbove && dead_bytes_ > live_bytes_) compact();
+      const std::size_t freed = record.key_size + record.value_size;
+      const std::size_t live_after = live_bytes_ - freed + key.size() + value.size();
+      if (dead_bytes_ + freed > kCompactAbove && dead_bytes_ + freed > live_after) {
+        compact_replacing(position, key, value);
+      } else {
+        // Copied before the record changes: a failed allocation leaves it as it was.
+        const char* copy = copy_record(key, value);
+        dead_bytes_ += freed;
+        live_bytes_ -= freed;
+        record.key = copy;
+        record.value_size = static_cast<std::uint32_t>(value.size());
+      }
     }
     return {position, false, true};
   }
+  // Room in the entries first, so that the record copied next is never left
+  // without an entry to own it.
+  if (entries_.size() == entries_.capacity()) entries_.reserve(std::max<std::size_t>(16, 2 * entries_.capacity()));
   const auto position = static_cast<std::uint32_t>(entries_.size());
   entries_.push_back(Record{copy_record(key, value), static_cast<std::uint32_t>(key.size()),
                             static_cast<std::uint32_t>(value.size())});
@@ -82,17 +92,48 @@ ValueStore::Stored ValueStore::assign(std::string_view key, std::string_view val
 
 char* ValueStore::allocate(std::size_t bytes) {
   if (bytes > room_) {
-    const std::size_t block = std::max(bytes, blocks_.empty() ? kFirstBlockBytes
-                                                               : std::min(kBlockBytes, 2 * arena_bytes_));
-    blocks_.push_back(std::unique_ptr<char[]>(new char[block]));
-    cursor_ = blocks_.back().get();
-    room_ = block;
-    arena_bytes_ += block;
+    add_block(std::max(bytes, blocks_.empty() ? kFirstBlockBytes : std::min(kBlockBytes, 2 * arena_bytes_)));
   }
   char* start = cursor_;
   cursor_ += bytes;
   room_ -= bytes;
   return start;
+}
+
+void ValueStore::add_block(std::size_t bytes) {
+  std::unique_ptr<char[]> block(new char[bytes]);
+  blocks_.push_back(std::move(block));
+  cursor_ = blocks_.back().get();
+  room_ = bytes;
+  arena_bytes_ += bytes;
+}
+
+void ValueStore::make_room(std::size_t entries, std::size_t bytes) {
+  const std::size_t wanted = entries_.size() + entries;
+  if (wanted > entries_.capacity()) entries_.reserve(std::max(wanted, 2 * entries_.capacity()));
+  grow_index(wanted);
+  if (bytes > room_) add_block(std::max(bytes, kFirstBlockBytes));
+}
+
+void ValueStore::pop_back() noexcept {
+  const auto position = static_cast<std::uint32_t>(entries_.size() - 1);
+  const Record& record = entries_[position];
+  const auto fragment = static_cast<std::uint32_t>(hash_({record.key, record.key_size}));
+  std::size_t gap = fragment & mask_;
+  while (slots_[gap].position_plus_one != position + 1) gap = (gap + 1) & mask_;
+  // Later members of the run move back into the gap, so every remaining key
+  // is still reached from its home.
+  for (std::size_t next = (gap + 1) & mask_; slots_[next].position_plus_one != 0; next = (next + 1) & mask_) {
+    const std::size_t home = slots_[next].fragment & mask_;
+    if (((next - home) & mask_) >= ((next - gap) & mask_)) {
+      slots_[gap] = slots_[next];
+      gap = next;
+    }
+  }
+  slots_[gap] = Slot{0, 0};
+  live_bytes_ -= record.key_size + record.value_size;
+  dead_bytes_ += record.key_size + record.value_size;
+  entries_.pop_back();
 }
 
 const char* ValueStore::copy_record(std::string_view key, std::string_view value) {
@@ -166,18 +207,35 @@ void ValueStore::clear() noexcept {
   live_bytes_ = dead_bytes_ = arena_bytes_ = 0;
 }
 
-// Copies the live texts into fresh blocks; positions and the index stay.
-void ValueStore::compact() {
-  std::vector<std::unique_ptr<char[]>> old = std::move(blocks_);
-  blocks_.clear();
-  cursor_ = nullptr;
-  room_ = 0;
-  arena_bytes_ = 0;
-  live_bytes_ = 0;
-  dead_bytes_ = 0;
-  for (Record& record : entries_) {
-    record.key = copy_record({record.key, record.key_size}, {record.key + record.key_size, record.value_size});
+// Copies the live texts into one fresh block, the entry at `position` taking
+// its new key and value on the way; positions and the index stay. The block is
+// had before anything moves, so a failed allocation changes nothing.
+void ValueStore::compact_replacing(std::size_t position, std::string_view key, std::string_view value) {
+  const std::size_t live = live_bytes_ - (entries_[position].key_size + entries_[position].value_size) +
+                           key.size() + value.size();
+  std::vector<std::unique_ptr<char[]>> fresh;
+  fresh.reserve(1);
+  const std::size_t size = std::max<std::size_t>(live + entries_.size(), 1);  // empty records take a byte
+  fresh.push_back(std::unique_ptr<char[]>(new char[size]));
+
+  char* cursor = fresh.back().get();
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    Record& record = entries_[i];
+    const std::string_view name = i == position ? key : std::string_view(record.key, record.key_size);
+    const std::string_view text =
+        i == position ? value : std::string_view(record.key + record.key_size, record.value_size);
+    if (!name.empty()) std::memcpy(cursor, name.data(), name.size());
+    if (!text.empty()) std::memcpy(cursor + name.size(), text.data(), text.size());
+    record.key = cursor;
+    record.value_size = static_cast<std::uint32_t>(text.size());
+    cursor += std::max<std::size_t>(name.size() + text.size(), 1);
   }
+  room_ = size - static_cast<std::size_t>(cursor - fresh.back().get());
+  blocks_.swap(fresh);  // the old blocks go with `fresh`
+  cursor_ = cursor;
+  arena_bytes_ = size;
+  live_bytes_ = live;
+  dead_bytes_ = 0;
 }
 
 }  // namespace vyrl

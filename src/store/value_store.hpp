@@ -64,6 +64,14 @@ class ValueStore {
   // Room for `entries` entries and `bytes` of key and value text in all,
   // when that grows the table.
   void reserve(std::size_t entries, std::size_t bytes = 0);
+  // Room for `entries` new keys whose records take `bytes` in all (see
+  // record_bytes), so that storing them allocates nothing and cannot fail.
+  void make_room(std::size_t entries, std::size_t bytes);
+  static std::size_t record_bytes(std::string_view key, std::string_view value) noexcept {
+    return key.size() + value.size() == 0 ? 1 : key.size() + value.size();
+  }
+  // Takes out the entry stored last.
+  void pop_back() noexcept;
   void shrink_to_fit();
   void clear() noexcept;
 
@@ -98,6 +106,8 @@ class ValueStore {
   iterator end() const noexcept { return {this, size()}; }
 
  private:
+  friend struct StoreAudit;
+
   struct Record {
     const char* key;  // the key, then the value right after it, in the arena
     std::uint32_t key_size;
@@ -114,10 +124,11 @@ class ValueStore {
 
   std::size_t position_of(std::string_view key, std::uint64_t hash) const noexcept;
   char* allocate(std::size_t bytes);
+  void add_block(std::size_t bytes);
   const char* copy_record(std::string_view key, std::string_view value);
   void grow_index(std::size_t entries);
   void resize_index(std::size_t size);
-  void compact();
+  void compact_replacing(std::size_t position, std::string_view key, std::string_view value);
 
   std::vector<Record> entries_;
   std::vector<Slot> slots_;

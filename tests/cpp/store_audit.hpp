@@ -1,0 +1,96 @@
+#pragma once
+
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "store/store.hpp"
+
+namespace vyrl {
+
+// Checks that every index of a store agrees with what it indexes, and says
+// the first disagreement it finds (empty when there is none).
+struct StoreAudit {
+  static std::string check(const Store& store) {
+    if (std::string problem = values(store.values_); !problem.empty()) return problem;
+    if (std::string problem = reverse(store); !problem.empty()) return problem;
+    return schemas(store);
+  }
+
+ private:
+  static std::string values(const ValueStore& values) {
+    std::size_t occupied = 0;
+    for (const auto& slot : values.slots_) occupied += slot.position_plus_one != 0;
+    if (occupied != values.size()) return "value index holds " + std::to_string(occupied) + " slots";
+    std::size_t live = 0;
+    for (std::size_t position = 0; position < values.size(); ++position) {
+      const auto [key, value] = values.at(position);
+      if (values.position_of(key) != position) return "key '" + std::string(key) + "' is not found where it is";
+      live += key.size() + value.size();
+    }
+    if (live != values.live_bytes_) return "live bytes counted wrong";
+    return {};
+  }
+
+  static std::string reverse(const Store& store) {
+    if (!store.reverse_built_.load()) return {};
+    const ValueStore& values = store.values_;
+    std::set<std::uint64_t> hashes;
+    for (std::uint32_t position = 0; position < values.size(); ++position) {
+      const std::string_view value = values.value_at(position);
+      const std::uint64_t hash = values.hash(value);
+      hashes.insert(hash);
+      const std::uint32_t* head = store.reverse_heads_.find(hash);
+      if (head == nullptr) return "no chain for the value of position " + std::to_string(position);
+      bool reached = false;
+      for (std::uint32_t at = *head, before = Store::kNoPosition; at != Store::kNoPosition;
+           before = at, at = store.reverse_next_[at]) {
+        if (store.reverse_prev_[at] != before) return "a chain's links disagree";
+        if (values.hash(values.value_at(at)) != hash) return "a chain holds a value of another hash";
+        reached |= at == position;
+      }
+      if (!reached) return "value '" + std::string(value) + "' is missing from its chain";
+    }
+    if (hashes.size() != store.reverse_heads_.used_) return "the chain heads count wrong";
+    return {};
+  }
+
+  static std::string schemas(const Store& store) {
+    std::size_t live = 0;
+    std::size_t owners = 0;
+    for (std::uint32_t id = 0; id < store.schemas_.size(); ++id) {
+      const Store::SchemaSlot& slot = *store.schemas_[id];
+      if (!slot.live) continue;
+      ++live;
+      const auto named = store.schema_ids_.find(slot.name);
+      if (named == store.schema_ids_.end() || named->second != id) return "schema '" + slot.name + "' is not named";
+      std::uint32_t position = 0;
+      for (const auto& [field, type_name] : slot.definition.fields) {
+        const auto entry = store.field_owners_.find(field);
+        if (entry == store.field_owners_.end()) return "field '" + field + "' has no owners";
+        const std::uint32_t place = slot.owner_places[position];
+        if (place >= entry->second.size() || entry->second[place].schema != id ||
+            entry->second[place].field != position) {
+          return "field '" + field + "' does not know schema '" + slot.name + "'";
+        }
+        ++position;
+        ++owners;
+      }
+    }
+    if (live != store.schema_ids_.size()) return "schema names count wrong";
+    std::size_t indexed = 0;
+    for (const auto& [field, list] : store.field_owners_) {
+      if (list.empty()) return "field '" + field + "' has an empty owner list";
+      indexed += list.size();
+    }
+    if (indexed != owners) return "field owners count wrong";
+    if (store.free_slots_.size() != store.schemas_.size() - live) return "free schema slots count wrong";
+    if (store.free_slots_.capacity() < store.schemas_.size()) return "freeing a schema slot could allocate";
+    for (std::size_t i = 1; i < store.unverified_.size(); ++i) {
+      if (store.unverified_[i - 1].arrival >= store.unverified_[i].arrival) return "unverified schemas out of order";
+    }
+    return {};
+  }
+};
+
+}  // namespace vyrl

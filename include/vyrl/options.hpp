@@ -27,6 +27,11 @@ class BlockingCalls {
  public:
   virtual void enter() noexcept = 0;
   virtual void leave() noexcept = 0;
+  // Asked, after leave(), when a signal interrupted the call: true to try it
+  // again, false to give up the read. A runtime with signal handlers of its
+  // own runs them here, as its own reads do, and gives up when one of them
+  // asks to stop (Ctrl-C); the read then fails with EINTR.
+  virtual bool resume_after_signal() noexcept { return true; }
 
  protected:
   ~BlockingCalls() = default;

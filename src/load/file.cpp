@@ -38,6 +38,12 @@ auto blocking(const Options& options, Call&& call) {
   return result;
 }
 
+// Whether a call that a signal interrupted is tried again: always, unless the
+// embedder, having run its signal handlers, says to stop.
+bool resume(const Options& options) {
+  return options.blocking_calls == nullptr || options.blocking_calls->resume_after_signal();
+}
+
 // Reads `fd` to its end, or fails once more than `limit` bytes have arrived.
 Result<std::string> read_all(int fd, const Options& options) {
   const std::size_t limit = options.limits.max_file_bytes;
@@ -65,7 +71,7 @@ Result<std::string> read_all(int fd, const Options& options) {
       return old + static_cast<std::size_t>(got < 0 ? 0 : got);
     });
     if (got < 0) {
-      if (read_error == EINTR) continue;
+      if (read_error == EINTR && resume(options)) continue;
       return fail(VyrlError::io(read_error));
     }
     if (got == 0) break;
@@ -83,10 +89,10 @@ Result<std::string> read_text_file(std::string_view path, const Options& options
   const std::string c_path(path);
   int fd = -1;
   // Like the interpreter's own file functions, a signal that interrupts the
-  // open is no failure: try again.
+  // open is no failure: try again, unless the embedder's handler says stop.
   do {
     fd = blocking(options, [&] { return ::open(c_path.c_str(), O_RDONLY | O_CLOEXEC); });
-  } while (fd < 0 && errno == EINTR);
+  } while (fd < 0 && errno == EINTR && resume(options));
   if (fd < 0) return fail(VyrlError::io(errno));
   const FileDescriptor file(fd);
   return read_all(file.get(), options);

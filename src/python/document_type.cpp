@@ -9,6 +9,7 @@
 #include <structmember.h>
 #endif
 
+#include <algorithm>
 #include <exception>
 #include <iterator>
 #include <new>
@@ -62,8 +63,12 @@ class ValueStrs {
     if (position >= strs_.size()) strs_.resize(position + 1, nullptr);
     PyObject*& str = strs_[position];
     if (str == nullptr) {
-      str = new_str(text);
-      if (str == nullptr) return nullptr;
+      // Room to remember the position comes first: a str stored where
+      // forget() cannot find it would outlive the value it was made from.
+      if (filled_.size() == filled_.capacity()) filled_.reserve(std::max<std::size_t>(16, 2 * filled_.capacity()));
+      PyObject* made = new_str(text);
+      if (made == nullptr) return nullptr;
+      str = made;
       filled_.push_back(position);
     }
     Py_INCREF(str);
@@ -95,6 +100,10 @@ class ReleaseInterpreter final : public BlockingCalls {
  public:
   void enter() noexcept override { saved_ = PyEval_SaveThread(); }
   void leave() noexcept override { PyEval_RestoreThread(std::exchange(saved_, nullptr)); }
+  // With the interpreter held again, its handlers run; one that raises
+  // (KeyboardInterrupt) ends the read, and the exception it set is what the
+  // call raises.
+  bool resume_after_signal() noexcept override { return PyErr_CheckSignals() == 0; }
 
  private:
   // One blocking call at a time per thread; a thread's own slot keeps threads apart.

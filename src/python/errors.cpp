@@ -29,6 +29,9 @@ bool add_notes(PyObject* exception, const VyrlError& error) {
 }  // namespace
 
 PyObject* to_py(const VyrlError& error) {
+  // A signal handler that raised while a file was read (KeyboardInterrupt)
+  // ended the load; its exception is the one to see, not the read's EINTR.
+  if (PyErr_Occurred() != nullptr) return nullptr;
   const PyRef text = new_text(error.message());
   if (!text) return nullptr;
   const PyRef exception = PyRef::steal(PyObject_CallOneArg(PyExc_RuntimeError, text.get()));

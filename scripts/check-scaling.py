@@ -99,6 +99,26 @@ def nested_imports(n: int):
     return "@import f0.vyr\n", files
 
 
+def nested_list_failure(n: int):
+    # A list 100 levels deep holding n items, the last one bad: every level
+    # quotes the item it checked, which holds all the levels below.
+    levels = 100
+    value = "[" * levels + "1, " * (n - 1) + "x" + "]" * levels
+    return f"@schema T {{ v: {'list<' * levels}i32{'>' * levels} }}\nv = {value}\n", {}
+
+
+def nested_object_failure(n: int):
+    # Schemas whose fields are lists of the schema below, 120 levels, with n
+    # objects at the bottom and the last one bad.
+    levels = 120
+    lines = ["@schema S0 { v: i32 }"]
+    lines += [f"@schema S{k} {{ c: list<S{k - 1}> }}" for k in range(1, levels)]
+    lines.append(f"@schema Top {{ top: S{levels - 1} }}")
+    bottom = ", ".join(["{ v = 1 }"] * (n - 1) + ["{ v = x }"])
+    lines.append("top = " + "{ c = [" * (levels - 1) + bottom + "] }" * (levels - 1))
+    return "\n".join(lines) + "\n", {}
+
+
 # (name, shape, n, what is measured). Each n is large enough that the tables
 # already outgrow the processor's caches at n, so that the step to 4n measures
 # the algorithm rather than the move from cache to memory.
@@ -113,7 +133,14 @@ SHAPES: list[tuple[str, Shape, int, str]] = [
     ("reassigned keys", reassigned_keys, 200000, "time"),
     ("a chain of imported files", nested_imports, 12, "time"),
     ("long schema name, many fields", long_schema_name, 16000, "memory"),
+    # These fail on purpose: their time and their message must not grow faster
+    # than the input, and the message not past a fixed bound.
+    ("message of a deep list", nested_list_failure, 20000, "message"),
+    ("message of deep objects in lists", nested_object_failure, 5000, "message"),
 ]
+
+# No message may be longer, whatever the input.
+MESSAGE_BOUND = 64 << 10
 
 
 def lookup_misses(n: int) -> float:
@@ -150,43 +177,77 @@ import sys, time
 from vyr_rs import VYRL
 text = open("main.vyr", encoding="utf-8").read()
 start = time.perf_counter()
-document = VYRL.parse(text)
-print(time.perf_counter() - start)
+try:
+    document = VYRL.parse(text)
+    size = 0
+except RuntimeError as error:
+    size = len(str(error).encode()) + sum(len(note.encode()) for note in error.__notes__)
+print(time.perf_counter() - start, size)
 """
 
 
-def module_time(directory: Path) -> float:
+def module_run(directory: Path) -> tuple[float, int]:
+    """Seconds of one parse, and the size of its error with its notes (0: none)."""
     environment = {**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)}
     result = subprocess.run([sys.executable, "-c", PARSE_ONCE], cwd=directory, capture_output=True, text=True,
                             env=environment, check=False)
     if result.returncode != 0:
         raise SystemExit(f"check-scaling: the module failed in {directory}: {result.stderr}")
-    return float(result.stdout)
+    seconds, size = result.stdout.split()
+    return float(seconds), int(size)
 
 
-def cli_run(cli: str, directory: Path) -> tuple[float, int]:
-    """Seconds and peak memory (KiB) of `vyrl check main.vyr` in `directory`."""
+def cli_run(cli: str, directory: Path, fails: bool = False) -> tuple[float, int, int]:
+    """Seconds, peak memory (KiB) and error output size of `vyrl check main.vyr` in `directory`."""
     start = time.perf_counter()
     process = subprocess.Popen([cli, "check", "main.vyr"], cwd=directory, stdout=subprocess.DEVNULL,
                                stderr=subprocess.PIPE)
+    errors = process.stderr.read()
     _, status, usage = os.wait4(process.pid, 0)
     elapsed = time.perf_counter() - start
-    if status != 0:
-        raise SystemExit(f"check-scaling: vyrl check failed in {directory}: {process.stderr.read().decode()}")
-    return elapsed, usage.ru_maxrss
+    if (status != 0) != fails:
+        raise SystemExit(f"check-scaling: vyrl check {'passed' if fails else 'failed'} in {directory}: "
+                         f"{errors.decode()[:2000]}")
+    return elapsed, usage.ru_maxrss, len(errors)
 
 
-def measure(shape: Shape, n: int, cli: str) -> dict[str, float]:
+def measure(shape: Shape, n: int, cli: str, fails: bool = False) -> dict[str, float]:
     with tempfile.TemporaryDirectory(prefix="vyrl-scaling-") as scratch:
         directory = Path(scratch)
         text, files = shape(n)
         write_files(directory, files)
         (directory / "main.vyr").write_text(text)
+        module = [module_run(directory) for _ in range(RUNS)]
+        cli_runs = [cli_run(cli, directory, fails) for _ in range(RUNS)]
         return {
-            "module": fastest(lambda: module_time(directory)),
-            "cli": fastest(lambda: cli_run(cli, directory)[0]),
-            "memory": min(cli_run(cli, directory)[1] for _ in range(RUNS)),
+            "module": min(seconds for seconds, _ in module),
+            "cli": min(run[0] for run in cli_runs),
+            "memory": min(run[1] for run in cli_runs),
+            "message": max(max(size for _, size in module), max(run[2] for run in cli_runs)),
         }
+
+
+# Declaring one schema again and again must not hold more memory each time.
+REDECLARE = """
+import resource, sys
+from vyr_rs import VYRL
+document = VYRL.parse("")
+text = "@schema S { a: i32, b*: string }"
+for _ in range(20000):
+    document.merge_content(text)
+before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+for _ in range(int(sys.argv[1])):
+    document.merge_content(text)
+print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before)
+"""
+
+
+def redeclared_schema_growth(count: int) -> int:
+    """KiB the peak memory grows by over `count` more declarations of one schema."""
+    environment = {**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)}
+    result = subprocess.run([sys.executable, "-c", REDECLARE, str(count)], capture_output=True, text=True,
+                            env=environment, check=True)
+    return int(result.stdout)
 
 
 def main() -> int:
@@ -200,20 +261,32 @@ def main() -> int:
         (Path(empty) / "main.vyr").write_text("")
         baseline_memory = min(cli_run(arguments.cli, Path(empty))[1] for _ in range(RUNS))
     failures = []
-    print(f"{'shape':36} {'n':>6} {'module':>8} {'tool':>8} {'memory':>8}   (growth from n to 4n; time at 4n)")
+    print(f"{'shape':36} {'n':>6} {'module':>8} {'tool':>8} {'memory':>8} {'message':>8}"
+          "   (growth from n to 4n; time at 4n)")
     for name, shape, n, kind in SHAPES:
         if arguments.only and arguments.only not in name:
             continue
-        small, large = measure(shape, n, arguments.cli), measure(shape, 4 * n, arguments.cli)
+        fails = kind == "message"
+        small, large = measure(shape, n, arguments.cli, fails), measure(shape, 4 * n, arguments.cli, fails)
         growth = {key: large[key] / small[key] for key in ("module", "cli")}
         # Memory is compared above what the tool needs for an empty file.
         growth["memory"] = max(large["memory"] - baseline_memory, 1) / max(small["memory"] - baseline_memory, 1)
-        watched = ["memory"] if kind == "memory" else ["module", "cli"]
+        growth["message"] = max(large["message"], 1) / max(small["message"], 1)
+        watched = {"memory": ["memory"], "message": ["module", "cli", "memory", "message"]}.get(kind, ["module", "cli"])
         bad = [key for key in watched if growth[key] > LIMIT]
+        if large["message"] > MESSAGE_BOUND:
+            bad.append(f"a message of {large['message']} bytes")
         print(f"{name:36} {n:>6} {growth['module']:>7.1f}x {growth['cli']:>7.1f}x {growth['memory']:>7.1f}x"
-              f"   {large['module'] * 1000:.0f} ms{'   FAIL: ' + ', '.join(bad) if bad else ''}")
+              f" {growth['message']:>7.1f}x   {large['module'] * 1000:.0f} ms{'   FAIL: ' + ', '.join(bad) if bad else ''}")
         if bad:
             failures.append(name)
+    if not arguments.only or arguments.only in "redeclared schema (module only)":
+        n = 100_000
+        grown = redeclared_schema_growth(4 * n)
+        print(f"{'redeclared schema (module only)':36} {n:>6}   {grown} KiB more after {4 * n} declarations")
+        # A slot left behind per declaration would hold hundreds of bytes each.
+        if grown > 8 << 10:
+            failures.append("redeclared schema")
     if not arguments.only or arguments.only in "lookup misses":
         n = 200_000
         growth = fastest(lambda: lookup_misses(4 * n)) / fastest(lambda: lookup_misses(n))

@@ -27,12 +27,15 @@ std::optional<std::string_view> Arguments::value(std::string_view option) const 
   return std::nullopt;
 }
 
-std::expected<Arguments, std::string> parse_arguments(std::span<char* const> words, const OptionTable& options) {
+std::expected<Arguments, std::string> parse_arguments(std::span<char* const> words, const OptionTable& options,
+                                                      std::size_t max_positionals) {
   Arguments parsed;
   bool options_ended = false;
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string_view word = words[i];
-    if (options_ended || (!word.starts_with("--") && word != "-h")) {
+    const std::size_t given = parsed.positionals.size();
+    const bool between_arguments = given > 0 && given < max_positionals;
+    if (options_ended || (word != "--" && between_arguments) || (!word.starts_with("--") && word != "-h")) {
       parsed.positionals.push_back(word);
       continue;
     }

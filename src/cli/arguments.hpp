@@ -28,10 +28,14 @@ struct Arguments {
 };
 
 // Reads the words that follow the command name. Only words that start with
-// "--" (and "-h") are options: values such as "-5" or "-inf" and the "-" that
-// names standard input stay positional without any quoting. After "--" every
-// word is positional. Fails with the text of a usage error.
-std::expected<Arguments, std::string> parse_arguments(std::span<char* const> words, const OptionTable& options);
+// "--" (and "-h") are options, and only where the usage puts them: before the
+// first positional argument, or once all `max_positionals` are given. A word
+// in between is the next argument whatever it looks like, so a key or value
+// such as "-h" or "--json" needs no quoting, nor do "-5", "-inf" and the "-"
+// that names standard input. After "--" every word is positional. Fails with
+// the text of a usage error.
+std::expected<Arguments, std::string> parse_arguments(std::span<char* const> words, const OptionTable& options,
+                                                      std::size_t max_positionals);
 
 std::string unknown_option(std::string_view word);
 

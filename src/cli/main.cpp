@@ -499,7 +499,7 @@ int run(std::span<char* const> words) {
   if (command == nullptr) {
     return usage_error(first.starts_with("-") ? unknown_option(first) : unknown_command(first), nullptr);
   }
-  const auto arguments = parse_arguments(words.subspan(1), command->options);
+  const auto arguments = parse_arguments(words.subspan(1), command->options, command->max_positionals);
   if (!arguments) return usage_error(arguments.error(), command);
   if (arguments->help) {
     write_out(command_help(*command));

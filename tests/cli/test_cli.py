@@ -313,6 +313,35 @@ def test_option_edges(files, args, expected):
     assert vyrl(*args) == expected
 
 
+@pytest.mark.parametrize(
+    "args, expected",
+    [
+        # Between the arguments, a word is the next argument, whatever it looks like.
+        (["validate", "string", "-h"], (0, "ok\n", "")),
+        (["validate", "string", "-V"], (0, "ok\n", "")),
+        (["validate", "string", "--json"], (0, "ok\n", "")),
+        (["validate", "string", "--", "--"], (0, "ok\n", "")),
+        (["get", "--fallback", "f.vyr", "-h"], (0, "help\n", "")),
+        (["get", "f.vyr", "-V"], (0, "version\n", "")),
+        (["get", "f.vyr", "--json"], (0, "json\n", "")),
+        (["get", "f.vyr", "--", "--"], (0, "dashes\n", "")),
+        (["get", "--deep", "f.vyr", "--deep"], (0, "deep\n", "")),
+        # Once the arguments begin, a FILE... list takes every later word.
+        (["check", "f.vyr", "--json"], (1, "f.vyr: ok\n", f"--json: {NO_FILE}\n")),
+        # Where options go, they are still options.
+        (["validate", "-h"], (0, "usage: vyrl validate TYPE VALUE [--file FILE]\n", None)),
+        (["get", "f.vyr", "k", "-h"], (0, "usage: vyrl get [--deep] [--fallback] FILE KEY\n", None)),
+    ],
+)
+def test_option_words_are_values_where_values_go(files, args, expected):
+    files(f="-h = help\n-V = version\n--json = json\n-- = dashes\n--deep = deep\nk = 1")
+    status, out, err = vyrl(*args)
+    if expected[2] is None:
+        assert (status, out.splitlines()[0] + "\n") == expected[:2]
+    else:
+        assert (status, out, err) == expected
+
+
 def test_dump_json_orders_keys_like_dump(files):
     files(f="b = 1\nB = 2\na key = 3\n_ = 4\nempty =")
     status, out, _ = vyrl("dump", "--json", "f.vyr")

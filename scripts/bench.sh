@@ -8,7 +8,7 @@
 # built it, the free-threaded one; this script does not build it, as that takes
 # long. Everything lands in build/bench-results/:
 #   scale.json, scale.txt                  the C++ curve
-#   compare-<tag>.json, compare-<tag>.txt  one per interpreter (<tag> as in build/py-<tag>)
+#   compare-<tag>.json, compare-<tag>.txt  one per interpreter (<tag>: cpython-311, cpython-314t, ...)
 #   compare-<tag>.png                      its chart, and compare.png with all of them side by side
 # --quick makes a run of well under a minute once things are built, to see
 # that everything works; its figures are not worth keeping. --label names the
@@ -19,6 +19,7 @@
 #   build/bench-venv-<tag>/bin/python bench/plot.py before.json after.json -o before-after.png
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source scripts/common.sh
 
 say() { echo "bench: $*" >&2; }
 
@@ -56,15 +57,16 @@ mkdir -p "$results"
 jobs=$(nproc 2>/dev/null || echo 2)
 ((jobs <= 2)) || jobs=2
 
-# --- The C++ curve, in a build tree of its own: the tests and the tool are not needed. ---
-say "building bench/scale_bench.cpp in build/bench-cpp"
-cmake -S . -B build/bench-cpp -G Ninja -DCMAKE_BUILD_TYPE=Release -DVYRL_BUILD_BENCH=ON \
-  -DVYRL_BUILD_TESTS=OFF -DVYRL_BUILD_CLI=OFF -DVYRL_BUILD_PYTHON=OFF >/dev/null
-cmake --build build/bench-cpp -j "$jobs" --target scale_bench
+# --- The C++ curve, from the tree that scripts/run-example.sh and test.sh
+# share (its dev preset builds the benchmarks too), so nothing is compiled twice. ---
+default_python=$(resolve_python python3)
+say "building bench/scale_bench.cpp in $build_dir"
+configure_shared_build "$default_python"
+cmake --build "$build_dir" -j "$jobs" --target scale_bench
 scale_options=(--benchmark_min_time=0.5)
 ((quick)) && scale_options=(--benchmark_min_time=0.01 '--benchmark_filter=/(1000|10000)$')
 say "running scale_bench"
-build/bench-cpp/bench/scale_bench "${scale_options[@]}" \
+"$build_dir/bench/scale_bench" "${scale_options[@]}" \
   --benchmark_out="$results/scale.json" --benchmark_out_format=json | tee "$results/scale.txt"
 
 # --- The Python comparison, once per interpreter. ---
@@ -77,17 +79,20 @@ for python in "${pythons[@]}"; do
   python=$("$python" -c 'import sys; print(sys.executable)')
   tag=$("$python" -c 'import sys, sysconfig
 print(sys.implementation.cache_tag + ("t" if sysconfig.get_config_var("Py_GIL_DISABLED") else ""))')
-  # The same build tree and options as scripts/test-python.sh, so that the two
-  # share one build of the module.
-  build_dir=build/py-$tag
-  say "building vyr_rs for $python in $build_dir"
-  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DPython_EXECUTABLE="$python" -DVYRL_BUILD_PYTHON=ON \
-    -DVYRL_BUILD_TESTS=OFF -DVYRL_BUILD_BENCH=OFF -DVYRL_BUILD_CLI=OFF >/dev/null
-  cmake --build "$build_dir" -j "$jobs" --target vyr_rs
+  # The same build trees as scripts/test-python.sh: the shared one for the
+  # default python3, build/py-<id> for any other, so the module is built once.
+  if [ "$(resolve_python "$python")" = "$default_python" ]; then
+    module_build=$build_dir
+  else
+    module_build=$build_dir/py-$(python_id "$(resolve_python "$python")")
+    quietly cmake --preset dev -B "$module_build" -DPython_EXECUTABLE="$(resolve_python "$python")" \
+      -DVYRL_BUILD_TESTS=OFF -DVYRL_BUILD_BENCH=OFF -DVYRL_BUILD_CLI=OFF
+  fi
+  say "building vyr_rs for $python in $module_build"
+  cmake --build "$module_build" -j "$jobs" --target vyr_rs
   bench_python=$(scripts/bench-env.sh "$python")
   say "running bench/compare.py on $tag"
-  PYTHONPATH="$PWD/$build_dir/src/python" "$bench_python" bench/compare.py "${compare_options[@]}" \
+  PYTHONPATH="$PWD/$module_build/src/python" "$bench_python" bench/compare.py "${compare_options[@]}" \
     --json "$results/compare-$tag.json" | tee "$results/compare-$tag.txt"
   charts+=("$results/compare-$tag.json")
   [ -z "$plotter" ] && "$bench_python" -c 'import matplotlib' 2>/dev/null && plotter=$bench_python

@@ -283,6 +283,22 @@ def test_examples_tokenize_cleanly(parser, path, caplog):
     assert any(scope == COMMENT for _, scope in found)
 
 
+def readme_snippets():
+    readme = (ROOT / "README.md").read_text(encoding="utf-8")
+    fenced = re.findall(r"^```text\n(.*?)^```$", readme, re.MULTILINE | re.DOTALL)
+    message = re.compile(r"^(Parse Error|IO Error|Key not found|Invalid type|Directive '@|Schema ')")
+    return [body for body in fenced if not all(message.match(line) for line in body.splitlines())]
+
+
+@pytest.mark.parametrize("snippet", readme_snippets(), ids=lambda snippet: snippet.splitlines()[0][:40])
+def test_readme_snippets_show_nothing_invalid(parser, snippet, caplog):
+    # The tool's own tests load these snippets, so each is valid VYRL.
+    with caplog.at_level(logging.WARNING, logger="textmate_grammar"):
+        found = tokens(parser, snippet)
+    assert caplog.records == []
+    assert [token for token in found if token[1].startswith("invalid.")] == []
+
+
 def test_the_comment_toggle_writes_a_comment(parser):
     configuration = json.loads(CONFIGURATION.read_text(encoding="utf-8"))
     marker = configuration["comments"]["lineComment"]

@@ -138,6 +138,11 @@ VALUE_SHAPE_CASES = [
         + [("[", LIST_OPEN), ("2", NUM), ("]", LIST_CLOSE), ("]", LIST_CLOSE)],
     ),
     (
+        "deep = [[[1]], 2]",
+        [("deep", KEY), ("=", EQ), ("[", LIST_OPEN), ("[", LIST_OPEN), ("[", LIST_OPEN), ("1", NUM), ("]", LIST_CLOSE)]
+        + [("]", LIST_CLOSE), (",", COMMA), ("2", NUM), ("]", LIST_CLOSE)],
+    ),
+    (
         "c = [#FF0000, #00FF0080]",
         [("c", KEY), ("=", EQ), ("[", LIST_OPEN), ("#FF0000", COLOR), (",", COMMA), ("#00FF0080", COLOR), ("]", LIST_CLOSE)],
     ),
@@ -206,6 +211,8 @@ DIRECTIVE_CASES = [
         [("@schema", DIRECTIVE), ("P", SCHEMA), ("{", BLOCK_OPEN), ("x", FIELD), (":", COLON), ("math::quaternion", MATH)]
         + [("c", FIELD), (":", COLON), ("color", PRIMITIVE), ("}", BLOCK_CLOSE)],
     ),
+    # Without a brace the schema is refused, but its name is still a name.
+    ("@schema Server  # c", [("@schema", DIRECTIVE), ("Server", SCHEMA), ("# c", COMMENT)]),
     ("@include x.vyr", [("@include", BAD_DIRECTIVE), ("x.vyr", UNKNOWN_ARGS)]),
     ("@importx y", [("@importx", BAD_DIRECTIVE), ("y", UNKNOWN_ARGS)]),
     # The name ends at white space only.
@@ -213,11 +220,10 @@ DIRECTIVE_CASES = [
 ]
 
 
-@pytest.mark.parametrize(
-    "line, expected",
-    COMMENT_CASES + ASSIGNMENT_CASES + VALUE_SHAPE_CASES + DIRECTIVE_CASES,
-    ids=lambda case: repr(case) if isinstance(case, str) else "",
-)
+LINE_CASES = COMMENT_CASES + ASSIGNMENT_CASES + VALUE_SHAPE_CASES + DIRECTIVE_CASES
+
+
+@pytest.mark.parametrize("line, expected", LINE_CASES, ids=[repr(line) for line, _ in LINE_CASES])
 def test_line_scopes(parser, line, expected):
     assert tokens(parser, line) == expected
 
@@ -247,7 +253,7 @@ MULTI_LINE_CASES = [
 ]
 
 
-@pytest.mark.parametrize("text, expected", MULTI_LINE_CASES, ids=lambda case: case.split("\n")[0] if isinstance(case, str) else "")
+@pytest.mark.parametrize("text, expected", MULTI_LINE_CASES, ids=[text.split("\n")[0] for text, _ in MULTI_LINE_CASES])
 def test_multi_line_scopes(parser, text, expected):
     assert tokens(parser, text) == expected
 

@@ -9,6 +9,8 @@ build_dir=${VYRL_BUILD_DIR:-build}
 # mypy 2 prints revealed types as they are written (str, list[str] | None).
 test_tools=(pytest "mypy>=2")
 package_tools=(build pre-commit)
+# A TextMate engine for the editor grammar's tests; nothing else uses it.
+editor_tools=("textmate-grammar-python>=0.6.1,<0.7")
 
 # Runs a command with its output held back, and shows that output only when the
 # command fails, so that a successful run stays short.

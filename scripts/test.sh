@@ -26,6 +26,8 @@ scripts/test-consumer.sh
 scripts/test-python.sh "$python" --build-dir "$build_dir" --stubtest
 tools_python=$(tools_python "$python" "${test_tools[@]}")
 VYRL_CLI="$build_dir/src/cli/vyrl" "$tools_python" -m pytest -q tests/cli
+editor_python=$(tools_python "$python" "${test_tools[@]}" "${editor_tools[@]}")
+"$editor_python" -m pytest -q tests/editors
 # Crafted inputs must cost time and memory in step with their size.
 PYTHONPATH="$build_dir/src/python" "$tools_python" scripts/check-scaling.py --cli "$build_dir/src/cli/vyrl"
 

@@ -13,6 +13,14 @@ std::string missing_required_field(std::string_view field) {
   return "Missing required field '" + excerpt(field) + "'";
 }
 
+// Room for `count` more elements, growing geometrically: reserving exactly
+// what one more needs would copy the whole vector every time.
+template <class T>
+void reserve_more(std::vector<T>& vector, std::size_t count) {
+  const std::size_t wanted = vector.size() + count;
+  if (wanted > vector.capacity()) vector.reserve(std::max(wanted, 2 * vector.capacity()));
+}
+
 // Up to this many values a reverse lookup compares them all: cheaper than
 // building an index, and too few for repeated misses to add up.
 constexpr std::size_t kReverseScanLimit = 32;
@@ -307,19 +315,18 @@ void Store::add_schema(std::string name, SchemaDef schema) {
   const std::size_t fields = schema.fields.size();
   auto resolved = std::make_unique<ResolvedField[]>(fields);
   std::vector<std::uint32_t> owner_places(fields);
-  unverified_.reserve(unverified_.size() + 1);
+  reserve_more(unverified_, 1);
   std::unique_ptr<SchemaSlot> fresh;
   if (free_slots_.empty()) {
     fresh = std::make_unique<SchemaSlot>();
-    schemas_.reserve(schemas_.size() + 1);
-    free_slots_.reserve(schemas_.size() + 1);
+    reserve_more(schemas_, 1);
+    reserve_more(free_slots_, schemas_.size() + 1 - free_slots_.size());
   }
   const auto named = schema_ids_.find(name);
   const bool replacing = named != schema_ids_.end();
   try {
     for (const auto& [field, type_name] : schema.fields) {
-      std::vector<Owner>& owners = field_owners_[field];
-      owners.reserve(owners.size() + 1);
+      reserve_more(field_owners_[field], 1);
     }
     if (!replacing) schema_ids_.try_emplace(name, SchemaId{0});
   } catch (...) {

@@ -116,13 +116,10 @@ std::optional<std::string_view> Store::key_holding(std::string_view value) const
     }
     build_reverse_index();
   }
-  const std::uint32_t* head = reverse_heads_.find(values_.hash(value));
-  if (head == nullptr) return std::nullopt;
-  for (std::uint32_t position = *head; position != kNoPosition; position = reverse_next_[position]) {
-    const auto [key, stored] = values_.at(position);
-    if (stored == value) return key;
-  }
-  return std::nullopt;
+  const auto head = reverse_heads_.probe(ProbeIndex::fragment_of(values_.hash(value)), value,
+                                        [this](std::size_t p) { return values_.value_at(p); });
+  if (!head.found) return std::nullopt;
+  return values_.at(head.position).first;
 }
 
 void Store::build_reverse_index() const {
@@ -130,7 +127,9 @@ void Store::build_reverse_index() const {
   // index builds it while the others wait.
   const std::lock_guard lock(reverse_build_);
   if (reverse_built_.load(std::memory_order_relaxed)) return;
-  reverse_heads_.clear(values_.size());
+  reverse_heads_.reset();
+  reverse_head_count_ = 0;
+  reverse_heads_.reserve(values_.size());
   reverse_next_.assign(values_.size(), kNoPosition);
   reverse_prev_.assign(values_.size(), kNoPosition);
   // Each value's chain head is a cache miss in a large table; hashing a few
@@ -140,13 +139,13 @@ void Store::build_reverse_index() const {
   const auto size = static_cast<std::uint32_t>(values_.size());
   for (std::uint32_t position = 0; position < std::min(size, kAhead); ++position) {
     hashes[position] = values_.hash(values_.value_at(position));
-    reverse_heads_.prefetch(hashes[position]);
+    reverse_heads_.prefetch(ProbeIndex::fragment_of(hashes[position]));
   }
   for (std::uint32_t position = 0; position < size; ++position) {
     const std::uint64_t hash = hashes[position % kAhead];
     if (position + kAhead < size) {
       hashes[position % kAhead] = values_.hash(values_.value_at(position + kAhead));
-      reverse_heads_.prefetch(hashes[position % kAhead]);
+      reverse_heads_.prefetch(ProbeIndex::fragment_of(hashes[position % kAhead]));
     }
     index_value(position, hash);
   }
@@ -162,22 +161,37 @@ void Store::index_value(std::uint32_t position, std::uint64_t hash) const {
     reverse_next_.resize(std::max<std::size_t>(position + 1, 2 * reverse_next_.size()), kNoPosition);
     reverse_prev_.resize(reverse_next_.size(), kNoPosition);
   }
-  std::uint32_t& head = reverse_heads_.at(hash);
+  reverse_heads_.reserve(reverse_head_count_ + 1);
+  const std::uint32_t fragment = ProbeIndex::fragment_of(hash);
+  const auto head = reverse_heads_.probe(fragment, values_.value_at(position),
+                                        [this](std::size_t p) { return values_.value_at(p); });
   reverse_prev_[position] = kNoPosition;
-  reverse_next_[position] = head;
-  if (head != kNoPosition) reverse_prev_[head] = position;
-  head = position;
+  if (head.found) {
+    reverse_next_[position] = static_cast<std::uint32_t>(head.position);
+    reverse_prev_[head.position] = position;
+    reverse_heads_.repoint(head.slot, position);
+  } else {
+    reverse_next_[position] = kNoPosition;
+    reverse_heads_.occupy(head.slot, fragment, position);
+    ++reverse_head_count_;
+  }
 }
 
+// `hash` is that of the value the position held when it was indexed; the text
+// itself may already be written over.
 void Store::unindex_value(std::uint32_t position, std::uint64_t hash) const noexcept {
   const std::uint32_t next = reverse_next_[position];
   const std::uint32_t prev = reverse_prev_[position];
   if (prev != kNoPosition) {
     reverse_next_[prev] = next;
-  } else if (next == kNoPosition) {
-    reverse_heads_.erase(hash);
   } else {
-    *reverse_heads_.find(hash) = next;
+    const std::size_t slot = reverse_heads_.slot_of(ProbeIndex::fragment_of(hash), position);
+    if (next == kNoPosition) {
+      reverse_heads_.vacate(slot);
+      --reverse_head_count_;
+    } else {
+      reverse_heads_.repoint(slot, next);
+    }
   }
   if (next != kNoPosition) reverse_prev_[next] = prev;
 }
@@ -190,70 +204,7 @@ void Store::reserve_reverse(std::size_t count) const {
     reverse_prev_.resize(size, kNoPosition);
   }
   // A replaced value may start a chain of its own as well.
-  reverse_heads_.reserve(count + 1);
-}
-
-void Store::ChainHeads::clear(std::size_t expected) {
-  std::size_t size = 16;
-  while (size < 2 * expected) size *= 2;
-  slots_.assign(size, Slot{0, kNoPosition});
-  used_ = 0;
-}
-
-std::size_t Store::ChainHeads::locate(std::uint64_t hash) const noexcept {
-  if (slots_.empty()) return kAbsent;
-  const std::size_t mask = slots_.size() - 1;
-  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-    if (slots_[i].head == kNoPosition) return kAbsent;
-    if (slots_[i].hash == hash) return i;
-  }
-}
-
-std::uint32_t* Store::ChainHeads::find(std::uint64_t hash) noexcept {
-  const std::size_t slot = locate(hash);
-  return slot == kAbsent ? nullptr : &slots_[slot].head;
-}
-
-std::uint32_t& Store::ChainHeads::at(std::uint64_t hash) {
-  if (2 * (used_ + 1) > slots_.size()) grow();
-  const std::size_t mask = slots_.size() - 1;
-  std::size_t i = hash & mask;
-  for (; slots_[i].head != kNoPosition; i = (i + 1) & mask) {
-    if (slots_[i].hash == hash) return slots_[i].head;
-  }
-  ++used_;
-  slots_[i].hash = hash;
-  return slots_[i].head;  // still vacant: the caller stores a position at once
-}
-
-void Store::ChainHeads::erase(std::uint64_t hash) noexcept {
-  std::size_t gap = locate(hash);
-  if (gap == kAbsent) return;
-  const std::size_t mask = slots_.size() - 1;
-  // Pull later members of the run back into the gap, so every remaining hash
-  // is still reached from its home without tombstones.
-  for (std::size_t next = (gap + 1) & mask; slots_[next].head != kNoPosition; next = (next + 1) & mask) {
-    const std::size_t home = slots_[next].hash & mask;
-    if (((next - home) & mask) >= ((next - gap) & mask)) {
-      slots_[gap] = slots_[next];
-      gap = next;
-    }
-  }
-  slots_[gap] = Slot{0, kNoPosition};
-  --used_;
-}
-
-void Store::ChainHeads::reserve(std::size_t count) {
-  while (2 * (used_ + count) > slots_.size()) grow();
-}
-
-void Store::ChainHeads::grow() {
-  std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(std::max<std::size_t>(16, 2 * slots_.size()),
-                                                                    Slot{0, kNoPosition}));
-  used_ = 0;
-  for (const Slot& slot : old) {
-    if (slot.head != kNoPosition) at(slot.hash) = slot.head;
-  }
+  reverse_heads_.reserve(reverse_head_count_ + count + 1);
 }
 
 // --- Aliases. ---

@@ -12,6 +12,7 @@
 
 #include "store/value_store.hpp"
 #include "support/hash.hpp"
+#include "support/probe_index.hpp"
 #include "types/schema.hpp"
 #include "types/type.hpp"
 #include "types/validation.hpp"
@@ -162,40 +163,14 @@ class Store final : public TypeScope {
   std::uint64_t scope_generation_ = 1;
 
   // value -> the keys holding it, built by the first reverse lookup that needs
-  // it and kept up to date by every later change. Chains link the positions of
-  // values with the same hash.
+  // it and kept up to date by every later change. The index finds, for each
+  // distinct value text, the first position of a chain that links every
+  // position holding that text.
   static constexpr std::uint32_t kNoPosition = UINT32_MAX;
   mutable std::mutex reverse_build_;
   mutable std::atomic<bool> reverse_built_{false};
-  // Hash of a value -> the first position of its chain; open addressing, so
-  // building the index allocates a few arrays rather than a node per value.
-  class ChainHeads {
-    friend struct StoreAudit;
-
-   public:
-    void clear(std::size_t expected);
-    std::uint32_t* find(std::uint64_t hash) noexcept;
-    // The head for `hash`, made (holding kNoPosition) when there is none.
-    std::uint32_t& at(std::uint64_t hash);
-    void erase(std::uint64_t hash) noexcept;
-    // Room for `count` more hashes without growing.
-    void reserve(std::size_t count);
-    void prefetch(std::uint64_t hash) const noexcept {
-      if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
-    }
-
-   private:
-    struct Slot {
-      std::uint64_t hash;
-      std::uint32_t head;  // kNoPosition: a vacant slot
-    };
-    static constexpr std::size_t kAbsent = SIZE_MAX;
-    std::size_t locate(std::uint64_t hash) const noexcept;
-    void grow();
-    std::vector<Slot> slots_;
-    std::size_t used_ = 0;
-  };
-  mutable ChainHeads reverse_heads_;
+  mutable ProbeIndex reverse_heads_;
+  mutable std::size_t reverse_head_count_ = 0;  // distinct values indexed
   mutable std::vector<std::uint32_t> reverse_next_;
   mutable std::vector<std::uint32_t> reverse_prev_;
 };

@@ -25,17 +25,9 @@ std::optional<std::string_view> ValueStore::find(std::string_view key) const noe
 }
 
 std::size_t ValueStore::position_of(std::string_view key, std::uint64_t hash) const noexcept {
-  if (slots_.empty()) return size();
-  const auto fragment = static_cast<std::uint32_t>(hash);
-  for (std::size_t i = fragment & mask_;; i = (i + 1) & mask_) {
-    const Slot slot = slots_[i];
-    if (slot.position_plus_one == 0) return size();
-    if (slot.fragment != fragment) continue;
-    const Record& record = entries_[slot.position_plus_one - 1];
-    if (record.key_size == key.size() && std::memcmp(record.key, key.data(), key.size()) == 0) {
-      return slot.position_plus_one - 1;
-    }
-  }
+  if (!index_.built()) return size();
+  const auto probe = index_.probe(ProbeIndex::fragment_of(hash), key, [this](std::size_t p) { return key_at(p); });
+  return probe.found ? probe.position : size();
 }
 
 ValueStore::Stored ValueStore::assign(std::string_view key, std::string_view value, std::uint64_t hash) {
@@ -45,14 +37,12 @@ ValueStore::Stored ValueStore::assign(std::string_view key, std::string_view val
       value.size() > std::numeric_limits<std::uint32_t>::max()) {
     throw std::bad_alloc();
   }
-  if (4 * (entries_.size() + 1) > 3 * slots_.size()) grow_index(entries_.size() + 1);
-  const auto fragment = static_cast<std::uint32_t>(hash);
-  std::size_t i = fragment & mask_;
-  for (; slots_[i].position_plus_one != 0; i = (i + 1) & mask_) {
-    if (slots_[i].fragment != fragment) continue;
-    const auto position = slots_[i].position_plus_one - 1;
+  index_.reserve(entries_.size() + 1);
+  const std::uint32_t fragment = ProbeIndex::fragment_of(hash);
+  const auto probe = index_.probe(fragment, key, [this](std::size_t p) { return key_at(p); });
+  if (probe.found) {
+    const auto position = static_cast<std::uint32_t>(probe.position);
     Record& record = entries_[position];
-    if (record.key_size != key.size() || std::memcmp(record.key, key.data(), key.size()) != 0) continue;
     // The key is here: its value changes.
     char* old_value = const_cast<char*>(record.key) + record.key_size;
     if (record.value_size == value.size() && std::memcmp(old_value, value.data(), value.size()) == 0) {
@@ -86,7 +76,7 @@ ValueStore::Stored ValueStore::assign(std::string_view key, std::string_view val
   const auto position = static_cast<std::uint32_t>(entries_.size());
   entries_.push_back(Record{copy_record(key, value), static_cast<std::uint32_t>(key.size()),
                             static_cast<std::uint32_t>(value.size())});
-  slots_[i] = Slot{position + 1, fragment};
+  index_.occupy(probe.slot, fragment, position);
   return {position, true, true};
 }
 
@@ -111,26 +101,14 @@ void ValueStore::add_block(std::size_t bytes) {
 void ValueStore::make_room(std::size_t entries, std::size_t bytes) {
   const std::size_t wanted = entries_.size() + entries;
   if (wanted > entries_.capacity()) entries_.reserve(std::max(wanted, 2 * entries_.capacity()));
-  grow_index(wanted);
+  index_.reserve(wanted);
   if (bytes > room_) add_block(std::max(bytes, kFirstBlockBytes));
 }
 
 void ValueStore::pop_back() noexcept {
   const auto position = static_cast<std::uint32_t>(entries_.size() - 1);
   const Record& record = entries_[position];
-  const auto fragment = static_cast<std::uint32_t>(hash_({record.key, record.key_size}));
-  std::size_t gap = fragment & mask_;
-  while (slots_[gap].position_plus_one != position + 1) gap = (gap + 1) & mask_;
-  // Later members of the run move back into the gap, so every remaining key
-  // is still reached from its home.
-  for (std::size_t next = (gap + 1) & mask_; slots_[next].position_plus_one != 0; next = (next + 1) & mask_) {
-    const std::size_t home = slots_[next].fragment & mask_;
-    if (((next - home) & mask_) >= ((next - gap) & mask_)) {
-      slots_[gap] = slots_[next];
-      gap = next;
-    }
-  }
-  slots_[gap] = Slot{0, 0};
+  index_.vacate(index_.slot_of(ProbeIndex::fragment_of(hash_(key_at(position))), position));
   live_bytes_ -= record.key_size + record.value_size;
   dead_bytes_ += record.key_size + record.value_size;
   entries_.pop_back();
@@ -156,22 +134,7 @@ void ValueStore::reserve(std::size_t entries, std::size_t bytes) {
   if (entries <= entries_.capacity()) return;
   entries_.reserve(entries);
   // Half as many again, so that a guess a little short does not rehash.
-  grow_index(entries + entries / 2);
-}
-
-namespace {
-
-// The smallest table, from `size` up, that holds `entries` under the load limit of 3/4.
-std::size_t index_size_for(std::size_t entries, std::size_t size) {
-  while (3 * size < 4 * entries) size *= 2;
-  return size;
-}
-
-}  // namespace
-
-void ValueStore::grow_index(std::size_t entries) {
-  const std::size_t size = index_size_for(entries, slots_.empty() ? 16 : slots_.size());
-  if (size != slots_.size()) resize_index(size);
+  index_.reserve(entries + entries / 2);
 }
 
 void ValueStore::shrink_to_fit() {
@@ -180,27 +143,12 @@ void ValueStore::shrink_to_fit() {
     clear();
     return;
   }
-  const std::size_t size = index_size_for(entries_.size(), 16);
-  if (size != slots_.size()) resize_index(size);
-}
-
-// Moves every slot to a table of `size` slots; fragments give the homes, so no
-// key is hashed again.
-void ValueStore::resize_index(std::size_t size) {
-  std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size, Slot{0, 0}));
-  mask_ = size - 1;
-  for (const Slot& slot : old) {
-    if (slot.position_plus_one == 0) continue;
-    std::size_t i = slot.fragment & mask_;
-    while (slots_[i].position_plus_one != 0) i = (i + 1) & mask_;
-    slots_[i] = slot;
-  }
+  index_.rebuild(entries_.size());
 }
 
 void ValueStore::clear() noexcept {
   entries_.clear();
-  slots_.clear();
-  mask_ = 0;
+  index_.reset();
   blocks_.clear();
   cursor_ = nullptr;
   room_ = 0;

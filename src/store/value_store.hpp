@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/hash.hpp"
+#include "support/probe_index.hpp"
 
 namespace vyrl {
 
@@ -58,7 +59,7 @@ class ValueStore {
   // Asks for the index slot that `hash` starts at to be brought into the
   // cache, so that an assign() a little later does not wait for memory.
   void prefetch(std::uint64_t hash) const noexcept {
-    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::uint32_t>(hash) & mask_]);
+    index_.prefetch(ProbeIndex::fragment_of(hash));
   }
 
   // Room for `entries` entries and `bytes` of key and value text in all,
@@ -114,25 +115,17 @@ class ValueStore {
     std::uint32_t value_size;
   };
 
-  // Slots hold an entry's position + 1 (0: vacant) and 32 bits of its hash,
-  // so a lookup rejects nearly every mismatch without reading a key and the
-  // table grows without hashing any key again.
-  struct Slot {
-    std::uint32_t position_plus_one;
-    std::uint32_t fragment;
-  };
-
   std::size_t position_of(std::string_view key, std::uint64_t hash) const noexcept;
   char* allocate(std::size_t bytes);
   void add_block(std::size_t bytes);
   const char* copy_record(std::string_view key, std::string_view value);
-  void grow_index(std::size_t entries);
-  void resize_index(std::size_t size);
+  std::string_view key_at(std::size_t position) const noexcept {
+    return {entries_[position].key, entries_[position].key_size};
+  }
   void compact_replacing(std::size_t position, std::string_view key, std::string_view value);
 
   std::vector<Record> entries_;
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
+  ProbeIndex index_;  // key -> position in entries_
 
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* cursor_ = nullptr;  // free room in the last block

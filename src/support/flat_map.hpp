@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/probe_index.hpp"
+
 namespace vyrl {
 
 // Hash tables for text keys (std::string or std::string_view) that keep their
@@ -27,99 +29,6 @@ namespace flat_detail {
 
 template <class Arg>
 concept Text = std::convertible_to<const Arg&, std::string_view>;
-
-// The slots. Each holds an entry's position and 32 bits of its hash: the low
-// bits choose the home slot, so the table can grow without hashing any key
-// again, and all 32 reject nearly every mismatch without reading the key.
-class Index {
- public:
-  static constexpr std::uint32_t kVacant = UINT32_MAX;
-  // Upper bound on entries; the last position value marks a vacant slot.
-  static constexpr std::size_t kMaxEntries = kVacant;
-
-  struct Probe {
-    std::size_t slot;
-    std::size_t position;  // of the entry found; meaningless otherwise
-    bool found;
-  };
-
-  static std::uint32_t fragment_of(std::size_t hash) noexcept {
-    return static_cast<std::uint32_t>(hash ^ (std::uint64_t(hash) >> 32));
-  }
-
-  // The slot holding `key`, or the vacant slot where it would go. The table
-  // must have at least one slot; `key_at(position)` reads an entry's key.
-  template <class KeyAt>
-  Probe probe(std::uint32_t fragment, std::string_view key, const KeyAt& key_at) const noexcept {
-    for (std::size_t i = fragment & mask_;; i = (i + 1) & mask_) {
-      const Slot slot = slots_[i];
-      if (slot.position == kVacant) return {i, 0, false};
-      if (slot.fragment == fragment && key_at(slot.position) == key) return {i, slot.position, true};
-    }
-  }
-
-  // A vacant slot in the run that starts at the home of `fragment`.
-  std::size_t vacant_slot(std::uint32_t fragment) const noexcept {
-    std::size_t i = fragment & mask_;
-    while (slots_[i].position != kVacant) i = (i + 1) & mask_;
-    return i;
-  }
-
-  // The slot pointing at `position`, which must be indexed under `fragment`.
-  std::size_t slot_of(std::uint32_t fragment, std::size_t position) const noexcept {
-    std::size_t i = fragment & mask_;
-    while (slots_[i].position != position) i = (i + 1) & mask_;
-    return i;
-  }
-
-  // Grows, never shrinks, so that `entries` fit under the load limit of 3/4.
-  void reserve(std::size_t entries) {
-    if (entries <= capacity()) return;
-    std::size_t size = 8;
-    while (size - size / 4 < entries) size *= 2;
-    std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size, Slot{kVacant, 0}));
-    mask_ = size - 1;
-    for (const Slot& slot : old) {
-      if (slot.position != kVacant) slots_[vacant_slot(slot.fragment)] = slot;
-    }
-  }
-
-  std::size_t capacity() const noexcept { return slots_.size() - slots_.size() / 4; }
-  bool built() const noexcept { return !slots_.empty(); }
-
-  void occupy(std::size_t slot, std::uint32_t fragment, std::size_t position) noexcept {
-    slots_[slot] = Slot{static_cast<std::uint32_t>(position), fragment};
-  }
-
-  void repoint(std::size_t slot, std::size_t position) noexcept {
-    slots_[slot].position = static_cast<std::uint32_t>(position);
-  }
-
-  // Empties `slot` and pulls later members of its run back into the gap, so
-  // every remaining key is still reached from its home without tombstones.
-  void vacate(std::size_t slot) noexcept {
-    std::size_t gap = slot;
-    for (std::size_t next = (gap + 1) & mask_; slots_[next].position != kVacant; next = (next + 1) & mask_) {
-      const std::size_t home = slots_[next].fragment & mask_;
-      if (((next - home) & mask_) >= ((next - gap) & mask_)) {
-        slots_[gap] = slots_[next];
-        gap = next;
-      }
-    }
-    slots_[gap] = Slot{kVacant, 0};
-  }
-
-  void clear() noexcept { std::fill(slots_.begin(), slots_.end(), Slot{kVacant, 0}); }
-
- private:
-  struct Slot {
-    std::uint32_t position;
-    std::uint32_t fragment;
-  };
-
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
-};
 
 // What maps and sets share: the entry array, the index and the hasher.
 // `KeyOf` reads the key of an entry as a std::string_view.
@@ -154,7 +63,7 @@ class Table {
   // Gives back the room of a reservation that was never used.
   void shrink_to_fit() {
     entries_.shrink_to_fit();
-    index_ = Index{};
+    index_.reset();
     if (entries_.size() > kScanLimit) build_index(entries_.size());
   }
 
@@ -174,12 +83,12 @@ class Table {
 
   static std::string_view key_of(const Entry& entry) noexcept { return KeyOf{}(entry); }
 
-  std::uint32_t fragment_of(std::string_view key) const noexcept { return Index::fragment_of(hash_(key)); }
+  std::uint32_t fragment_of(std::string_view key) const noexcept { return ProbeIndex::fragment_of(hash_(key)); }
 
   // Position of the entry with `key`, or size() when there is none.
   size_type locate(std::string_view key) const noexcept {
     if (!index_.built()) return scan(key);
-    const Index::Probe probe = index_.probe(fragment_of(key), key, key_reader());
+    const ProbeIndex::Probe probe = index_.probe(fragment_of(key), key, key_reader());
     return probe.found ? probe.position : entries_.size();
   }
 
@@ -192,10 +101,10 @@ class Table {
       std::forward<Make>(make)();
       return {entries_.size() - 1, true};
     }
-    if (entries_.size() >= Index::kMaxEntries) throw std::length_error("too many entries for a flat table");
+    if (entries_.size() >= ProbeIndex::kMaxEntries) throw std::length_error("too many entries for a flat table");
     build_index(entries_.size() + 1);
     const std::uint32_t fragment = fragment_of(key);
-    const Index::Probe probe = index_.probe(fragment, key, key_reader());
+    const ProbeIndex::Probe probe = index_.probe(fragment, key, key_reader());
     if (probe.found) return {probe.position, false};
     std::forward<Make>(make)();
     index_.occupy(probe.slot, fragment, entries_.size() - 1);
@@ -219,7 +128,7 @@ class Table {
   size_type position_of(const_iterator it) const noexcept { return static_cast<size_type>(it - entries_.begin()); }
 
   std::vector<Entry> entries_;
-  Index index_;
+  ProbeIndex index_;
   Hash hash_;
 
  private:

@@ -20,7 +20,7 @@ struct StoreAudit {
  private:
   static std::string values(const ValueStore& values) {
     std::size_t occupied = 0;
-    for (const auto& slot : values.slots_) occupied += slot.position_plus_one != 0;
+    values.index_.for_each_position([&](std::size_t) { ++occupied; });
     if (occupied != values.size()) return "value index holds " + std::to_string(occupied) + " slots";
     std::size_t live = 0;
     for (std::size_t position = 0; position < values.size(); ++position) {
@@ -35,23 +35,25 @@ struct StoreAudit {
   static std::string reverse(const Store& store) {
     if (!store.reverse_built_.load()) return {};
     const ValueStore& values = store.values_;
-    std::set<std::uint64_t> hashes;
+    const auto value_at = [&](std::size_t p) { return values.value_at(p); };
+    std::set<std::string_view> distinct;
     for (std::uint32_t position = 0; position < values.size(); ++position) {
       const std::string_view value = values.value_at(position);
-      const std::uint64_t hash = values.hash(value);
-      hashes.insert(hash);
-      const std::uint32_t* head = store.reverse_heads_.find(hash);
-      if (head == nullptr) return "no chain for the value of position " + std::to_string(position);
+      distinct.insert(value);
+      const auto head = store.reverse_heads_.probe(ProbeIndex::fragment_of(values.hash(value)), value, value_at);
+      if (!head.found) return "no chain for the value of position " + std::to_string(position);
       bool reached = false;
-      for (std::uint32_t at = *head, before = Store::kNoPosition; at != Store::kNoPosition;
-           before = at, at = store.reverse_next_[at]) {
+      for (std::uint32_t at = static_cast<std::uint32_t>(head.position), before = Store::kNoPosition;
+           at != Store::kNoPosition; before = at, at = store.reverse_next_[at]) {
         if (store.reverse_prev_[at] != before) return "a chain's links disagree";
-        if (values.hash(values.value_at(at)) != hash) return "a chain holds a value of another hash";
+        if (values.value_at(at) != value) return "a chain holds another value";
         reached |= at == position;
       }
       if (!reached) return "value '" + std::string(value) + "' is missing from its chain";
     }
-    if (hashes.size() != store.reverse_heads_.used_) return "the chain heads count wrong";
+    std::size_t heads = 0;
+    store.reverse_heads_.for_each_position([&](std::size_t) { ++heads; });
+    if (distinct.size() != heads || heads != store.reverse_head_count_) return "the chain heads count wrong";
     return {};
   }
 

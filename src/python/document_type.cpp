@@ -10,6 +10,8 @@
 #endif
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <exception>
 #include <iterator>
 #include <new>
@@ -42,8 +44,29 @@ constexpr const char* kClassDoc =
 
 // --- The instance. ---
 
+// Every stored text is valid UTF-8 already, and most are ASCII: those are
+// copied into a str of the ASCII kind at once, without the decoder's second
+// look at every byte. Other texts go through the decoder.
+bool is_ascii(std::string_view text) noexcept {
+  std::uint64_t high = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    high |= word;
+  }
+  for (; i < text.size(); ++i) high |= static_cast<unsigned char>(text[i]);
+  return (high & 0x8080808080808080ULL) == 0;
+}
+
 PyObject* new_str(std::string_view text) {
-  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+  const auto size = static_cast<Py_ssize_t>(text.size());
+  // The decoder hands out its cached objects for the empty and one-character
+  // texts; making those anew would only cost memory.
+  if (size < 2 || !is_ascii(text)) return PyUnicode_FromStringAndSize(text.data(), size);
+  PyObject* str = PyUnicode_New(size, 127);
+  if (str != nullptr) std::memcpy(PyUnicode_DATA(str), text.data(), text.size());
+  return str;
 }
 
 // The str made for each stored value that item access has returned, by the
@@ -198,7 +221,13 @@ std::optional<std::vector<PyRef>> str_pairs(const Map& map) {
 }
 
 PyObject* dict_from_pairs(std::span<const PyRef> pairs) {
+  // Sized once where the interpreter offers it, rather than grown and rehashed
+  // a dozen times on the way to a large document's size.
+#if PY_VERSION_HEX < 0x030D0000
+  PyRef dict = PyRef::steal(_PyDict_NewPresized(static_cast<Py_ssize_t>(pairs.size() / 2)));
+#else
   PyRef dict = PyRef::steal(PyDict_New());
+#endif
   if (!dict) return nullptr;
   for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
     if (PyDict_SetItem(dict.get(), pairs[i].get(), pairs[i + 1].get()) < 0) return nullptr;

@@ -148,3 +148,17 @@ LISTS_AND_OBJECTS = VYRL.parse(
 def test_find_list_and_find_object(key, as_list, as_object):
     assert LISTS_AND_OBJECTS.find_list(key) == as_list
     assert LISTS_AND_OBJECTS.find_object(key) == as_object
+
+
+# Texts of every length around the 8-byte steps of the ASCII check, with one
+# character outside ASCII at each place: each must come back as it was written.
+def test_values_of_every_length_come_back_exactly():
+    texts = ["x" * n for n in range(18)]
+    texts += ["a" * i + "\u00e9" + "b" * (16 - i) for i in range(17)]
+    texts += ["\u20ac" * 3, "\U0001F600", "\x7f" * 9]
+    document = VYRL.parse("\n".join(f"k{i} = '{text}'" for i, text in enumerate(texts)))
+    expected = {f"k{i}": text for i, text in enumerate(texts)}
+    assert document.to_dict() == expected
+    assert all(document[key] == text for key, text in expected.items())
+    keyed = VYRL.parse("\n".join(f"{text}k = 1" for text in texts[1:]))
+    assert sorted(keyed.keys()) == sorted(f"{text}k" for text in texts[1:])

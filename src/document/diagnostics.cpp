@@ -5,10 +5,7 @@
 #include <utility>
 
 #include "text/ascii.hpp"
-#include "types/math.hpp"
-#include "types/physics.hpp"
-#include "types/primitive_type.hpp"
-#include "types/time.hpp"
+#include "types/families.hpp"
 
 namespace vyrl {
 namespace {
@@ -112,16 +109,12 @@ std::string compiler_report(const VyrlError& error) {
 std::vector<BuiltinType> builtin_types() {
   std::vector<BuiltinType> types;
   types.push_back({"list<T>", "list", {}});
-  for (const auto member : {PrimitiveType::Member::I32, PrimitiveType::Member::F64, PrimitiveType::Member::String,
-                            PrimitiveType::Member::Bool, PrimitiveType::Member::Color}) {
-    types.push_back({std::string(PrimitiveType(member).name()), "primitive", {}});
-  }
-  for (const TimeMemberInfo& member : kTimeMembers) types.push_back({"time::" + std::string(member.type_name), "time", {}});
-  for (const MathMemberInfo& member : kMathMembers) types.push_back({"math::" + std::string(member.type_name), "math", {}});
-  for (const PhysicsUnit& unit : kPhysicsUnits) {
-    BuiltinType type{"physics::" + std::string(unit.name), "physics", {}};
-    if (unit.name == "dalton") type.aliases.push_back("physics::atomicmassunit");
-    types.push_back(std::move(type));
+  for (const TypeFamily& family : kTypeFamilies) {
+    for (TypeFamily::Member& member : family.members()) {
+      BuiltinType type{std::string(family.prefix) + member.name, std::string(family.name), {}};
+      for (const std::string& alias : member.aliases) type.aliases.push_back(std::string(family.prefix) + alias);
+      types.push_back(std::move(type));
+    }
   }
   return types;
 }

@@ -4,6 +4,7 @@ These talk to the server over raw pipes, since a client library would refuse to 
 """
 
 import json
+import os
 import random
 import re
 import subprocess
@@ -124,3 +125,24 @@ def test_random_bytes_never_crash_or_hang_the_server():
         # Some noise dressed as a message, so that the body reaches the JSON parser.
         status, _, _ = run(noise, framed(noise[:500]), INITIALIZE, framed(noise[:300]))
         assert status == 1  # ended by the end of input, not by a signal
+
+
+def test_imports_that_could_block_or_read_the_protocol_are_refused(tmp_path):
+    fifo = tmp_path / "pipe.vyr"
+    os.mkfifo(fifo)
+    opened = []
+    for name, target in [("fifo", fifo), ("stdin", "/dev/stdin")]:
+        text = f"@import {target}\n"
+        opened.append(
+            {
+                "jsonrpc": "2.0",
+                "method": "textDocument/didOpen",
+                "params": {"textDocument": {"uri": (tmp_path / f"{name}.vyr").as_uri(), "languageId": "vyrl", "version": 1, "text": text}},
+            }
+        )
+    status, messages, _ = run(INITIALIZE, *opened, SHUTDOWN, EXIT)
+    published = [m["params"]["diagnostics"] for m in messages if m.get("method") == "textDocument/publishDiagnostics"]
+    assert status == 0
+    assert {d["message"] for diagnostics in published for d in diagnostics} == {
+        "IO Error: Operation not permitted (os error 1)"
+    }

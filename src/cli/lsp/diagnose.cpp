@@ -87,6 +87,16 @@ std::filesystem::path resolve(const std::filesystem::path& root, std::string_vie
   return (path.is_absolute() ? path : root / path).lexically_normal();
 }
 
+// The server reads files while the editor waits, and its own standard input
+// is the protocol: a FIFO would block it, and /dev/stdin would eat messages.
+// Regular files and directories (which fail at once) are read; nothing else.
+bool readable_without_blocking(const std::filesystem::path& path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  return error || status.type() == std::filesystem::file_type::not_found ||
+         std::filesystem::is_regular_file(status) || std::filesystem::is_directory(status);
+}
+
 // Serves the files that lines name from the editor's open texts first, and
 // keeps a copy of each text served so that the chain can point into it.
 class WorkspaceReader final : public FileReader {
@@ -98,6 +108,8 @@ class WorkspaceReader final : public FileReader {
     Result<std::string> text = fail(VyrlError::io(ENOENT));
     if (const OpenText* open = workspace_.find_open(resolved.native())) {
       text = open->text;
+    } else if (workspace_.read_disk && !readable_without_blocking(resolved)) {
+      text = fail(VyrlError::io(EPERM));
     } else if (workspace_.read_disk) {
       text = read_file_from_disk(resolved.native(), Options{});
     }

@@ -30,11 +30,39 @@ constexpr int kInternalError = -32603;
 constexpr int kServerNotInitialized = -32002;
 
 constexpr std::string_view kNotJson = "the message is not JSON";
+constexpr std::string_view kTooDeep = "the message nests deeper than any request of the protocol";
 constexpr std::string_view kNotARequest = "the message is neither a request nor a notification";
 constexpr std::string_view kNotInitialized = "the server has not been initialized";
 constexpr std::string_view kAlreadyInitialized = "the server is already initialized";
 constexpr std::string_view kShutDown = "the server is shutting down";
 constexpr std::string_view kOutOfMemory = "out of memory";
+
+// No message of the protocol nests nearly this deep. Each level held costs
+// far more than the byte that opened it, so a body of brackets alone could
+// otherwise take gigabytes to parse.
+constexpr std::size_t kMaxNesting = 128;
+
+bool nests_too_deep(std::string_view body) {
+  std::size_t depth = 0;
+  bool in_string = false;
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    const char c = body[i];
+    if (in_string) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        in_string = false;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxNesting) return true;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return false;
+}
 
 // TextDocumentSyncKind.Incremental and DiagnosticSeverity.Error.
 constexpr int kIncrementalSync = 2;
@@ -109,6 +137,11 @@ void Server::respond_error(const json& id, int code, std::string_view text) {
 }
 
 void Server::handle(std::string_view body) {
+  if (nests_too_deep(body)) {
+    log_(kTooDeep);
+    respond_error(nullptr, kInvalidRequest, kTooDeep);
+    return;
+  }
   json message = json::parse(body, nullptr, false);
   if (message.is_discarded()) {
     log_(kNotJson);

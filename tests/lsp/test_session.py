@@ -49,6 +49,11 @@ async def test_diagnostics_cover_the_failing_part_with_the_checks_message(client
         (expected, where, types.DiagnosticSeverity.Error)
     ]
 
+    # Saving checks again, still from the editor's text rather than the file.
+    save = types.DidSaveTextDocumentParams(text_document=types.TextDocumentIdentifier(uri=path.as_uri()))
+    [diagnostics] = await published(client, lambda: client.text_document_did_save(save), path.as_uri())
+    assert [(d.message, span(d)) for d in diagnostics] == [(expected, where)]
+
     [diagnostics] = await published(client, lambda: change_document(client, path, 2, "a = 1\n"), path.as_uri())
     assert diagnostics == []
 

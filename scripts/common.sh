@@ -11,6 +11,8 @@ test_tools=(pytest "mypy>=2")
 package_tools=(build pre-commit)
 # A TextMate engine for the editor grammar's tests; nothing else uses it.
 editor_tools=("textmate-grammar-python>=0.6.1,<0.7")
+# A language-server client, to drive `vyrl lsp` as an editor would.
+lsp_tools=("pytest-lsp>=1.0" pytest-timeout)
 
 # Runs a command with its output held back, and shows that output only when the
 # command fails, so that a successful run stays short.

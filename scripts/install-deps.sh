@@ -8,7 +8,7 @@ set -euo pipefail
 # Debian's own python3, with venv and headers, is one of the interpreters the
 # Python tests run on.
 need_apt=()
-for package in g++ make git libgtest-dev libgmock-dev libbenchmark-dev xz-utils \
+for package in g++ make git libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev xz-utils \
                python3 python3-venv python3-dev \
                libssl-dev zlib1g-dev libffi-dev libbz2-dev liblzma-dev libsqlite3-dev libreadline-dev; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || need_apt+=("$package")

@@ -6,8 +6,9 @@
 #   scripts/test-hardening.sh [STAGE...]     (default: every stage, in this order)
 #
 #   sanitizers  g++ build with AddressSanitizer and UndefinedBehaviorSanitizer in
-#               build/asan: the C++ unit tests, then the tool's tests (tests/cli)
-#               against the sanitized tool; any report fails the stage
+#               build/asan: the C++ unit tests, then the tool's tests (tests/cli,
+#               and tests/lsp for its language server) against the sanitized
+#               tool; any report fails the stage
 #   fuzz        each libFuzzer target for VYRL_FUZZ_SECONDS (default 60) from its
 #               seed corpus fuzz/corpus/<target>, built with clang in build/fuzz;
 #               prints the executions per target. New inputs collect in
@@ -44,7 +45,7 @@ done
 jobs=$(nproc 2>/dev/null || echo 2)
 clang_version=${VYRL_CLANG_VERSION:-19}
 fuzz_seconds=${VYRL_FUZZ_SECONDS:-60}
-fuzz_targets=(merge validate helpers)
+fuzz_targets=(merge validate helpers lsp)
 if [ "${CI:-}" = true ]; then fuzz_merge=${VYRL_FUZZ_MERGE:-0}; else fuzz_merge=${VYRL_FUZZ_MERGE:-1}; fi
 
 need_debian() {  # need_debian PACKAGE...
@@ -62,7 +63,7 @@ need_debian() {  # need_debian PACKAGE...
 
 # pytest comes from the checkout's own environment, never the user's interpreter.
 tools_python_for_tests() {
-  tools_python "$(resolve_python python3)" "${test_tools[@]}"
+  tools_python "$(resolve_python python3)" "${test_tools[@]}" "${lsp_tools[@]}"
 }
 
 # Sanitizer settings shared by every instrumented process. A report must never
@@ -102,7 +103,7 @@ run_sanitizers() {
   local status=0 tests_python
   tests_python=$(tools_python_for_tests)
   VYRL_CLI=$watched/vyrl ASAN_OPTIONS=$asan_options:log_path=$reports/asan UBSAN_OPTIONS=$ubsan_options \
-    "$tests_python" -m pytest -q tests/cli || status=$?
+    "$tests_python" -m pytest -q tests/cli tests/lsp || status=$?
   if compgen -G "$reports/*" >/dev/null; then
     cat "$reports"/* >&2
     die "sanitizers: the tool reported the faults above"

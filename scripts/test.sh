@@ -26,6 +26,9 @@ scripts/test-consumer.sh
 scripts/test-python.sh "$python" --build-dir "$build_dir" --stubtest
 tools_python=$(tools_python "$python" "${test_tools[@]}")
 VYRL_CLI="$build_dir/src/cli/vyrl" "$tools_python" -m pytest -q tests/cli
+# The language server, through a real client over its standard input and output.
+lsp_python=$(tools_python "$python" "${test_tools[@]}" "${lsp_tools[@]}")
+VYRL_CLI="$build_dir/src/cli/vyrl" "$lsp_python" -m pytest -q tests/lsp
 editor_python=$(tools_python "$python" "${test_tools[@]}" "${editor_tools[@]}")
 "$editor_python" -m pytest -q tests/editors
 # Crafted inputs must cost time and memory in step with their size.

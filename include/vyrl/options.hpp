@@ -1,6 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "vyrl/error.hpp"
 
 namespace vyrl {
 
@@ -23,6 +27,8 @@ struct Limits {
 // Called around each system call that may block while a file is opened or
 // read (a FIFO, a slow disk), so that an embedding runtime can let its other
 // threads run meanwhile. Nothing else happens between enter() and leave().
+struct Options;
+
 class BlockingCalls {
  public:
   virtual void enter() noexcept = 0;
@@ -37,9 +43,26 @@ class BlockingCalls {
   ~BlockingCalls() = default;
 };
 
+// Where the files that @import and @derive lines name are read from, for a
+// caller whose texts are not all on disk yet (an editor's unsaved buffers).
+// `path` is as the line wrote it. What read() returns is held to the same
+// limits as a file read from disk: its size, UTF-8, and the count of files.
+class FileReader {
+ public:
+  virtual Result<std::string> read(std::string_view path) = 0;
+
+ protected:
+  ~FileReader() = default;
+};
+
+// What the loader does when Options::file_reader is null, for a reader that
+// serves some files itself and leaves the rest to the disk.
+Result<std::string> read_file_from_disk(std::string_view path, const Options& options);
+
 struct Options {
   Limits limits;
   BlockingCalls* blocking_calls = nullptr;  // not owned; null: nothing to do around them
+  FileReader* file_reader = nullptr;        // not owned; null: the disk
 };
 
 }  // namespace vyrl

@@ -15,6 +15,7 @@
 
 #include "arguments.hpp"
 #include "json.hpp"
+#include "lsp/server.hpp"
 #include "vyrl/vyrl.hpp"
 
 namespace vyrl::cli {
@@ -361,6 +362,9 @@ int run_types(const Arguments& arguments) {
   return kSuccess;
 }
 
+// The editor starts it; "--stdio" is accepted because many clients pass it.
+int run_lsp(const Arguments&) { return lsp::serve_stdio(); }
+
 // --- Dispatch. ---
 
 constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);
@@ -414,6 +418,11 @@ const std::vector<CommandInfo>& command_table() {
        "    spelling a name accepts in parentheses. --json prints an array of\n"
        "    objects with name, family and aliases.\n",
        0, 0, {{"--json"}, {}}, run_types},
+      {"lsp", "[--stdio]",
+       "    Run a language server for editors on standard input and output: it\n"
+       "    shows what \"vyrl check\" would report, as the file is typed, and offers\n"
+       "    the names a misspelt type may have meant. Logs go to standard error.\n",
+       0, 0, {{"--stdio"}, {}}, run_lsp},
   };
   return commands;
 }

@@ -100,4 +100,8 @@ Result<std::string> read_text_file(std::string_view path, const Options& options
 
 Result<std::string> read_standard_input(const Options& options) { return read_all(STDIN_FILENO, options); }
 
+Result<std::string> read_file_from_disk(std::string_view path, const Options& options) {
+  return read_text_file(path, options);
+}
+
 }  // namespace vyrl

@@ -1,10 +1,12 @@
 #include "load/loader.hpp"
 
+#include <cerrno>
 #include <string>
 
 #include "load/file.hpp"
 #include "statement/statement.hpp"
 #include "store/store.hpp"
+#include "text/text.hpp"
 #include "types/validation.hpp"
 
 namespace vyrl {
@@ -109,12 +111,22 @@ Status Loader::load_file(Store& into, const NestedRequest& request) {
   if (!guard) {
     return fail(request.refuse(request.arguments, nesting_refusal_reason(guard.error(), request.path, max_loads)));
   }
-  auto text = read_text_file(request.path, options_);
+  auto text = read_nested(request.path);
   if (!text) {
     text.error().add_outer_frame(frame(request.path, 0, request.origin));
     return fail(std::move(text.error()));
   }
   return merge_text(into, *text, request.path, request.origin);
+}
+
+Result<std::string> Loader::read_nested(std::string_view path) {
+  if (options_.file_reader == nullptr) return read_text_file(path, options_);
+  auto text = options_.file_reader->read(path);
+  // A reader's text goes where a file's would, so it answers to the same
+  // checks: the limit, and the UTF-8 the rest of the loader relies on.
+  if (text && text->size() > options_.limits.max_file_bytes) return fail(VyrlError::io(EFBIG));
+  if (text && !is_valid_utf8(*text)) return fail(VyrlError::invalid_utf8());
+  return text;
 }
 
 Status Loader::process_line(Store& store, const LogicalLine& line, PendingAssignments& pending) {

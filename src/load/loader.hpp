@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "directive/directive.hpp"
@@ -35,6 +36,7 @@ class Loader final : public NestedLoad {
 
  private:
   class PendingAssignments;
+  Result<std::string> read_nested(std::string_view path);
   Status process_line(Store& store, const LogicalLine& line, PendingAssignments& pending);
 
   const Options& options_;

@@ -1,0 +1,132 @@
+"""Times `vyrl lsp` from an edit to its diagnostics, for a large open document.
+
+    python3 bench/lsp_bench.py [--cli build/src/cli/vyrl] [--lines 10000] [--repeat 30]
+
+Starts the server, opens a generated document of --lines lines (assignments
+checked by a schema, an import of a second open file, comments and non-ASCII
+text), then times the round trip from sending a change to receiving the
+diagnostics it causes, over the pipe as an editor sees it: the whole text
+sent again (an editor without incremental sync), a one-character
+incremental edit, an edit that breaks the last line, and the one that fixes it again. Every
+figure is the median of --repeat runs, in milliseconds; the goal is 20 ms or
+less for 10,000 lines.
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+
+
+class Connection:
+    def __init__(self, command: list[str]):
+        self.process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.next_id = 0
+
+    def send(self, method: str, params: dict, request: bool = False) -> None:
+        message = {"jsonrpc": "2.0", "method": method, "params": params}
+        if request:
+            self.next_id += 1
+            message["id"] = self.next_id
+        body = json.dumps(message).encode()
+        self.process.stdin.write(b"Content-Length: %d\r\n\r\n" % len(body) + body)
+        self.process.stdin.flush()
+
+    def receive(self) -> dict:
+        length = 0
+        while (line := self.process.stdout.readline().strip()) != b"":
+            name, _, value = line.partition(b":")
+            if name.lower() == b"content-length":
+                length = int(value)
+        return json.loads(self.process.stdout.read(length))
+
+    def diagnostics_for(self, uri: str) -> list:
+        while True:
+            message = self.receive()
+            if message.get("method") == "textDocument/publishDiagnostics" and message["params"]["uri"] == uri:
+                return message["params"]["diagnostics"]
+
+
+def document(lines: int) -> str:
+    out = ["@import types.vyr   # the schema comes from another open file"]
+    for i in range(1, lines - 1):
+        if i % 10 == 0:
+            out.append(f"# section {i // 10}: señal, 測定, 😀")
+        else:
+            out.append(f"port_{i} = {8000 + i}")
+    out.append("port = 8080")
+    return "\n".join(out) + "\n"
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--cli", default=str(ROOT / "build" / "src" / "cli" / "vyrl"))
+    parser.add_argument("--lines", type=int, default=10_000)
+    parser.add_argument("--repeat", type=int, default=30)
+    options = parser.parse_args()
+
+    with tempfile.TemporaryDirectory() as directory:
+        root = Path(directory)
+        connection = Connection([options.cli, "lsp"])
+        connection.send("initialize", {"capabilities": {}, "rootUri": root.as_uri()}, request=True)
+        connection.receive()
+        connection.send("initialized", {})
+        types_uri = (root / "types.vyr").as_uri()
+        uri = (root / "big.vyr").as_uri()
+        connection.send("textDocument/didOpen", {"textDocument": {"uri": types_uri, "languageId": "vyrl", "version": 1,
+                                                                  "text": "@schema Port { port: i32 }\n"}})
+        connection.diagnostics_for(types_uri)
+        text = document(options.lines)
+        connection.send("textDocument/didOpen",
+                        {"textDocument": {"uri": uri, "languageId": "vyrl", "version": 1, "text": text}})
+        assert connection.diagnostics_for(uri) == []
+        last = options.lines - 1
+        version = 1
+
+        def timed(changes: list[dict], expect_failure: bool) -> float:
+            nonlocal version
+            version += 1
+            started = time.perf_counter()
+            connection.send("textDocument/didChange",
+                            {"textDocument": {"uri": uri, "version": version}, "contentChanges": changes})
+            diagnostics = connection.diagnostics_for(uri)
+            elapsed = (time.perf_counter() - started) * 1000
+            assert bool(diagnostics) == expect_failure, diagnostics
+            connection.diagnostics_for(types_uri)  # the other open file is checked again too
+            return elapsed
+
+        def edit(line: int, start: int, end: int, new: str) -> dict:
+            return {"range": {"start": {"line": line, "character": start}, "end": {"line": line, "character": end}},
+                    "text": new}
+
+        figures = {
+            "whole text": [timed([{"text": text}], False) for _ in range(options.repeat)],
+            "one character": [timed([edit(1, 0, 1, "p")], False) for _ in range(options.repeat)],
+        }
+        broken, fixed = [], []
+        for _ in range(options.repeat):
+            broken.append(timed([edit(last, 7, 11, "fast")], True))
+            fixed.append(timed([edit(last, 7, 11, "8080")], False))
+        figures["breaking the last line"] = broken
+        figures["fixing it again"] = fixed
+
+        connection.send("shutdown", {}, request=True)
+        connection.receive()
+        connection.send("exit", {})
+        connection.process.wait(timeout=10)
+
+    print(f"vyrl lsp, {options.lines} lines ({len(text.encode()) / 1024:.0f} KiB), median of {options.repeat}:")
+    for name, times in figures.items():
+        print(f"  {name:24} {statistics.median(times):7.2f} ms   (best {min(times):.2f} ms)")
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,79 @@
+#include "lsp/position.hpp"
+
+#include <algorithm>
+
+namespace vyrl::cli::lsp {
+namespace {
+
+// The bytes of the UTF-8 character that starts with `lead`; a stray
+// continuation byte or an invalid lead counts as a character of its own, so
+// that counting never runs away on malformed text.
+std::size_t character_bytes(unsigned char lead) {
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
+  if (lead >= 0xC2) return 2;
+  return 1;
+}
+
+// Code units one character takes: four-byte characters lie outside the Basic
+// Multilingual Plane and take a surrogate pair in UTF-16.
+std::size_t units(std::size_t bytes, Encoding encoding) {
+  if (encoding == Encoding::utf8) return bytes;
+  return bytes == 4 ? 2 : 1;
+}
+
+std::size_t line_start(std::string_view text, std::size_t line) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < line; ++i) {
+    const std::size_t newline = text.find('\n', start);
+    if (newline == std::string_view::npos) return text.size();
+    start = newline + 1;
+  }
+  return start;
+}
+
+std::string_view line_at(std::string_view text, std::size_t start) {
+  std::size_t end = text.find('\n', start);
+  if (end == std::string_view::npos) end = text.size();
+  if (end > start && text[end - 1] == '\r') --end;
+  return text.substr(start, end - start);
+}
+
+}  // namespace
+
+std::string_view line_text(std::string_view text, std::size_t line) { return line_at(text, line_start(text, line)); }
+
+std::size_t offset_of(std::string_view text, Position position, Encoding encoding) {
+  const std::size_t start = line_start(text, position.line);
+  const std::string_view line = line_at(text, start);
+  std::size_t byte = 0;
+  std::size_t column = 0;
+  while (byte < line.size()) {
+    const std::size_t bytes = std::min(character_bytes(static_cast<unsigned char>(line[byte])), line.size() - byte);
+    const std::size_t width = units(bytes, encoding);
+    if (column + width > position.character) break;
+    column += width;
+    byte += bytes;
+  }
+  return start + byte;
+}
+
+std::size_t column_of(std::string_view line, std::size_t byte, Encoding encoding) {
+  byte = std::min(byte, line.size());
+  std::size_t column = 0;
+  for (std::size_t i = 0; i < byte;) {
+    const std::size_t bytes = std::min(character_bytes(static_cast<unsigned char>(line[i])), line.size() - i);
+    column += units(bytes, encoding);
+    i += bytes;
+  }
+  return column;
+}
+
+void replace_range(std::string& text, Position start, Position end, std::string_view replacement, Encoding encoding) {
+  std::size_t from = offset_of(text, start, encoding);
+  std::size_t to = offset_of(text, end, encoding);
+  if (to < from) std::swap(from, to);
+  text.replace(from, to - from, replacement);
+}
+
+}  // namespace vyrl::cli::lsp

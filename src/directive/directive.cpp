@@ -2,14 +2,16 @@
 
 #include <array>
 
+#include "statement/directive_arguments.hpp"
+
 namespace vyrl {
 namespace {
 
 constexpr std::array<Directive, 4> kDirectives{{
-    {"import", execute_import},
-    {"type", execute_type},
-    {"schema", execute_schema},
-    {"derive", execute_derive},
+    {kImportDirective, execute_import},
+    {kTypeDirective, execute_type},
+    {kSchemaDirective, execute_schema},
+    {kDeriveDirective, execute_derive},
 }};
 
 }  // namespace

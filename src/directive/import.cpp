@@ -1,8 +1,7 @@
 #include <string>
 
 #include "directive/directive.hpp"
-#include "literal/literal.hpp"
-#include "text/text.hpp"
+#include "statement/directive_arguments.hpp"
 
 namespace vyrl {
 namespace {
@@ -16,10 +15,9 @@ VyrlError refuse(std::string_view arguments, std::string reason) {
 
 // @import path: merges another file's lines into this document, as if written here.
 Status execute_import(const DirectiveContext& context, std::string_view arguments) {
-  const std::string_view trimmed = trim(arguments);
-  if (trimmed.empty()) return fail(refuse(arguments, "Import path cannot be empty"));
-  const std::string_view path = unwrap_quotes(trimmed);
-  return context.nested.load_file(context.store, {path, Frame::Origin::imported, arguments, refuse});
+  auto path = parse_import_arguments(arguments);
+  if (!path) return fail(std::move(path.error()));
+  return context.nested.load_file(context.store, {*path, Frame::Origin::imported, arguments, refuse});
 }
 
 }  // namespace vyrl

@@ -113,21 +113,16 @@ Status Loader::process_line(Store& store, const LogicalLine& line, PendingAssign
   if (line.text.front() == '@') {
     pending.flush();
     const DirectiveLine directive = split_directive(line.text);
-    if (directive.name.empty()) {
-      return fail(VyrlError::parse(line.number, std::string(directive.text), "Empty directive"));
-    }
+    if (directive.name.empty()) return fail(empty_directive_error(line.number, directive));
     const Directive* handler = find_directive(directive.name);
-    if (handler == nullptr) {
-      return fail(VyrlError::parse(line.number, std::string(directive.text),
-                                   "Unknown directive: @" + std::string(directive.name)));
-    }
+    if (handler == nullptr) return fail(unknown_directive_error(line.number, directive));
     return handler->execute(DirectiveContext{store, line.number, *this}, directive.arguments);
   }
 
   const auto assignment = parse_assignment(line.text);
   if (!assignment) {
     pending.flush();
-    return fail(VyrlError::parse(line.number, std::string(line.text), std::string(assignment.error())));
+    return fail(assignment_error(line.number, line.text, assignment.error()));
   }
   const auto [key, value] = *assignment;
   // When several schemas declare the key, which one checks it is left open; one is enough.

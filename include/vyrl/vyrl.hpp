@@ -6,4 +6,5 @@
 #include "vyrl/error.hpp"
 #include "vyrl/found_value.hpp"
 #include "vyrl/options.hpp"
+#include "vyrl/syntax.hpp"
 #include "vyrl/version.hpp"

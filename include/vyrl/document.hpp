@@ -84,6 +84,11 @@ class VYRL {
   // A new document from a whole file (UTF-8); a relative path is taken from
   // the working directory, as are the paths of its @import and @derive lines.
   static Result<VYRL> load(std::string_view path, const Options& options = {});
+  // A new document from `text` read as if it were the content of the file at
+  // `path`, which is never opened: errors name `path` as load would, and a
+  // text that is not UTF-8 is refused as that file would be. For tools that
+  // check an edit before writing it.
+  static Result<VYRL> parse_file_text(std::string_view text, std::string_view path, const Options& options = {});
   // A new document from everything on standard input.
   static Result<VYRL> load_standard_input(const Options& options = {});
 

@@ -29,6 +29,14 @@ Result<VYRL> VYRL::load(std::string_view path, const Options& options) {
   return document;
 }
 
+Result<VYRL> VYRL::parse_file_text(std::string_view text, std::string_view path, const Options& options) {
+  VYRL document(options);
+  if (auto merged = Loader(document.state_->options).merge_file_text(document.state_->store, text, path); !merged) {
+    return fail(std::move(merged.error()));
+  }
+  return document;
+}
+
 Result<VYRL> VYRL::load_standard_input(const Options& options) {
   VYRL document(options);
   if (auto merged = Loader(document.state_->options).merge_standard_input(document.state_->store); !merged) {

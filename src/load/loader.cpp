@@ -5,6 +5,7 @@
 #include "load/file.hpp"
 #include "statement/statement.hpp"
 #include "store/store.hpp"
+#include "text/text.hpp"
 #include "types/validation.hpp"
 
 namespace vyrl {
@@ -84,6 +85,15 @@ Status Loader::merge_file(Store& store, std::string_view path) {
     return fail(std::move(text.error()));
   }
   return merge_text(store, *text, path, Frame::Origin::file);
+}
+
+Status Loader::merge_file_text(Store& store, std::string_view text, std::string_view path) {
+  if (!is_valid_utf8(text)) {
+    VyrlError error = VyrlError::invalid_utf8();
+    error.add_outer_frame(frame(path, 0, Frame::Origin::file));
+    return fail(std::move(error));
+  }
+  return merge_text(store, text, path, Frame::Origin::file);
 }
 
 Status Loader::merge_standard_input(Store& store) {

@@ -305,18 +305,23 @@ Result<std::string> set_value(std::string_view text, std::string_view key, std::
   if (target != nullptr) {
     index = static_cast<std::size_t>(target - tree.statements().data());
     before = text.substr(0, target->value.offset);
-    if (target->value.empty()) before += ' ';
     after = text.substr(target->value.end());
   } else {
     before = text;
     if (!before.empty() && before.back() != '\n') before += line_end_of(tree);
     before += key;
-    before += " = ";
+    before += " =";
     after = line_end_of(tree);
   }
+  // An empty value needs no space after the "="; any other value does where
+  // the line has none yet.
+  const bool needs_space = !value.empty() && (target == nullptr || target->value.empty());
+  // Quotes of the kind the value does not hold read best.
+  const bool single_first = value.find('"') != std::string_view::npos && value.find('\'') == std::string_view::npos;
   bool comment_in_the_way = true;
-  for (const char quote : {'\0', '"', '\''}) {
+  for (const char quote : {'\0', single_first ? '\'' : '"', single_first ? '"' : '\''}) {
     std::string edited = before;
+    if (needs_space || (quote != '\0' && target == nullptr)) edited += ' ';
     if (quote != '\0') edited += quote;
     edited += value;
     if (quote != '\0') edited += quote;
@@ -329,7 +334,9 @@ Result<std::string> set_value(std::string_view text, std::string_view key, std::
     if (line.kind == SyntaxKind::assignment && line.key.text == key && line.value_read.text == value) {
       return edited;
     }
-    if (check.lines_of(line).empty() || check.lines_of(line)[0].comment.empty()) comment_in_the_way = false;
+    // Bare, a value may fail for its outer spaces alone; quoted, only a
+    // comment that the quotes do not cover can stop it.
+    if (quote != '\0' && check.lines_of(line)[0].comment.empty()) comment_in_the_way = false;
   }
   return fail(VyrlError::invalid_value(cannot_write_value(
       value, comment_in_the_way ? "it would begin a comment however it is quoted"

@@ -517,7 +517,7 @@ const std::vector<CommandInfo>& command_table() {
        "    if any would; --diff writes nothing and prints the changes as a unified\n"
        "    diff. Without FILE, or for \"-\", standard input goes to standard output.\n",
        0, kAnyNumber, {{"--check", "--diff"}, {}}, run_fmt},
-      {"set", "FILE KEY VALUE | --delete FILE KEY",
+      {"set", "[--delete] FILE KEY [VALUE]",
        "    Give the last assignment of KEY in FILE the value VALUE, keeping every\n"
        "    other byte, or append \"KEY = VALUE\" when there is none; VALUE is\n"
        "    quoted only where it must be to read back as itself. --delete removes\n"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "lines/lines.hpp"
+#include "statement/directive_arguments.hpp"
 #include "statement/statement.hpp"
 #include "text/text.hpp"
 #include "vyrl/syntax.hpp"
@@ -23,7 +24,7 @@ constexpr std::string_view kChangedMeaning =
 // A statement's meaning as one comparable string: for an assignment its key
 // and value as read, for a directive what its arguments say, not how they
 // are spaced. Blank and comment lines mean nothing.
-std::optional<std::string> meaning(const SyntaxTree& tree, const SyntaxLine& line) {
+std::optional<std::string> meaning(const SyntaxLine& line) {
   std::string out;
   const auto add = [&out](std::string_view part) {
     out += part;
@@ -46,23 +47,38 @@ std::optional<std::string> meaning(const SyntaxTree& tree, const SyntaxLine& lin
     case SyntaxKind::directive:
       break;
   }
+  // Read from the logical text: in a block, spans run over the raw lines.
+  const DirectiveLine directive = split_directive(line.logical);
   add("@");
-  add(line.name.text);
-  add(line.subject.text);
-  add(line.definition.text);
-  for (const SchemaFieldSpans& field : tree.fields(line)) {
-    add(field.name.text);
-    add(field.mark.empty() ? "" : "*");
-    add(field.type.text);
+  add(directive.name);
+  if (directive.name == kTypeDirective) {
+    if (const auto parsed = parse_type_arguments(directive.arguments)) {
+      add(parsed->name);
+      add(parsed->definition);
+    }
+  } else if (directive.name == kSchemaDirective) {
+    if (const auto parsed = parse_schema_arguments(directive.arguments)) {
+      add(parsed->name);
+      for (const SchemaFieldSyntax& field : parsed->fields) {
+        add(field.name);
+        add(field.mark.empty() ? "" : "*");
+        add(field.type);
+      }
+    }
+  } else if (directive.name == kImportDirective) {
+    if (const auto path = parse_import_arguments(directive.arguments)) add(*path);
+  } else if (directive.name == kDeriveDirective) {
+    const DeriveTarget target = split_derive_arguments(directive.arguments);
+    add(target.path);
+    for (const std::string_view schema : target.schemas) add(schema);
   }
-  for (const Span& selector : tree.selectors(line)) add(selector.text);
   return out;
 }
 
 std::vector<std::string> meanings(const SyntaxTree& tree) {
   std::vector<std::string> all;
   for (const SyntaxLine& line : tree.statements()) {
-    if (auto one = meaning(tree, line)) all.push_back(std::move(*one));
+    if (auto one = meaning(line)) all.push_back(std::move(*one));
   }
   return all;
 }
@@ -172,19 +188,19 @@ class Formatter {
     std::string code(line.key.text);
     code += line.value.empty() ? " =" : " = ";
     code += line.value.text;
-    if (!reads_as({with_comment(code, comment)}, *meaning(tree_, line))) return std::string(line.logical);
+    if (!reads_as({with_comment(code, comment)}, *meaning(line))) return std::string(line.logical);
     return code;
   }
 
   std::string directive_code(const SyntaxLine& line, std::string_view comment) const {
     std::string code = directive_head(line, line.logical);
-    if (!reads_as({with_comment(code, comment)}, *meaning(tree_, line))) return std::string(line.logical);
+    if (!reads_as({with_comment(code, comment)}, *meaning(line))) return std::string(line.logical);
     return code;
   }
 
   void lay_out_block(const SyntaxLine& line) {
     std::vector<std::string> laid = block(line, true);
-    if (!reads_as(laid, *meaning(tree_, line))) laid = block(line, false);
+    if (!reads_as(laid, *meaning(line))) laid = block(line, false);
     for (std::string& text : laid) out_.push_back(std::move(text));
   }
 

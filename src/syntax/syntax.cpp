@@ -1,6 +1,7 @@
 #include "vyrl/syntax.hpp"
 
 #include <algorithm>
+#include <functional>
 
 #include "lines/lines.hpp"
 #include "literal/literal.hpp"
@@ -99,7 +100,12 @@ class SyntaxReader {
     SyntaxLine line;
     line.first_line = static_cast<std::uint32_t>(tree_.lines_.size());
     line.line_count = cut_lines(logical.begin, logical.end, number);
-    block_ = line.line_count > 1;
+    // A block's text is the loader's joined copy, even when it is one line
+    // still open at the end of the text.
+    const auto inside = [text = tree_.text_](const char* p) {
+      return std::less_equal<const char*>()(text.data(), p) && std::less_equal<const char*>()(p, text.data() + text.size());
+    };
+    block_ = !inside(logical.text.data());
     if (block_) {
       // The loader's buffer is reused for the next block: keep a copy.
       const std::string& kept = tree_.blocks_.emplace_back(logical.text);

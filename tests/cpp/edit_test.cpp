@@ -43,6 +43,8 @@ TEST(FormatTest, LaysOutEachTextOneWay) {
       {"#=1\n", "#=1\n"},
       {"a =#\n", "a =#\n"},
       {"@type t = {\n  a  }\n", "@type t = {\n  a  }\n"},
+      {"@type  t = {\n  }b\n", "@type t = {\n}b\n"},
+      {"@type t = {\r a:{b }\r\n", "@type t = {\r a:{b }\r\n"},
   };
   for (const LayoutCase& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.input));

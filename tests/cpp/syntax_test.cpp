@@ -32,6 +32,7 @@ TEST(SyntaxTest, RebuildsEveryInputByteForByte) {
       "a = 1\rb = 2\n",
       "@schema S {\n  a: i32  # why\n\n  b*: string\n}\ntail = x",
       "@schema S {\n a: i32\n",
+      "x = 1\n@schema S {\r a:{i32 }\r\n",  // a block open at the end, on its last line
       "\n\n\n",
       "  # only\n\t\n@import\n= 5\nkey\n",
   };

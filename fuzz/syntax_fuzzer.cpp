@@ -26,8 +26,8 @@ void expect_placed(const vyrl::SyntaxTree& tree, const vyrl::Span& span) {
   expect(span.text.empty() || text.substr(span.offset, span.text.size()) == span.text);
   // A part the line does not have is an empty span with no position.
   if (span.line == 0) return expect(span.text.empty());
-  expect(span.line <= tree.lines().size());
-  expect(span.offset == tree.lines()[span.line - 1].content.offset + span.column);
+  expect(span.line <= tree.line_count());
+  expect(span.offset == tree.line(span.line - 1).content.offset + span.column);
 }
 
 // The logical lines loading runs, cut and split by its own functions, must be
@@ -44,14 +44,16 @@ void compare_with_loading(std::string_view text, const vyrl::SyntaxTree& tree) {
     expect(i < statements.size());
     const vyrl::SyntaxLine& statement = statements[i++];
     expect(statement.logical == line->text);
-    expect(tree.lines()[statement.first_line].content.line == line->number);
+    expect(tree.first_line(statement).content.line == line->number);
     if (line->text.front() == '@') {
       expect(statement.kind != vyrl::SyntaxKind::assignment);
-      expect(statement.name.text == vyrl::split_directive(line->text).name);
+      // In a block the name is one piece of the first line, as read.
+      expect(tree.directive(statement).name.text == vyrl::split_directive(line->text).name);
     } else if (const auto assignment = vyrl::parse_assignment(line->text)) {
       expect(statement.kind == vyrl::SyntaxKind::assignment);
-      expect(statement.key.text == assignment->key);
-      expect(statement.value_read.text == assignment->value);
+      const vyrl::AssignmentSpans spans = tree.assignment(statement);
+      expect(spans.key.text == assignment->key);
+      expect(spans.value_read.text == assignment->value);
     } else {
       expect(statement.kind == vyrl::SyntaxKind::unreadable);
     }
@@ -74,7 +76,7 @@ void compare_errors(std::string_view text, const vyrl::SyntaxTree& tree) {
   expect(loaded.has_value() == (bad == nullptr));
   if (bad == nullptr) return;
   expect(loaded.error().message() == tree.error(*bad)->message());
-  expect(loaded.error().frames().back().line == tree.lines()[bad->first_line].content.line);
+  expect(loaded.error().frames().back().line == tree.first_line(*bad).content.line);
 }
 
 void check_format(const vyrl::SyntaxTree& tree, std::string_view text) {
@@ -93,23 +95,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const vyrl::SyntaxTree tree = vyrl::read_syntax(text);
   expect(tree.rebuild() == text);
-  for (const vyrl::SourceLine& line : tree.lines()) {
+  for (std::size_t i = 0; i < tree.line_count(); ++i) {
+    const vyrl::SourceLine line = tree.line(i);
     expect_placed(tree, line.content);
     expect_placed(tree, line.ending);
     expect_placed(tree, line.comment);
   }
   for (const vyrl::SyntaxLine& statement : tree.statements()) {
-    for (const vyrl::Span* span : {&statement.key, &statement.equals, &statement.value, &statement.value_read,
-                                   &statement.name, &statement.arguments, &statement.subject, &statement.definition,
-                                   &statement.open_brace, &statement.close_brace}) {
+    const vyrl::AssignmentSpans assignment = tree.assignment(statement);
+    const vyrl::DirectiveSpans directive = tree.directive(statement);
+    for (const vyrl::Span* span : {&assignment.key, &assignment.equals, &assignment.value, &assignment.value_read,
+                                   &directive.name, &directive.arguments, &directive.subject, &directive.definition,
+                                   &directive.open_brace, &directive.close_brace}) {
       expect_placed(tree, *span);
     }
-    for (const vyrl::SchemaFieldSpans& field : tree.fields(statement)) {
+    for (const vyrl::SchemaFieldSpans& field : directive.fields) {
       expect_placed(tree, field.name);
       expect_placed(tree, field.mark);
       expect_placed(tree, field.type);
     }
-    for (const vyrl::Span& selector : tree.selectors(statement)) expect_placed(tree, selector);
+    for (const vyrl::Span& selector : directive.selectors) expect_placed(tree, selector);
   }
   compare_with_loading(text, tree);
   compare_errors(text, tree);

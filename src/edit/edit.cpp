@@ -34,11 +34,13 @@ std::optional<std::string> meaning(const SyntaxLine& line) {
     case SyntaxKind::blank:
     case SyntaxKind::comment:
       return std::nullopt;
-    case SyntaxKind::assignment:
+    case SyntaxKind::assignment: {
+      const auto assignment = parse_assignment(line.logical);
       add("=");
-      add(line.key.text);
-      add(line.value_read.text);
+      add(assignment->key);
+      add(assignment->value);
       return out;
+    }
     case SyntaxKind::unreadable:
       // Never the same as anything: an unreadable line is never written.
       add("!");
@@ -115,8 +117,8 @@ std::string with_comment(std::string code, std::string_view comment) {
 }
 
 std::string_view line_end_of(const SyntaxTree& tree) {
-  for (const SourceLine& line : tree.lines()) {
-    if (!line.ending.empty()) return line.ending.text;
+  for (std::size_t i = 0; i < tree.line_count(); ++i) {
+    if (const Span ending = tree.line(i).ending; !ending.empty()) return ending.text;
   }
   return "\n";
 }
@@ -136,7 +138,7 @@ class Formatter {
           ++i;
           break;
         case SyntaxKind::comment:
-          out_.emplace_back(comment_of(tree_.lines_of(line)[0]));
+          out_.emplace_back(comment_of(tree_.first_line(line)));
           ++i;
           break;
         case SyntaxKind::assignment:
@@ -166,7 +168,7 @@ class Formatter {
            (statements[i].kind == SyntaxKind::assignment || statements[i].kind == SyntaxKind::directive);
          ++i) {
       const SyntaxLine& line = statements[i];
-      const std::string_view comment = comment_of(tree_.lines_of(line)[0]);
+      const std::string_view comment = comment_of(tree_.first_line(line));
       std::string code = line.kind == SyntaxKind::assignment ? assignment_code(line, comment) : directive_code(line, comment);
       if (!comment.empty()) column = std::max(column, width(code) + kCommentGap.size());
       run.emplace_back(std::move(code), comment);
@@ -185,9 +187,10 @@ class Formatter {
   // comment): those keep the spacing they came with. Aligning the comment
   // further only adds spaces where one already stands.
   std::string assignment_code(const SyntaxLine& line, std::string_view comment) const {
-    std::string code(line.key.text);
-    code += line.value.empty() ? " =" : " = ";
-    code += line.value.text;
+    const AssignmentSpans spans = tree_.assignment(line);
+    std::string code(spans.key.text);
+    code += spans.value.empty() ? " =" : " = ";
+    code += spans.value.text;
     if (!reads_as({with_comment(code, comment)}, *meaning(line))) return std::string(line.logical);
     return code;
   }
@@ -206,9 +209,10 @@ class Formatter {
 
   // "@name arguments" with one space between, the arguments as written.
   static std::string directive_head(const SyntaxLine& line, std::string_view piece) {
+    const std::string_view name = split_directive(line.logical).name;
     std::string head = "@";
-    head += line.name.text;
-    const std::string_view rest = trim(piece.substr(std::min(piece.size(), 1 + line.name.text.size())));
+    head += name;
+    const std::string_view rest = trim(piece.substr(std::min(piece.size(), 1 + name.size())));
     if (!rest.empty()) {
       head += ' ';
       head += rest;
@@ -221,16 +225,16 @@ class Formatter {
   // what white space surrounds it change. Not `canonical`, the opening line
   // keeps its spacing and a closing "}" that shares its line stays there.
   std::vector<std::string> block(const SyntaxLine& line, bool canonical) const {
-    const auto lines = tree_.lines_of(line);
     std::vector<std::string> laid;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      const std::string_view piece = trim(strip_comment(lines[i].content.text));
-      const std::string_view comment = comment_of(lines[i]);
+    for (std::size_t i = 0; i < line.line_count; ++i) {
+      const SourceLine source = tree_.line(line.first_line + i);
+      const std::string_view piece = trim(strip_comment(source.content.text));
+      const std::string_view comment = comment_of(source);
       if (i == 0) {
         laid.push_back(with_comment(canonical ? directive_head(line, piece) : std::string(piece), comment));
         continue;
       }
-      const bool last = i + 1 == lines.size();
+      const bool last = i + 1 == line.line_count;
       if (last && piece.starts_with('}')) {
         laid.push_back(with_comment(std::string(piece), comment));
       } else if (last && canonical && piece.ends_with('}')) {
@@ -281,7 +285,7 @@ std::optional<std::string_view> key_problem(std::string_view key) {
 const SyntaxLine* last_assignment(const SyntaxTree& tree, std::string_view key) {
   const SyntaxLine* found = nullptr;
   for (const SyntaxLine& line : tree.statements()) {
-    if (line.kind == SyntaxKind::assignment && line.key.text == key) found = &line;
+    if (line.kind == SyntaxKind::assignment && parse_assignment(line.logical)->key == key) found = &line;
   }
   return found;
 }
@@ -292,7 +296,7 @@ Result<std::string> format(std::string_view text, std::string_view source) {
   const SyntaxTree tree = read_syntax(text);
   if (const SyntaxLine* bad = tree.first_unreadable()) {
     VyrlError error = *tree.error(*bad);
-    error.add_outer_frame(Frame{std::string(source), tree.lines_of(*bad)[0].content.line, Frame::Origin::text});
+    error.add_outer_frame(Frame{std::string(source), tree.first_line(*bad).content.line, Frame::Origin::text});
     return fail(std::move(error));
   }
   const std::string_view line_end = line_end_of(tree);
@@ -316,12 +320,15 @@ Result<std::string> set_value(std::string_view text, std::string_view key, std::
   const SyntaxTree tree = read_syntax(text);
   const SyntaxLine* target = last_assignment(tree, key);
   std::size_t index = 0;
+  bool target_empty = false;
   std::string before;
   std::string after;
   if (target != nullptr) {
     index = static_cast<std::size_t>(target - tree.statements().data());
-    before = text.substr(0, target->value.offset);
-    after = text.substr(target->value.end());
+    const Span written = tree.assignment(*target).value;
+    target_empty = written.empty();
+    before = text.substr(0, written.offset);
+    after = text.substr(written.end());
   } else {
     before = text;
     if (!before.empty() && before.back() != '\n') before += line_end_of(tree);
@@ -331,7 +338,7 @@ Result<std::string> set_value(std::string_view text, std::string_view key, std::
   }
   // An empty value needs no space after the "="; any other value does where
   // the line has none yet.
-  const bool needs_space = !value.empty() && (target == nullptr || target->value.empty());
+  const bool needs_space = !value.empty() && (target == nullptr || target_empty);
   // Quotes of the kind the value does not hold read best.
   const bool single_first = value.find('"') != std::string_view::npos && value.find('\'') == std::string_view::npos;
   bool comment_in_the_way = true;
@@ -347,12 +354,13 @@ Result<std::string> set_value(std::string_view text, std::string_view key, std::
     const std::size_t at = target != nullptr ? index : statements.size() - 1;
     if (at >= statements.size()) continue;
     const SyntaxLine& line = statements[at];
-    if (line.kind == SyntaxKind::assignment && line.key.text == key && line.value_read.text == value) {
+    if (line.kind == SyntaxKind::assignment && parse_assignment(line.logical)->key == key &&
+        parse_assignment(line.logical)->value == value) {
       return edited;
     }
     // Bare, a value may fail for its outer spaces alone; quoted, only a
     // comment that the quotes do not cover can stop it.
-    if (quote != '\0' && check.lines_of(line)[0].comment.empty()) comment_in_the_way = false;
+    if (quote != '\0' && check.first_line(line).comment.empty()) comment_in_the_way = false;
   }
   return fail(VyrlError::invalid_value(cannot_write_value(
       value, comment_in_the_way ? "it would begin a comment however it is quoted"
@@ -365,11 +373,12 @@ Result<std::string> delete_key(std::string_view text, std::string_view key) {
   out.reserve(text.size());
   bool found = false;
   for (const SyntaxLine& line : tree.statements()) {
-    if (line.kind == SyntaxKind::assignment && line.key.text == key) {
+    if (line.kind == SyntaxKind::assignment && parse_assignment(line.logical)->key == key) {
       found = true;
       continue;
     }
-    for (const SourceLine& source : tree.lines_of(line)) {
+    for (std::size_t i = line.first_line; i < line.first_line + line.line_count; ++i) {
+      const SourceLine source = tree.line(i);
       out += source.content.text;
       out += source.ending.text;
     }

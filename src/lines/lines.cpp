@@ -99,9 +99,12 @@ PhysicalLine cut_physical_line(std::string_view& rest) noexcept {
 }
 
 std::string_view LogicalLines::next_physical() noexcept {
-  const std::string_view line = cut_physical_line(rest_).content;
+  const std::size_t begin = offset();
+  const PhysicalLine line = cut_physical_line(rest_);
   if (rest_.empty()) at_end_ = true;
-  return line;
+  const std::string_view code = strip_comment(line.content);
+  if (sink_ != nullptr) sink_->physical_line(begin, line, code.size());
+  return code;
 }
 
 std::optional<LogicalLine> LogicalLines::next() {
@@ -111,7 +114,7 @@ std::optional<LogicalLine> LogicalLines::next() {
   BraceCount braces;
   while (!at_end_ && !rest_.empty()) {
     const std::size_t begin = offset();
-    const std::string_view stripped = trim(strip_comment(next_physical()));
+    const std::string_view stripped = trim(next_physical());
     ++number_;
     if (!pending) {
       if (needs_accumulation(stripped)) {

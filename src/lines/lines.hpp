@@ -53,13 +53,25 @@ struct LogicalLine {
   std::size_t last_number;  // the physical line that ended it
 };
 
+// Told of every physical line as it is cut: where it starts, and how many of
+// its bytes come before its comment. A reader that keeps every byte learns
+// the lines from the cutter loading uses instead of cutting them again.
+class PhysicalLineSink {
+ public:
+  virtual void physical_line(std::size_t offset, const PhysicalLine& line, std::size_t code) = 0;
+
+ protected:
+  ~PhysicalLineSink() = default;
+};
+
 // Cuts a text into logical lines. Lines end at "\n" (a "\r" before it goes
 // too); every physical line counts, blank or not; a directive line that
 // leaves "{" open takes the following lines until its braces balance, and a
 // block still open at the end is handed over as it stands.
 class LogicalLines {
  public:
-  explicit LogicalLines(std::string_view text) noexcept : rest_(text), size_(text.size()) {}
+  explicit LogicalLines(std::string_view text, PhysicalLineSink* sink = nullptr) noexcept
+      : rest_(text), size_(text.size()), sink_(sink) {}
 
   // The next non-empty logical line, or nothing at the end of the text.
   std::optional<LogicalLine> next();
@@ -70,6 +82,7 @@ class LogicalLines {
 
   std::string_view rest_;
   std::size_t size_;
+  PhysicalLineSink* sink_;
   bool at_end_ = false;
   std::size_t number_ = 0;
   std::string block_;  // the directive block being joined

@@ -16,8 +16,8 @@ void expect_placed(const SyntaxTree& tree, const Span& span) {
   ASSERT_LE(span.end(), text.size());
   EXPECT_EQ(text.substr(span.offset, span.text.size()), span.text);
   ASSERT_GE(span.line, 1u);
-  ASSERT_LE(span.line, tree.lines().size());
-  const SourceLine& line = tree.lines()[span.line - 1];
+  ASSERT_LE(span.line, tree.line_count());
+  const SourceLine line = tree.line(span.line - 1);
   EXPECT_EQ(span.offset, line.content.offset + span.column);
 }
 
@@ -45,7 +45,7 @@ TEST(SyntaxTest, RebuildsEveryInputByteForByte) {
       EXPECT_EQ(line.first_line, covered);
       covered += line.line_count;
     }
-    EXPECT_EQ(covered, tree.lines().size());
+    EXPECT_EQ(covered, tree.line_count());
   }
 }
 
@@ -98,14 +98,14 @@ TEST(SyntaxTest, SpansOfAnAssignment) {
     SCOPED_TRACE(c.input);
     const SyntaxTree tree = read_syntax(c.input);
     ASSERT_EQ(tree.statements().size(), 1u);
-    const SyntaxLine& line = tree.statements()[0];
-    ASSERT_EQ(line.kind, SyntaxKind::assignment);
+    ASSERT_EQ(tree.statements()[0].kind, SyntaxKind::assignment);
+    const AssignmentSpans line = tree.assignment(tree.statements()[0]);
     EXPECT_EQ(line.key.text, c.key);
     EXPECT_EQ(line.equals.text, "=");
     EXPECT_EQ(line.value.text, c.value);
     EXPECT_EQ(line.value_read.text, c.value_read);
     EXPECT_EQ(line.value.column, c.value_column);
-    EXPECT_EQ(tree.lines()[0].comment.text, c.comment);
+    EXPECT_EQ(tree.line(0).comment.text, c.comment);
     for (const Span* span : {&line.key, &line.equals, &line.value, &line.value_read}) expect_placed(tree, *span);
   }
 }
@@ -122,25 +122,27 @@ TEST(SyntaxTest, SpansOfDirectivesOnOneLineAndInBlocks) {
       "}\n";
   const SyntaxTree tree = read_syntax(text);
   ASSERT_EQ(tree.statements().size(), 4u);
-  const SyntaxLine& type = tree.statements()[0];
+  const DirectiveSpans type = tree.directive(tree.statements()[0]);
   EXPECT_EQ(type.name.text, "type");
   EXPECT_EQ(type.arguments.text, "port = i32");
   EXPECT_EQ(type.subject.text, "port");
   EXPECT_EQ(type.definition.text, "i32");
   EXPECT_EQ(type.definition.column, 14u);
-  EXPECT_EQ(tree.statements()[1].subject.text, "common.vyr");
-  const SyntaxLine& derive = tree.statements()[2];
+  EXPECT_EQ(tree.directive(tree.statements()[1]).subject.text, "common.vyr");
+  const DirectiveSpans derive = tree.directive(tree.statements()[2]);
   EXPECT_EQ(derive.subject.text, "base.vyr");
-  ASSERT_EQ(tree.selectors(derive).size(), 2u);
-  EXPECT_EQ(tree.selectors(derive)[0].text, "A");
-  EXPECT_EQ(tree.selectors(derive)[1].text, "B");
+  ASSERT_EQ(derive.selectors.size(), 2u);
+  EXPECT_EQ(derive.selectors[0].text, "A");
+  EXPECT_EQ(derive.selectors[1].text, "B");
 
-  const SyntaxLine& schema = tree.statements()[3];
-  ASSERT_EQ(schema.kind, SyntaxKind::directive);
-  EXPECT_EQ(schema.line_count, 5u);
-  EXPECT_EQ(schema.logical, "@schema Server { host: string port*: i32 }");
+  const SyntaxLine& block = tree.statements()[3];
+  ASSERT_EQ(block.kind, SyntaxKind::directive);
+  EXPECT_EQ(block.line_count, 5u);
+  EXPECT_EQ(block.logical, "@schema Server { host: string port*: i32 }");
+  const DirectiveSpans schema = tree.directive(block);
   EXPECT_EQ(schema.subject.text, "Server");
-  const auto fields = tree.fields(schema);
+  EXPECT_EQ(schema.arguments.text, "Server {   # fields\n  host: string\n  port*:\n    i32\n}");
+  const auto& fields = schema.fields;
   ASSERT_EQ(fields.size(), 2u);
   EXPECT_EQ(fields[0].name.text, "host");
   EXPECT_EQ(fields[0].name.line, 5u);
@@ -181,7 +183,7 @@ TEST(SyntaxTest, UnreadableLinesCarryTheLoadersError) {
     const SyntaxLine* bad = tree.first_unreadable();
     ASSERT_NE(bad, nullptr);
     EXPECT_EQ(tree.error(*bad)->message(), loaded.error().message());
-    EXPECT_EQ(tree.lines()[bad->first_line].content.line, loaded.error().frames().back().line);
+    EXPECT_EQ(tree.first_line(*bad).content.line, loaded.error().frames().back().line);
   }
 }
 

@@ -12,10 +12,6 @@ namespace {
 
 std::string schema_not_found(std::string_view name) { return "Schema '" + std::string(name) + "' not found"; }
 
-VyrlError refuse(std::string_view /*arguments*/, std::string reason) {
-  return VyrlError::directive(std::string(kDeriveDirective), std::move(reason));
-}
-
 }  // namespace
 
 Status import_schema(Store& store, std::string_view name, Store& base) {
@@ -49,14 +45,16 @@ Status validate_schemas_completeness_for(const Store& store, std::span<const std
 Status execute_derive(const DirectiveContext& context, std::string_view arguments) {
   const DeriveTarget target = split_derive_arguments(arguments);
   Store base;
-  if (auto loaded = context.nested.load_file(base, {target.path, Frame::Origin::derived, arguments, refuse});
-      !loaded) {
-    return loaded;
+  auto loaded = context.nested.load_file(base, {target.path, Frame::Origin::derived});
+  if (!loaded) {
+    return fail(VyrlError::directive(std::string(kDeriveDirective), nested_refusal_reason(loaded.error(), target.path)));
   }
+  if (!*loaded) return std::move(*loaded);
 
   // Only the schemas held before this line must be complete; those arriving
   // from the base answer to the base file.
   const std::size_t held_before = context.store.completeness_mark();
+  const std::vector<std::string> held = context.store.unverified_schemas(held_before);
 
   if (target.schemas.empty()) {
     // The names are views into base's registry, which each import changes: copy them first.
@@ -72,7 +70,11 @@ Status execute_derive(const DirectiveContext& context, std::string_view argument
   }
 
   merge_map_weak(context.store, base);
-  return context.store.check_completeness(held_before);
+  // Schemas found complete stay complete (values are never removed), so
+  // each is checked once per declaration, not at every later derive.
+  auto complete = validate_schemas_completeness_for(context.store, held);
+  if (complete) context.store.mark_verified(held_before);
+  return complete;
 }
 
 }  // namespace vyrl

@@ -16,6 +16,18 @@ constexpr std::array<Directive, 4> kDirectives{{
 
 }  // namespace
 
+std::string nested_refusal_reason(const NestedRefusal& refusal, std::string_view path) {
+  switch (refusal.why) {
+    case NestedRefusal::Why::Cycle:
+      return "Cycle detected: '" + std::string(path) + "' is already being loaded";
+    case NestedRefusal::Why::TooDeep:
+      return "Files nest more than " + std::to_string(refusal.limit) + " levels deep at '" + std::string(path) + "'";
+    case NestedRefusal::Why::TooMany:
+      break;
+  }
+  return "More than " + std::to_string(refusal.limit) + " files loaded by one call at '" + std::string(path) + "'";
+}
+
 const Directive* find_directive(std::string_view name) noexcept {
   for (const Directive& directive : kDirectives) {
     if (directive.name == name) return &directive;

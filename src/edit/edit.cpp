@@ -237,7 +237,9 @@ class Formatter {
       const bool last = i + 1 == line.line_count;
       if (last && piece.starts_with('}')) {
         laid.push_back(with_comment(std::string(piece), comment));
-      } else if (last && canonical && piece.ends_with('}')) {
+      } else if (last && canonical && piece.ends_with('}') && block_is_complete(line.logical)) {
+        // Only a "}" that closes the block gets a line of its own; one in a
+        // block still open at the end of the text is just a character.
         laid.push_back(std::string(kIndent) + std::string(trim(piece.substr(0, piece.size() - 1))));
         laid.push_back(with_comment("}", comment));
       } else if (piece.empty() && comment.empty()) {

@@ -105,16 +105,17 @@ Status Loader::merge_standard_input(Store& store) {
   return merge_text(store, *text, kStandardInputSource, Frame::Origin::text);
 }
 
-Status Loader::load_file(Store& into, const NestedRequest& request) {
+std::expected<Status, NestedRefusal> Loader::load_file(Store& into, const NestedRequest& request) {
   const std::size_t max_loads = options_.limits.max_file_loads;
   auto guard = chain_.enter(request.path, max_loads);
   if (!guard) {
-    return fail(request.refuse(request.arguments, nesting_refusal_reason(guard.error(), request.path, max_loads)));
+    const bool too_deep = guard.error() == NestedRefusal::Why::TooDeep;
+    return std::unexpected(NestedRefusal{guard.error(), too_deep ? kMaxFileNesting : max_loads});
   }
   auto text = read_text_file(request.path, options_);
   if (!text) {
     text.error().add_outer_frame(frame(request.path, 0, request.origin));
-    return fail(std::move(text.error()));
+    return Status(fail(std::move(text.error())));
   }
   return merge_text(into, *text, request.path, request.origin);
 }
@@ -126,7 +127,7 @@ Status Loader::process_line(Store& store, const LogicalLine& line, PendingAssign
     if (directive.name.empty()) return fail(empty_directive_error(line.number, directive));
     const Directive* handler = find_directive(directive.name);
     if (handler == nullptr) return fail(unknown_directive_error(line.number, directive));
-    return handler->execute(DirectiveContext{store, line.number, *this}, directive.arguments);
+    return handler->execute(DirectiveContext{store, *this}, directive.arguments);
   }
 
   const auto assignment = parse_assignment(line.text);

@@ -33,7 +33,7 @@ class Loader final : public NestedLoad {
   // A text standing for the file at `path`, as merge_file would read it.
   Status merge_file_text(Store& store, std::string_view text, std::string_view path);
 
-  Status load_file(Store& into, const NestedRequest& request) override;
+  std::expected<Status, NestedRefusal> load_file(Store& into, const NestedRequest& request) override;
 
  private:
   class PendingAssignments;

@@ -326,16 +326,17 @@ Status Store::require_complete(std::string_view name, const SchemaDef& schema) c
   return {};
 }
 
-Status Store::check_completeness(std::size_t mark) {
-  std::size_t checked = 0;
-  Status result;
-  for (; checked < mark; ++checked) {
-    const SchemaSlot& slot = (*schemas_[unverified_[checked]]);
-    if (!slot.live) continue;
-    if (result = require_complete(slot.name, slot.definition); !result) break;
+std::vector<std::string> Store::unverified_schemas(std::size_t mark) const {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < mark; ++i) {
+    const SchemaSlot& slot = *schemas_[unverified_[i]];
+    if (slot.live) names.push_back(slot.name);
   }
-  unverified_.erase(unverified_.begin(), unverified_.begin() + static_cast<std::ptrdiff_t>(checked));
-  return result;
+  return names;
+}
+
+void Store::mark_verified(std::size_t mark) {
+  unverified_.erase(unverified_.begin(), unverified_.begin() + static_cast<std::ptrdiff_t>(mark));
 }
 
 }  // namespace vyrl

@@ -83,9 +83,11 @@ class Store final : public TypeScope {
   // replaced, so each is checked once per declaration. A mark says how many of
   // the schemas not yet found complete exist now.
   std::size_t completeness_mark() const noexcept { return unverified_.size(); }
-  // Checks the schemas not yet found complete among the first `mark` that
-  // arrived since; fails with the first required field that has no value.
-  Status check_completeness(std::size_t mark);
+  // The names of the schemas not yet found complete among the first `mark`
+  // that arrived since.
+  std::vector<std::string> unverified_schemas(std::size_t mark) const;
+  // Records that the first `mark` of them were found complete.
+  void mark_verified(std::size_t mark);
   // Fails with the first required field of `schema` that has no value.
   Status require_complete(std::string_view name, const SchemaDef& schema) const;
 

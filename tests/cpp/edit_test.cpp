@@ -44,6 +44,7 @@ TEST(FormatTest, LaysOutEachTextOneWay) {
       {"a =#\n", "a =#\n"},
       {"@type t = {\n  a  }\n", "@type t = {\n  a  }\n"},
       {"@type  t = {\n  }b\n", "@type t = {\n}b\n"},
+      {"@type t = {{\n a }\n", "@type t = {{\n  a }\n"},  // still open: that "}" closes nothing
       {"@type t = {\r a:{b }\r\n", "@type t = {\r a:{b }\r\n"},
   };
   for (const LayoutCase& c : cases) {

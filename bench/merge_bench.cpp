@@ -1,5 +1,6 @@
-// Throughput of merging large texts, of key lookups on the result, and of the
-// hash tables and hashers the registries could be built on.
+// Throughput of merging large texts, of reading them into the syntax layer,
+// of key lookups on the result, and of the hash tables and hashers the
+// registries could be built on.
 //
 //   build/bench/merge_bench --benchmark_min_time=2
 //
@@ -21,6 +22,7 @@
 
 #include "bench_support.hpp"
 #include "vyrl/document.hpp"
+#include "vyrl/syntax.hpp"
 #include "support/flat_map.hpp"
 #include "lines/lines.hpp"
 #include "literal/literal.hpp"
@@ -243,7 +245,28 @@ void BM_FindObj(benchmark::State& state) {
   }
 }
 
+// Reading the untyped text into the syntax layer, which tools that rewrite
+// files (and a language server on every keystroke) pay for: it must keep up
+// with loading the same text (BM_MergeUntyped), though it keeps every byte.
+void read_syntax_trees(benchmark::State& state, const std::string& text) {
+  for (auto _ : state) {
+    auto tree = std::make_unique<vyrl::SyntaxTree>(vyrl::read_syntax(text));
+    benchmark::DoNotOptimize(tree->statements().data());
+    state.PauseTiming();
+    tree.reset();
+    state.ResumeTiming();
+  }
+  state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
+  state.counters["text_MB"] = double(text.size()) / 1e6;
+}
+
+void BM_ReadSyntaxUntyped(benchmark::State& state) { read_syntax_trees(state, untyped_text()); }
+
+void BM_ReadSyntaxLongBlock(benchmark::State& state) { read_syntax_trees(state, long_block_text()); }
+
 BENCHMARK(BM_MergeUntyped)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadSyntaxUntyped)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadSyntaxLongBlock)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeTyped)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeTypedUndeclared)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeLongBlock)->Unit(benchmark::kMillisecond);

@@ -84,9 +84,10 @@ class VYRL {
   // A new document from a whole file (UTF-8); a relative path is taken from
   // the working directory, as are the paths of its @import and @derive lines.
   static Result<VYRL> load(std::string_view path, const Options& options = {});
-  // A new document from a text that stands for the file at `path`: errors
-  // name `path` as a file's, though nothing is read from it. For a tool that
-  // holds a file's newer text, such as an editor's unsaved buffer.
+  // A new document from a text that stands for the file at `path`, which is
+  // never opened: errors name `path` as load would, and a text that is not
+  // UTF-8 is refused as that file would be. For tools that hold a file's newer
+  // text: an editor's unsaved buffer, an edit checked before it is written.
   static Result<VYRL> parse_as(std::string_view text, std::string_view path, const Options& options = {});
   // A new document from everything on standard input.
   static Result<VYRL> load_standard_input(const Options& options = {});

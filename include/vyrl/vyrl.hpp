@@ -3,7 +3,9 @@
 // Everything a program needs to read, merge, query and check VYRL texts.
 #include "vyrl/diagnostics.hpp"
 #include "vyrl/document.hpp"
+#include "vyrl/edit.hpp"
 #include "vyrl/error.hpp"
 #include "vyrl/found_value.hpp"
 #include "vyrl/options.hpp"
+#include "vyrl/syntax.hpp"
 #include "vyrl/version.hpp"

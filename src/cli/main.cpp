@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "arguments.hpp"
+#include "diff.hpp"
 #include "json.hpp"
 #include "lsp/server.hpp"
+#include "write.hpp"
 #include "vyrl/vyrl.hpp"
 
 namespace vyrl::cli {
@@ -38,7 +40,14 @@ constexpr std::string_view kRawWithoutJson = "option '--raw' needs '--json'";
 constexpr std::string_view kTryHelp = "Try 'vyrl --help' for more information.\n";
 constexpr std::string_view kOutOfMemory = "vyrl: out of memory\n";
 
+constexpr std::string_view kSetNeedsFile = "set edits a file in place, not standard input";
+constexpr std::string_view kDeleteTakesNoValue = "option '--delete' takes FILE KEY, without a value";
+constexpr std::string_view kWouldReformat = ": would be reformatted\n";
+
 std::string unknown_command(std::string_view word) { return "unknown command '" + std::string(word) + "'"; }
+std::string cannot_write(std::string_view path, std::string_view reason) {
+  return "vyrl: cannot write " + std::string(path) + ": " + std::string(reason) + "\n";
+}
 std::string write_failure(int error) { return std::string("vyrl: cannot write output: ") + std::strerror(error) + "\n"; }
 
 void write_out(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
@@ -365,6 +374,88 @@ int run_types(const Arguments& arguments) {
 // The editor starts it; "--stdio" is accepted because many clients pass it.
 int run_lsp(const Arguments&) { return lsp::serve_stdio(); }
 
+// A file read for editing: its bytes, or the failure reported as check would.
+std::optional<std::string> read_or_report(std::string_view path) {
+  auto text = read_file(path);
+  if (!text) {
+    VyrlError error = VyrlError::io(text.error());
+    const Frame::Origin origin = path == kStdinPath ? Frame::Origin::text : Frame::Origin::file;
+    error.add_outer_frame(Frame{std::string(display_name(path)), 0, origin});
+    report(error);
+    return std::nullopt;
+  }
+  return std::move(*text);
+}
+
+int run_fmt(const Arguments& arguments) {
+  const bool check = arguments.has("--check");
+  const bool diff = arguments.has("--diff");
+  std::vector<std::string_view> paths = arguments.positionals;
+  if (paths.empty()) paths.push_back(kStdinPath);
+  int status = kSuccess;
+  for (const std::string_view path : paths) {
+    const auto text = read_or_report(path);
+    if (!text) {
+      status = kFailure;
+      continue;
+    }
+    const auto formatted = format(*text, display_name(path));
+    if (!formatted) {
+      report(formatted.error());
+      status = kFailure;
+      continue;
+    }
+    const bool changed = *formatted != *text;
+    if (check || diff) {
+      if (diff) write_out(unified_diff(display_name(path), *text, *formatted));
+      if (check && changed) {
+        if (!diff) write_out(std::string(display_name(path)) + std::string(kWouldReformat));
+        status = kFailure;
+      }
+    } else if (path == kStdinPath) {
+      write_out(*formatted);
+    } else if (changed) {
+      if (auto written = replace_file(path, *formatted); !written) {
+        write_err(cannot_write(path, written.error()));
+        status = kFailure;
+      }
+    }
+  }
+  return status;
+}
+
+int run_set(const Arguments& arguments) {
+  const bool remove = arguments.has("--delete");
+  const std::size_t wanted = remove ? 2 : 3;
+  if (arguments.positionals.size() != wanted) {
+    return usage_error(remove && arguments.positionals.size() > wanted ? kDeleteTakesNoValue
+                       : arguments.positionals.size() < wanted       ? kMissingArguments
+                                                                     : kTooManyArguments,
+                       find_command("set"));
+  }
+  const std::string_view path = arguments.positionals[0];
+  if (path == kStdinPath) return usage_error(kSetNeedsFile, find_command("set"));
+  const std::string_view key = arguments.positionals[1];
+  const auto text = read_or_report(path);
+  if (!text) return kFailure;
+  auto edited = remove ? delete_key(*text, key) : set_value(*text, key, arguments.positionals[2]);
+  if (!edited) {
+    report_about(path, std::move(edited.error()));
+    return kFailure;
+  }
+  // The edited text must load as the file itself would, imports, schemas
+  // and types included; otherwise the file keeps its bytes.
+  if (auto loaded = VYRL::parse_as(*edited, path); !loaded) {
+    report(loaded.error());
+    return kFailure;
+  }
+  if (auto written = replace_file(path, *edited); !written) {
+    write_err(cannot_write(path, written.error()));
+    return kFailure;
+  }
+  return kSuccess;
+}
+
 // --- Dispatch. ---
 
 constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);
@@ -418,6 +509,25 @@ const std::vector<CommandInfo>& command_table() {
        "    spelling a name accepts in parentheses. --json prints an array of\n"
        "    objects with name, family and aliases.\n",
        0, 0, {{"--json"}, {}}, run_types},
+      {"fmt", "[--check] [--diff] [FILE...]",
+       "    Rewrite each file in the one canonical layout: one space each side of\n"
+       "    an assignment's \"=\", the trailing comments of consecutive assignments\n"
+       "    in one column, a block's inner lines indented by two spaces and its\n"
+       "    closing \"}\" alone, at most one blank line in a row, no trailing white\n"
+       "    space, a final line end, the file's own line ends. Only white space\n"
+       "    changes. Imports are not followed nor types checked, but a file with a\n"
+       "    line that check would refuse is left alone and the error printed.\n"
+       "    --check writes nothing and names each file that would change, failing\n"
+       "    if any would; --diff writes nothing and prints the changes as a unified\n"
+       "    diff. Without FILE, or for \"-\", standard input goes to standard output.\n",
+       0, kAnyNumber, {{"--check", "--diff"}, {}}, run_fmt},
+      {"set", "[--delete] FILE KEY [VALUE]",
+       "    Give the last assignment of KEY in FILE the value VALUE, keeping every\n"
+       "    other byte, or append \"KEY = VALUE\" when there is none; VALUE is\n"
+       "    quoted only where it must be to read back as itself. --delete removes\n"
+       "    every assignment of KEY. The result is loaded as check would load FILE\n"
+       "    and written only if it passes, so a refused edit leaves FILE as it was.\n",
+       2, 3, {{"--delete"}, {}}, run_set},
       {"lsp", "[--stdio]",
        "    Run a language server for editors on standard input and output: it\n"
        "    shows what \"vyrl check\" would report, as the file is typed, and offers\n"

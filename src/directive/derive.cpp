@@ -12,47 +12,9 @@
 namespace vyrl {
 namespace {
 
-constexpr std::string_view kSelectorSeparator = "::";
-
 std::string schema_not_found(std::string_view name) { return "Schema '" + excerpt(name) + "' not found"; }
 
-VyrlError refuse(std::string_view /*arguments*/, std::string reason) {
-  return VyrlError::directive(std::string(kDeriveDirective), std::move(reason));
-}
-
-std::vector<std::string_view> split_selector(std::string_view selector) {
-  std::vector<std::string_view> names;
-  for (;;) {
-    const std::size_t separator = selector.find(kSelectorSeparator);
-    // Empty pieces vanish, so "path::" and "path:: ::" select nothing, i.e. everything.
-    if (const std::string_view piece = trim(selector.substr(0, separator)); !piece.empty()) {
-      names.push_back(piece);
-    }
-    if (separator == std::string_view::npos) return names;
-    selector.remove_prefix(separator + kSelectorSeparator.size());
-  }
-}
-
 }  // namespace
-
-DeriveTarget split_derive_arguments(std::string_view arguments) {
-  const std::string_view text = trim(arguments);
-  std::string_view path = text;
-  std::string_view selector;
-  if (!text.empty() && (text.front() == '"' || text.front() == '\'')) {
-    // An unclosed quote leaves the whole text, quote included, as the path.
-    if (const std::size_t close = text.find(text.front(), 1); close != std::string_view::npos) {
-      path = text.substr(1, close - 1);
-      selector = text.substr(close + 1);
-      // After a closing quote any run of colons may lead into the selector: "x":A, "x"::A.
-      while (!selector.empty() && selector.front() == ':') selector.remove_prefix(1);
-    }
-  } else if (const std::size_t separator = text.find(kSelectorSeparator); separator != std::string_view::npos) {
-    path = text.substr(0, separator);
-    selector = text.substr(separator + kSelectorSeparator.size());
-  }
-  return DeriveTarget{trim(path), split_selector(selector)};
-}
 
 Status import_schema(Store& store, std::string_view name, Store& base) {
   auto schema = base.take_schema(name);
@@ -127,14 +89,16 @@ Status take_from_base(Store& store, Store& base, std::span<const std::string> na
 Status execute_derive(const DirectiveContext& context, std::string_view arguments) {
   const DeriveTarget target = split_derive_arguments(arguments);
   Store base;
-  if (auto loaded = context.nested.load_file(base, {target.path, Frame::Origin::derived, arguments, refuse});
-      !loaded) {
-    return loaded;
+  auto loaded = context.nested.load_file(base, {target.path, Frame::Origin::derived});
+  if (!loaded) {
+    return fail(VyrlError::directive(std::string(kDeriveDirective), nested_refusal_reason(loaded.error(), target.path)));
   }
+  if (!*loaded) return std::move(*loaded);
 
   // Only the schemas held before this line must be complete; those arriving
   // from the base answer to the base file.
   const std::uint64_t held_before = context.store.completeness_mark();
+  const std::vector<std::string> held = context.store.unverified_schemas(held_before);
 
   std::vector<std::string> names;
   if (target.schemas.empty()) {
@@ -150,7 +114,11 @@ Status execute_derive(const DirectiveContext& context, std::string_view argument
     undo.undo(context.store);
     throw;
   }
-  return context.store.check_completeness(held_before);
+  // Schemas found complete stay complete (values are never removed), so
+  // each is checked once per declaration, not at every later derive.
+  auto complete = validate_schemas_completeness_for(context.store, held);
+  if (complete) context.store.mark_verified(held_before);
+  return complete;
 }
 
 }  // namespace vyrl

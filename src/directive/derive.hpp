@@ -5,23 +5,12 @@
 #include <string_view>
 #include <vector>
 
+#include "statement/directive_arguments.hpp"
 #include "vyrl/error.hpp"
 
 namespace vyrl {
 
 class Store;
-
-inline constexpr std::string_view kDeriveDirective = "derive";
-
-// What a derive line asks for: the base file and the schemas to take from it
-// (none selected means all of them). Views into the argument text.
-struct DeriveTarget {
-  std::string_view path;
-  std::vector<std::string_view> schemas;
-};
-
-// Accepts `path`, `path::A::B`, `"path" A::B`, `"path"::A` and `'path':A :: B`.
-DeriveTarget split_derive_arguments(std::string_view arguments);
 
 // Moves the schema `name` out of `base` into `store` unless `store` has one
 // of that name, with the aliases its fields name (never replacing one here).

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <expected>
+#include <string>
 #include <string_view>
 
 #include "vyrl/error.hpp"
@@ -10,29 +13,35 @@ class Store;
 
 // What a directive that reads a file asks of whoever is loading: read `path`
 // and merge it into `into` (the document's own store for @import, a fresh one
-// for @derive), within the nesting and file limits of the current call. A
-// refused load (a cycle, nesting too deep, too many files) is reported through
-// `refuse`, in the directive's own kind of error.
+// for @derive), within the nesting and file limits of the current call.
 struct NestedRequest {
   std::string_view path;
   Frame::Origin origin;
-  std::string_view arguments;
-  VyrlError (*refuse)(std::string_view arguments, std::string reason);
 };
+
+// Why a file was not even opened: it is already being loaded further up, or
+// a limit of the call was reached. The directive that asked words the error.
+struct NestedRefusal {
+  enum class Why { Cycle, TooDeep, TooMany } why;
+  std::size_t limit;  // the nesting depth or the number of files reached
+};
+
+// The reason text both file-reading directives give for a refusal.
+std::string nested_refusal_reason(const NestedRefusal& refusal, std::string_view path);
 
 class NestedLoad {
  public:
-  virtual Status load_file(Store& into, const NestedRequest& request) = 0;
+  // The merge's own result, or the refusal to start it.
+  virtual std::expected<Status, NestedRefusal> load_file(Store& into, const NestedRequest& request) = 0;
 
  protected:
   ~NestedLoad() = default;
 };
 
-// All a directive handler sees: the registries it may change, the line it
-// stands on, and the one way to read another file.
+// All a directive handler sees: the registries it may change and the one way
+// to read another file.
 struct DirectiveContext {
   Store& store;
-  std::size_t line;
   NestedLoad& nested;
 };
 

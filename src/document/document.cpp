@@ -31,8 +31,7 @@ Result<VYRL> VYRL::load(std::string_view path, const Options& options) {
 
 Result<VYRL> VYRL::parse_as(std::string_view text, std::string_view path, const Options& options) {
   VYRL document(options);
-  if (auto merged = Loader(document.state_->options).merge_text(document.state_->store, text, path, Frame::Origin::file);
-      !merged) {
+  if (auto merged = Loader(document.state_->options).merge_file_text(document.state_->store, text, path); !merged) {
     return fail(std::move(merged.error()));
   }
   return document;

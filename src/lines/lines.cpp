@@ -80,29 +80,41 @@ bool block_is_complete(std::string_view block) noexcept {
   return count.closed();
 }
 
-std::string_view LogicalLines::next_physical() noexcept {
-  const void* newline = std::memchr(rest_.data(), '\n', rest_.size());
-  std::string_view line;
+PhysicalLine cut_physical_line(std::string_view& rest) noexcept {
+  const void* newline = std::memchr(rest.data(), '\n', rest.size());
   if (newline == nullptr) {
-    line = rest_;
-    rest_ = {};
-    at_end_ = true;
+    const PhysicalLine line{rest, rest.substr(rest.size())};
+    rest.remove_prefix(rest.size());
     return line;
   }
-  const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(newline) - rest_.data());
-  line = rest_.substr(0, length);
-  rest_.remove_prefix(length + 1);
-  if (rest_.empty()) at_end_ = true;
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  std::size_t length = static_cast<std::size_t>(static_cast<const char*>(newline) - rest.data());
+  std::size_t ending = 1;
+  if (length > 0 && rest[length - 1] == '\r') {
+    --length;
+    ++ending;
+  }
+  const PhysicalLine line{rest.substr(0, length), rest.substr(length, ending)};
+  rest.remove_prefix(length + ending);
   return line;
+}
+
+std::string_view LogicalLines::next_physical() noexcept {
+  const std::size_t begin = offset();
+  const PhysicalLine line = cut_physical_line(rest_);
+  if (rest_.empty()) at_end_ = true;
+  const std::string_view code = strip_comment(line.content);
+  if (sink_ != nullptr) sink_->physical_line(begin, line, code.size());
+  return code;
 }
 
 std::optional<LogicalLine> LogicalLines::next() {
   bool pending = false;
   std::size_t block_line = 0;
+  std::size_t block_begin = 0;
   BraceCount braces;
   while (!at_end_ && !rest_.empty()) {
-    const std::string_view stripped = trim(strip_comment(next_physical()));
+    const std::size_t begin = offset();
+    const std::string_view stripped = trim(next_physical());
     ++number_;
     if (!pending) {
       if (needs_accumulation(stripped)) {
@@ -110,20 +122,21 @@ std::optional<LogicalLine> LogicalLines::next() {
         braces = BraceCount{};
         braces.add(stripped);
         block_line = number_;
+        block_begin = begin;
         pending = true;
         continue;
       }
       if (stripped.empty()) continue;
-      return LogicalLine{stripped, number_};
+      return LogicalLine{stripped, number_, begin, offset(), number_};
     }
     block_ += ' ';
     block_ += stripped;
     braces.add(stripped);
-    if (braces.closed()) return LogicalLine{trim(strip_comment(block_)), block_line};
+    if (braces.closed()) return LogicalLine{trim(strip_comment(block_)), block_line, block_begin, offset(), number_};
   }
   at_end_ = true;
   // A block still open at the end of the text is processed as it stands.
-  if (pending) return LogicalLine{trim(strip_comment(block_)), block_line};
+  if (pending) return LogicalLine{trim(strip_comment(block_)), block_line, block_begin, offset(), number_};
   return std::nullopt;
 }
 

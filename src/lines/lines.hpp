@@ -28,11 +28,40 @@ struct BraceCount {
   bool closed() const noexcept { return close >= open; }
 };
 
+// One physical line: its bytes without the line end, and the line end itself
+// ("\n", "\r\n", or nothing for a last line that has none). A lone "\r" is
+// an ordinary byte of the content.
+struct PhysicalLine {
+  std::string_view content;
+  std::string_view ending;
+};
+
+// Cuts the first physical line off `rest`, which keeps what follows. Callers
+// stop once `rest` is empty: a text ending in "\n" has no empty line after it.
+PhysicalLine cut_physical_line(std::string_view& rest) noexcept;
+
 // One line as the statement stage sees it: comment cut, trimmed, and for a
 // directive block the whole block joined with single spaces.
 struct LogicalLine {
   std::string_view text;  // valid until the next call to next()
   std::size_t number;     // 1-based physical line; a block's opening line
+  // Where its physical lines stand in the text, line ends included, so that a
+  // reader keeping every byte can find the blank and comment lines between
+  // two logical lines without cutting the text a second way.
+  std::size_t begin;
+  std::size_t end;
+  std::size_t last_number;  // the physical line that ended it
+};
+
+// Told of every physical line as it is cut: where it starts, and how many of
+// its bytes come before its comment. A reader that keeps every byte learns
+// the lines from the cutter loading uses instead of cutting them again.
+class PhysicalLineSink {
+ public:
+  virtual void physical_line(std::size_t offset, const PhysicalLine& line, std::size_t code) = 0;
+
+ protected:
+  ~PhysicalLineSink() = default;
 };
 
 // Cuts a text into logical lines. Lines end at "\n" (a "\r" before it goes
@@ -41,15 +70,19 @@ struct LogicalLine {
 // block still open at the end is handed over as it stands.
 class LogicalLines {
  public:
-  explicit LogicalLines(std::string_view text) noexcept : rest_(text) {}
+  explicit LogicalLines(std::string_view text, PhysicalLineSink* sink = nullptr) noexcept
+      : rest_(text), size_(text.size()), sink_(sink) {}
 
   // The next non-empty logical line, or nothing at the end of the text.
   std::optional<LogicalLine> next();
 
  private:
   std::string_view next_physical() noexcept;
+  std::size_t offset() const noexcept { return size_ - rest_.size(); }
 
   std::string_view rest_;
+  std::size_t size_;
+  PhysicalLineSink* sink_;
   bool at_end_ = false;
   std::size_t number_ = 0;
   std::string block_;  // the directive block being joined

@@ -96,6 +96,15 @@ Status Loader::merge_file(Store& store, std::string_view path) {
   return merge_text(store, *text, path, Frame::Origin::file);
 }
 
+Status Loader::merge_file_text(Store& store, std::string_view text, std::string_view path) {
+  if (!is_valid_utf8(text)) {
+    VyrlError error = VyrlError::invalid_utf8();
+    error.add_outer_frame(frame(path, 0, Frame::Origin::file));
+    return fail(std::move(error));
+  }
+  return merge_text(store, text, path, Frame::Origin::file);
+}
+
 Status Loader::merge_standard_input(Store& store) {
   auto text = read_standard_input(options_);
   if (!text) {
@@ -105,16 +114,17 @@ Status Loader::merge_standard_input(Store& store) {
   return merge_text(store, *text, kStandardInputSource, Frame::Origin::text);
 }
 
-Status Loader::load_file(Store& into, const NestedRequest& request) {
+std::expected<Status, NestedRefusal> Loader::load_file(Store& into, const NestedRequest& request) {
   const std::size_t max_loads = options_.limits.max_file_loads;
   auto guard = chain_.enter(request.path, max_loads);
   if (!guard) {
-    return fail(request.refuse(request.arguments, nesting_refusal_reason(guard.error(), request.path, max_loads)));
+    const bool too_deep = guard.error() == NestedRefusal::Why::TooDeep;
+    return std::unexpected(NestedRefusal{guard.error(), too_deep ? kMaxFileNesting : max_loads});
   }
   auto text = read_nested(request.path);
   if (!text) {
     text.error().add_outer_frame(frame(request.path, 0, request.origin));
-    return fail(std::move(text.error()));
+    return Status(fail(std::move(text.error())));
   }
   return merge_text(into, *text, request.path, request.origin);
 }
@@ -133,21 +143,16 @@ Status Loader::process_line(Store& store, const LogicalLine& line, PendingAssign
   if (line.text.front() == '@') {
     pending.flush();
     const DirectiveLine directive = split_directive(line.text);
-    if (directive.name.empty()) {
-      return fail(VyrlError::parse(line.number, directive.text, "Empty directive"));
-    }
+    if (directive.name.empty()) return fail(empty_directive_error(line.number, directive));
     const Directive* handler = find_directive(directive.name);
-    if (handler == nullptr) {
-      return fail(VyrlError::parse(line.number, directive.text,
-                                   "Unknown directive: @" + excerpt(directive.name)));
-    }
-    return handler->execute(DirectiveContext{store, line.number, *this}, directive.arguments);
+    if (handler == nullptr) return fail(unknown_directive_error(line.number, directive));
+    return handler->execute(DirectiveContext{store, *this}, directive.arguments);
   }
 
   const auto assignment = parse_assignment(line.text);
   if (!assignment) {
     pending.flush();
-    return fail(VyrlError::parse(line.number, line.text, std::string(assignment.error())));
+    return fail(assignment_error(line.number, line.text, assignment.error()));
   }
   const auto [key, value] = *assignment;
   // When several schemas declare the key, which one checks it is left open; one is enough.

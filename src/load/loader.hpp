@@ -31,8 +31,10 @@ class Loader final : public NestedLoad {
   // itself is read once more before the cycle is refused.
   Status merge_file(Store& store, std::string_view path);
   Status merge_standard_input(Store& store);
+  // A text standing for the file at `path`, as merge_file would read it.
+  Status merge_file_text(Store& store, std::string_view text, std::string_view path);
 
-  Status load_file(Store& into, const NestedRequest& request) override;
+  std::expected<Status, NestedRefusal> load_file(Store& into, const NestedRequest& request) override;
 
  private:
   class PendingAssignments;

@@ -33,17 +33,4 @@ std::expected<NestingChain::Guard, NestingChain::Refusal> NestingChain::enter(st
   return Guard(this);
 }
 
-std::string nesting_refusal_reason(NestingChain::Refusal refusal, std::string_view path, std::size_t max_loads) {
-  switch (refusal) {
-    case NestingChain::Refusal::Cycle:
-      return "Cycle detected: '" + excerpt(path) + "' is already being loaded";
-    case NestingChain::Refusal::TooDeep:
-      return "Files nest more than " + std::to_string(kMaxFileNesting) + " levels deep at '" + excerpt(path) +
-             "'";
-    case NestingChain::Refusal::TooMany:
-      break;
-  }
-  return "More than " + std::to_string(max_loads) + " files loaded by one call at '" + excerpt(path) + "'";
-}
-
 }  // namespace vyrl

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "directive/directive.hpp"
+
 namespace vyrl {
 
 // Files loaded through @import and @derive nest. One chain per call bounds how
@@ -16,7 +18,7 @@ inline constexpr std::size_t kMaxFileNesting = 64;
 
 class NestingChain {
  public:
-  enum class Refusal { Cycle, TooDeep, TooMany };
+  using Refusal = NestedRefusal::Why;
 
   // Holds one file on the chain until it is destroyed.
   class Guard {
@@ -41,8 +43,5 @@ class NestingChain {
   std::vector<std::string> active_;
   std::size_t loads_ = 0;
 };
-
-// The reason texts the directives give for a refusal.
-std::string nesting_refusal_reason(NestingChain::Refusal refusal, std::string_view path, std::size_t max_loads);
 
 }  // namespace vyrl

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "literal/literal.hpp"
 #include "text/text.hpp"
@@ -50,6 +51,18 @@ DirectiveLine split_directive(std::string_view line) noexcept {
   const std::string_view rest = line.substr(1);
   const WhiteSpaceSplit split = split_at_white_space(rest);
   return DirectiveLine{rest, trim(split.before), split.after};
+}
+
+VyrlError assignment_error(std::size_t line, std::string_view text, std::string_view reason) {
+  return VyrlError::parse(line, text, std::string(reason));
+}
+
+VyrlError empty_directive_error(std::size_t line, const DirectiveLine& directive) {
+  return VyrlError::parse(line, directive.text, "Empty directive");
+}
+
+VyrlError unknown_directive_error(std::size_t line, const DirectiveLine& directive) {
+  return VyrlError::parse(line, directive.text, "Unknown directive: @" + excerpt(directive.name));
 }
 
 }  // namespace vyrl

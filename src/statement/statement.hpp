@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <expected>
 #include <string_view>
+
+#include "vyrl/error.hpp"
 
 namespace vyrl {
 
@@ -26,5 +29,11 @@ struct DirectiveLine {
 };
 // `line` starts with "@".
 DirectiveLine split_directive(std::string_view line) noexcept;
+
+// The errors of a logical line that is no statement at all, numbered with
+// the line (a block's opening line) that holds it.
+VyrlError assignment_error(std::size_t line, std::string_view text, std::string_view reason);
+VyrlError empty_directive_error(std::size_t line, const DirectiveLine& directive);
+VyrlError unknown_directive_error(std::size_t line, const DirectiveLine& directive);
 
 }  // namespace vyrl

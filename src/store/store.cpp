@@ -392,16 +392,19 @@ Status Store::require_complete(std::string_view name, const SchemaDef& schema) c
   return {};
 }
 
-Status Store::check_completeness(std::uint64_t mark) {
-  std::size_t checked = 0;
-  Status result;
-  for (; checked < unverified_.size() && unverified_[checked].arrival <= mark; ++checked) {
-    if (!unverified_is_current(unverified_[checked])) continue;
-    const SchemaSlot& slot = *schemas_[unverified_[checked].schema];
-    if (result = require_complete(slot.name, slot.definition); !result) break;
+std::vector<std::string> Store::unverified_schemas(std::uint64_t mark) const {
+  std::vector<std::string> names;
+  for (const Unverified& entry : unverified_) {
+    if (entry.arrival > mark) break;
+    if (unverified_is_current(entry)) names.push_back(schemas_[entry.schema]->name);
   }
+  return names;
+}
+
+void Store::mark_verified(std::uint64_t mark) noexcept {
+  std::size_t checked = 0;
+  while (checked < unverified_.size() && unverified_[checked].arrival <= mark) ++checked;
   unverified_.erase(unverified_.begin(), unverified_.begin() + static_cast<std::ptrdiff_t>(checked));
-  return result;
 }
 
 }  // namespace vyrl

@@ -88,9 +88,11 @@ class Store final : public TypeScope {
   // replaced, so each is checked once per declaration. A mark stands for the
   // schemas that have arrived so far.
   std::uint64_t completeness_mark() const noexcept { return arrivals_; }
-  // Checks the schemas not yet found complete among those that arrived before
-  // `mark`; fails with the first required field that has no value.
-  Status check_completeness(std::uint64_t mark);
+  // The names of the schemas not yet found complete among those that arrived
+  // up to `mark`, in arrival order.
+  std::vector<std::string> unverified_schemas(std::uint64_t mark) const;
+  // Records that those schemas were found complete.
+  void mark_verified(std::uint64_t mark) noexcept;
   // Fails with the first required field of `schema` that has no value.
   Status require_complete(std::string_view name, const SchemaDef& schema) const;
 

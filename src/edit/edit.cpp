@@ -1,0 +1,392 @@
+#include "vyrl/edit.hpp"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "lines/lines.hpp"
+#include "statement/directive_arguments.hpp"
+#include "statement/statement.hpp"
+#include "text/text.hpp"
+#include "vyrl/syntax.hpp"
+
+namespace vyrl {
+namespace {
+
+constexpr std::string_view kIndent = "  ";
+constexpr std::string_view kCommentGap = "  ";
+constexpr std::string_view kChangedMeaning =
+    "internal error: the rewritten text would read differently from the original, so it was not kept";
+
+// --- What a text means, statement by statement. ---
+
+// A statement's meaning as one comparable string: for an assignment its key
+// and value as read, for a directive what its arguments say, not how they
+// are spaced. Blank and comment lines mean nothing.
+std::optional<std::string> meaning(const SyntaxLine& line) {
+  std::string out;
+  const auto add = [&out](std::string_view part) {
+    out += part;
+    out += '\0';
+  };
+  switch (line.kind) {
+    case SyntaxKind::blank:
+    case SyntaxKind::comment:
+      return std::nullopt;
+    case SyntaxKind::assignment: {
+      const auto assignment = parse_assignment(line.logical);
+      add("=");
+      add(assignment->key);
+      add(assignment->value);
+      return out;
+    }
+    case SyntaxKind::unreadable:
+      // Never the same as anything: an unreadable line is never written.
+      add("!");
+      add(line.logical);
+      return out;
+    case SyntaxKind::directive:
+      break;
+  }
+  // Read from the logical text: in a block, spans run over the raw lines.
+  const DirectiveLine directive = split_directive(line.logical);
+  add("@");
+  add(directive.name);
+  if (directive.name == kTypeDirective) {
+    if (const auto parsed = parse_type_arguments(directive.arguments)) {
+      add(parsed->name);
+      add(parsed->definition);
+    }
+  } else if (directive.name == kSchemaDirective) {
+    if (const auto parsed = parse_schema_arguments(directive.arguments)) {
+      add(parsed->name);
+      for (const SchemaFieldSyntax& field : parsed->fields) {
+        add(field.name);
+        add(field.mark.empty() ? "" : "*");
+        add(field.type);
+      }
+    }
+  } else if (directive.name == kImportDirective) {
+    if (const auto path = parse_import_arguments(directive.arguments)) add(*path);
+  } else if (directive.name == kDeriveDirective) {
+    const DeriveTarget target = split_derive_arguments(directive.arguments);
+    add(target.path);
+    for (const std::string_view schema : target.schemas) add(schema);
+  }
+  return out;
+}
+
+std::vector<std::string> meanings(const SyntaxTree& tree) {
+  std::vector<std::string> all;
+  for (const SyntaxLine& line : tree.statements()) {
+    if (auto one = meaning(line)) all.push_back(std::move(*one));
+  }
+  return all;
+}
+
+// True when `lines` (one statement, perhaps with comments) read as exactly `expected`.
+bool reads_as(const std::vector<std::string>& lines, const std::string& expected) {
+  std::string text;
+  for (const std::string& line : lines) {
+    text += line;
+    text += '\n';
+  }
+  const SyntaxTree tree = read_syntax(text);
+  const std::vector<std::string> read = meanings(tree);
+  return read.size() == 1 && read.front() == expected;
+}
+
+// --- Layout. ---
+
+// Columns as a reader counts them: one per character, not per byte.
+std::size_t width(std::string_view text) {
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// The comment of a line without white space after it; trailing white space
+// never makes or unmakes a comment.
+std::string_view comment_of(const SourceLine& line) { return trim(line.comment.text); }
+
+std::string with_comment(std::string code, std::string_view comment) {
+  if (comment.empty()) return code;
+  if (!code.empty()) code += kCommentGap;
+  code += comment;
+  return code;
+}
+
+std::string_view line_end_of(const SyntaxTree& tree) {
+  for (std::size_t i = 0; i < tree.line_count(); ++i) {
+    if (const Span ending = tree.line(i).ending; !ending.empty()) return ending.text;
+  }
+  return "\n";
+}
+
+class Formatter {
+ public:
+  explicit Formatter(const SyntaxTree& tree) noexcept : tree_(tree) {}
+
+  std::vector<std::string> lay_out() && {
+    const auto statements = tree_.statements();
+    for (std::size_t i = 0; i < statements.size();) {
+      const SyntaxLine& line = statements[i];
+      switch (line.kind) {
+        case SyntaxKind::blank:
+          // At most one in a row, and none before the first line.
+          if (!out_.empty() && !out_.back().empty()) out_.emplace_back();
+          ++i;
+          break;
+        case SyntaxKind::comment:
+          out_.emplace_back(comment_of(tree_.first_line(line)));
+          ++i;
+          break;
+        case SyntaxKind::assignment:
+        case SyntaxKind::directive:
+        case SyntaxKind::unreadable:
+          if (line.line_count == 1) {
+            i = lay_out_run(i);
+          } else {
+            lay_out_block(line);
+            ++i;
+          }
+          break;
+      }
+    }
+    while (!out_.empty() && out_.back().empty()) out_.pop_back();
+    return std::move(out_);
+  }
+
+ private:
+  // A run of consecutive one-line statements, their comments in one column.
+  std::size_t lay_out_run(std::size_t first) {
+    const auto statements = tree_.statements();
+    std::vector<std::pair<std::string, std::string_view>> run;
+    std::size_t column = 0;
+    std::size_t i = first;
+    for (; i < statements.size() && statements[i].line_count == 1 &&
+           (statements[i].kind == SyntaxKind::assignment || statements[i].kind == SyntaxKind::directive);
+         ++i) {
+      const SyntaxLine& line = statements[i];
+      const std::string_view comment = comment_of(tree_.first_line(line));
+      std::string code = line.kind == SyntaxKind::assignment ? assignment_code(line, comment) : directive_code(line, comment);
+      if (!comment.empty()) column = std::max(column, width(code) + kCommentGap.size());
+      run.emplace_back(std::move(code), comment);
+    }
+    for (auto& [code, comment] : run) {
+      if (!comment.empty()) {
+        code.append(column - width(code), ' ');
+        code += comment;
+      }
+      out_.push_back(std::move(code));
+    }
+    return i;
+  }
+
+  // Some keys and values read differently once spaced ("#=1" would become a
+  // comment): those keep the spacing they came with. Aligning the comment
+  // further only adds spaces where one already stands.
+  std::string assignment_code(const SyntaxLine& line, std::string_view comment) const {
+    const AssignmentSpans spans = tree_.assignment(line);
+    std::string code(spans.key.text);
+    code += spans.value.empty() ? " =" : " = ";
+    code += spans.value.text;
+    if (!reads_as({with_comment(code, comment)}, *meaning(line))) return std::string(line.logical);
+    return code;
+  }
+
+  std::string directive_code(const SyntaxLine& line, std::string_view comment) const {
+    std::string code = directive_head(line, line.logical);
+    if (!reads_as({with_comment(code, comment)}, *meaning(line))) return std::string(line.logical);
+    return code;
+  }
+
+  void lay_out_block(const SyntaxLine& line) {
+    std::vector<std::string> laid = block(line, true);
+    if (!reads_as(laid, *meaning(line))) laid = block(line, false);
+    for (std::string& text : laid) out_.push_back(std::move(text));
+  }
+
+  // "@name arguments" with one space between, the arguments as written.
+  static std::string directive_head(const SyntaxLine& line, std::string_view piece) {
+    const std::string_view name = split_directive(line.logical).name;
+    std::string head = "@";
+    head += name;
+    const std::string_view rest = trim(piece.substr(std::min(piece.size(), 1 + name.size())));
+    if (!rest.empty()) {
+      head += ' ';
+      head += rest;
+    }
+    return head;
+  }
+
+  // A block's lines: the opening line, the inner ones indented, the closing
+  // "}" alone. Each line's piece keeps its bytes; only where it stands and
+  // what white space surrounds it change. Not `canonical`, the opening line
+  // keeps its spacing and a closing "}" that shares its line stays there.
+  std::vector<std::string> block(const SyntaxLine& line, bool canonical) const {
+    std::vector<std::string> laid;
+    for (std::size_t i = 0; i < line.line_count; ++i) {
+      const SourceLine source = tree_.line(line.first_line + i);
+      const std::string_view piece = trim(strip_comment(source.content.text));
+      const std::string_view comment = comment_of(source);
+      if (i == 0) {
+        laid.push_back(with_comment(canonical ? directive_head(line, piece) : std::string(piece), comment));
+        continue;
+      }
+      const bool last = i + 1 == line.line_count;
+      if (last && piece.starts_with('}')) {
+        laid.push_back(with_comment(std::string(piece), comment));
+      } else if (last && canonical && piece.ends_with('}') && block_is_complete(line.logical)) {
+        // Only a "}" that closes the block gets a line of its own; one in a
+        // block still open at the end of the text is just a character.
+        laid.push_back(std::string(kIndent) + std::string(trim(piece.substr(0, piece.size() - 1))));
+        laid.push_back(with_comment("}", comment));
+      } else if (piece.empty() && comment.empty()) {
+        laid.emplace_back();
+      } else {
+        laid.push_back(with_comment(std::string(kIndent) + std::string(piece), comment));
+      }
+    }
+    return laid;
+  }
+
+  const SyntaxTree& tree_;
+  std::vector<std::string> out_;
+};
+
+VyrlError changed_meaning() { return VyrlError::invalid_value(std::string(kChangedMeaning)); }
+
+// --- Editing one key. ---
+
+std::string cannot_write_key(std::string_view key, std::string_view why) {
+  return "cannot write the key '" + std::string(key) + "': " + std::string(why);
+}
+
+std::string cannot_write_value(std::string_view value, std::string_view why) {
+  return "cannot write the value '" + std::string(value) + "': " + std::string(why);
+}
+
+bool has_line_break(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+// Why `key` cannot begin an assignment line, if it cannot.
+std::optional<std::string_view> key_problem(std::string_view key) {
+  if (key.empty()) return "a key cannot be empty";
+  if (has_line_break(key)) return "a key cannot hold a line break";
+  if (trim(key) != key) return "a key cannot begin or end with white space";
+  if (key.front() == '@') return "a line starting with '@' is a directive";
+  const std::string line = std::string(key) + " = x";
+  if (strip_comment(line).size() < key.size()) return "a '#' in it would begin a comment";
+  const auto read = parse_assignment(trim(strip_comment(line)));
+  if (!read) return "its brackets would hide the '=' that ends it";
+  if (read->key != key) return "an '=' in it would end the key early";
+  return std::nullopt;
+}
+
+// The last assignment of `key`, or null.
+const SyntaxLine* last_assignment(const SyntaxTree& tree, std::string_view key) {
+  const SyntaxLine* found = nullptr;
+  for (const SyntaxLine& line : tree.statements()) {
+    if (line.kind == SyntaxKind::assignment && parse_assignment(line.logical)->key == key) found = &line;
+  }
+  return found;
+}
+
+}  // namespace
+
+Result<std::string> format(std::string_view text, std::string_view source) {
+  const SyntaxTree tree = read_syntax(text);
+  if (const SyntaxLine* bad = tree.first_unreadable()) {
+    VyrlError error = *tree.error(*bad);
+    error.add_outer_frame(Frame{std::string(source), tree.first_line(*bad).content.line, Frame::Origin::text});
+    return fail(std::move(error));
+  }
+  const std::string_view line_end = line_end_of(tree);
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (const std::string& line : Formatter(tree).lay_out()) {
+    out += line;
+    out += line_end;
+  }
+  // The guard rail: whatever the layout did, the text must mean what it meant.
+  const SyntaxTree again = read_syntax(out);
+  if (again.first_unreadable() != nullptr || meanings(again) != meanings(tree)) return fail(changed_meaning());
+  return out;
+}
+
+Result<std::string> set_value(std::string_view text, std::string_view key, std::string_view value) {
+  if (const auto problem = key_problem(key)) return fail(VyrlError::invalid_value(cannot_write_key(key, *problem)));
+  if (has_line_break(value)) {
+    return fail(VyrlError::invalid_value(cannot_write_value(value, "a value cannot hold a line break")));
+  }
+  const SyntaxTree tree = read_syntax(text);
+  const SyntaxLine* target = last_assignment(tree, key);
+  std::size_t index = 0;
+  bool target_empty = false;
+  std::string before;
+  std::string after;
+  if (target != nullptr) {
+    index = static_cast<std::size_t>(target - tree.statements().data());
+    const Span written = tree.assignment(*target).value;
+    target_empty = written.empty();
+    before = text.substr(0, written.offset);
+    after = text.substr(written.end());
+  } else {
+    before = text;
+    if (!before.empty() && before.back() != '\n') before += line_end_of(tree);
+    before += key;
+    before += " =";
+    after = line_end_of(tree);
+  }
+  // An empty value needs no space after the "="; any other value does where
+  // the line has none yet.
+  const bool needs_space = !value.empty() && (target == nullptr || target_empty);
+  // Quotes of the kind the value does not hold read best.
+  const bool single_first = value.find('"') != std::string_view::npos && value.find('\'') == std::string_view::npos;
+  bool comment_in_the_way = true;
+  for (const char quote : {'\0', single_first ? '\'' : '"', single_first ? '"' : '\''}) {
+    std::string edited = before;
+    if (needs_space || (quote != '\0' && target == nullptr)) edited += ' ';
+    if (quote != '\0') edited += quote;
+    edited += value;
+    if (quote != '\0') edited += quote;
+    edited += after;
+    const SyntaxTree check = read_syntax(edited);
+    const auto statements = check.statements();
+    const std::size_t at = target != nullptr ? index : statements.size() - 1;
+    if (at >= statements.size()) continue;
+    const SyntaxLine& line = statements[at];
+    if (line.kind == SyntaxKind::assignment && parse_assignment(line.logical)->key == key &&
+        parse_assignment(line.logical)->value == value) {
+      return edited;
+    }
+    // Bare, a value may fail for its outer spaces alone; quoted, only a
+    // comment that the quotes do not cover can stop it.
+    if (quote != '\0' && check.first_line(line).comment.empty()) comment_in_the_way = false;
+  }
+  return fail(VyrlError::invalid_value(cannot_write_value(
+      value, comment_in_the_way ? "it would begin a comment however it is quoted"
+                                : "neither bare nor in quotes does it read back as itself")));
+}
+
+Result<std::string> delete_key(std::string_view text, std::string_view key) {
+  const SyntaxTree tree = read_syntax(text);
+  std::string out;
+  out.reserve(text.size());
+  bool found = false;
+  for (const SyntaxLine& line : tree.statements()) {
+    if (line.kind == SyntaxKind::assignment && parse_assignment(line.logical)->key == key) {
+      found = true;
+      continue;
+    }
+    for (std::size_t i = line.first_line; i < line.first_line + line.line_count; ++i) {
+      const SourceLine source = tree.line(i);
+      out += source.content.text;
+      out += source.ending.text;
+    }
+  }
+  if (!found) return fail(VyrlError::not_found(std::string(key)));
+  return out;
+}
+
+}  // namespace vyrl

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <expected>
+#include <string_view>
+#include <vector>
+
+#include "vyrl/error.hpp"
+
+namespace vyrl {
+
+// What each directive's argument text says, read without acting on it. The
+// handlers act on these; the syntax reader shows them. One reading serves
+// both, so a formatter cannot accept what loading refuses. Every view points
+// into the argument text; a refusal is the directive's own error, word for word.
+
+inline constexpr std::string_view kImportDirective = "import";
+inline constexpr std::string_view kTypeDirective = "type";
+inline constexpr std::string_view kSchemaDirective = "schema";
+inline constexpr std::string_view kDeriveDirective = "derive";
+
+// @type name = definition
+struct TypeArguments {
+  std::string_view name;
+  std::string_view definition;
+};
+std::expected<TypeArguments, VyrlError> parse_type_arguments(std::string_view arguments);
+
+// @schema Name { field: type, optional*: type }
+struct SchemaFieldSyntax {
+  std::string_view name;  // without its "*" marks
+  std::string_view mark;  // the "*" marks, empty for a required field
+  std::string_view type;
+};
+struct SchemaArguments {
+  std::string_view name;
+  std::string_view open;   // the first "{"
+  std::string_view close;  // the last "}"
+  std::vector<SchemaFieldSyntax> fields;  // in the order written, repeats included
+};
+std::expected<SchemaArguments, VyrlError> parse_schema_arguments(std::string_view arguments);
+
+// @import path: the path with one pair of enclosing quotes removed.
+std::expected<std::string_view, VyrlError> parse_import_arguments(std::string_view arguments);
+
+// @derive path[::Schema...]: never refused here; an empty path fails when opened.
+// Accepts `path`, `path::A::B`, `"path" A::B`, `"path"::A` and `'path':A :: B`.
+struct DeriveTarget {
+  std::string_view path;
+  std::vector<std::string_view> schemas;  // none selected means all of them
+};
+DeriveTarget split_derive_arguments(std::string_view arguments);
+
+}  // namespace vyrl

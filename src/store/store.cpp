@@ -157,10 +157,7 @@ void Store::index_value(std::uint32_t position) const {
 }
 
 void Store::index_value(std::uint32_t position, std::uint64_t hash) const {
-  if (reverse_next_.size() <= position) {
-    reverse_next_.resize(std::max<std::size_t>(position + 1, 2 * reverse_next_.size()), kNoPosition);
-    reverse_prev_.resize(reverse_next_.size(), kNoPosition);
-  }
+  reserve_links(position + 1);
   reverse_heads_.reserve(reverse_head_count_ + 1);
   const std::uint32_t fragment = ProbeIndex::fragment_of(hash);
   const auto head = reverse_heads_.probe(fragment, values_.value_at(position),
@@ -196,13 +193,16 @@ void Store::unindex_value(std::uint32_t position, std::uint64_t hash) const noex
   if (next != kNoPosition) reverse_prev_[next] = prev;
 }
 
+// Both link arrays cover `positions`. Each is checked on its own: when memory
+// ran out between growing one and the other, the next call finds them unequal.
+void Store::reserve_links(std::size_t positions) const {
+  const std::size_t size = std::max(positions, 2 * std::min(reverse_next_.size(), reverse_prev_.size()));
+  if (reverse_next_.size() < positions) reverse_next_.resize(size, kNoPosition);
+  if (reverse_prev_.size() < positions) reverse_prev_.resize(size, kNoPosition);
+}
+
 void Store::reserve_reverse(std::size_t count) const {
-  const std::size_t needed = values_.size() + count;
-  if (reverse_next_.size() < needed) {
-    const std::size_t size = std::max(needed, 2 * reverse_next_.size());
-    reverse_next_.resize(size, kNoPosition);
-    reverse_prev_.resize(size, kNoPosition);
-  }
+  reserve_links(values_.size() + count);
   // A replaced value may start a chain of its own as well.
   reverse_heads_.reserve(reverse_head_count_ + count + 1);
 }

@@ -149,6 +149,7 @@ class Store final : public TypeScope {
   // Makes room in the reverse index for `count` more positions, so that
   // indexing them cannot fail half-way.
   void reserve_reverse(std::size_t count) const;
+  void reserve_links(std::size_t positions) const;
   void build_reverse_index() const;
 
   Values values_;

@@ -35,6 +35,9 @@ struct StoreAudit {
   static std::string reverse(const Store& store) {
     if (!store.reverse_built_.load()) return {};
     const ValueStore& values = store.values_;
+    if (store.reverse_next_.size() < values.size() || store.reverse_prev_.size() < values.size()) {
+      return "the chain links do not cover every position";
+    }
     const auto value_at = [&](std::size_t p) { return values.value_at(p); };
     std::set<std::string_view> distinct;
     for (std::uint32_t position = 0; position < values.size(); ++position) {

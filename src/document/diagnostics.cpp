@@ -158,8 +158,26 @@ class Linter {
     report_unknown(type);
   }
 
+  // The file's own names come first: a slip is likelier in a name the author
+  // made up than in a built-in one.
   void report_unknown(const Span& type) {
-    std::vector<std::string> names = suggest_type_names(type.text);
+    std::vector<std::string> names;
+    std::size_t nearest = std::max<std::size_t>(1, type.text.size() / 3);
+    const auto consider = [&](const std::string& name) {
+      const std::size_t score = distance(type.text, name);
+      if (score > nearest) return;
+      if (score < nearest) names.clear();
+      nearest = score;
+      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    };
+    if (type.text.size() <= kLongestSuggestible) {
+      for (const auto& [name, definition] : aliases_) consider(name);
+      for (const std::string& name : schemas_) consider(name);
+    }
+    for (std::string& name : suggest_type_names(type.text)) {
+      if (names.size() == kMostSuggestions) break;
+      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+    }
     std::string message = "type '" + excerpt(type.text) + "' names nothing";
     if (!names.empty()) message += "; did you mean " + quoted_choices(names) + "?";
     add(Warning::Kind::unknown_type, type, std::move(message), std::move(names));

@@ -209,7 +209,7 @@ class Linter {
   // The loader refuses the line already; near a known name, the slip is
   // worth a fix.
   void check_directive_name(const Span& name) {
-    if (name.empty() || name.offset == 0 || find_directive_name(name.text)) return;
+    if (name.empty() || name.offset == 0 || is_directive_name(name.text)) return;
     std::vector<std::string> near;
     for (const std::string_view known : kDirectiveNames) {
       if (distance(name.text, known) <= std::max<std::size_t>(1, known.size() / 3)) {
@@ -229,7 +229,7 @@ class Linter {
     add(Warning::Kind::unknown_directive, written, std::move(message), std::move(near));
   }
 
-  static bool find_directive_name(std::string_view name) {
+  static bool is_directive_name(std::string_view name) {
     return std::find(std::begin(kDirectiveNames), std::end(kDirectiveNames), name) != std::end(kDirectiveNames);
   }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "vyrl/error.hpp"
+#include "vyrl/syntax.hpp"
 
 namespace vyrl {
 
@@ -34,5 +35,28 @@ struct BuiltinType {
   std::vector<std::string> aliases;  // further accepted names, e.g. "physics::atomicmassunit"
 };
 std::vector<BuiltinType> builtin_types();
+
+// What loads (or fails for another reason) but is almost surely a mistake.
+struct Warning {
+  enum class Kind {
+    unknown_type,            // a type name that no built-in, alias or schema has
+    alias_accepts_no_value,  // an @type definition that no value can pass
+    byte_order_mark,         // it would become part of the first line
+    unknown_directive,       // already an error; this carries the name meant
+  };
+  Kind kind = Kind::unknown_type;
+  Span where;        // the bytes to replace; borrowed from the text linted
+  std::string message;
+  // Texts that may replace `where`, likeliest first; an empty text removes
+  // it. None where no mechanical fix exists.
+  std::vector<std::string> replacements;
+};
+
+// Reads `text` as read_syntax does, resolving nothing outside it, and gives
+// its warnings in the order of the text. A type name is known when it is
+// built in or declared by an @type or @schema anywhere in the text; a text
+// with @import or @derive lines may have it from another file, so there an
+// unknown name is not reported.
+std::vector<Warning> lint(std::string_view text);
 
 }  // namespace vyrl

@@ -161,11 +161,35 @@ std::string failure_as_json(std::string_view argument, const VyrlError& error) {
   return out;
 }
 
+// Warnings go to standard error whatever else is printed, so that --json's
+// lines stay one object each. Standard input has been read by the loader and
+// is not read again. A misspelt type that made the file fail has been
+// reported with its hint already.
+std::size_t warn_about(std::string_view path, const VyrlError* failure) {
+  if (path == kStdinPath) return 0;
+  const auto text = read_file_from_disk(path, Options{});
+  if (!text) return 0;
+  std::string out;
+  std::size_t count = 0;
+  for (const Warning& warning : lint(*text)) {
+    if (failure != nullptr && warning.kind == Warning::Kind::unknown_type &&
+        warning.where.text == failure->unknown_type()) {
+      continue;
+    }
+    ++count;
+    out += std::string(path) + ":" + std::to_string(warning.where.line) + ": warning: " + warning.message + "\n";
+  }
+  if (!out.empty()) write_err(out);
+  return count;
+}
+
 int run_check(const Arguments& arguments) {
   const bool json = arguments.has("--json");
+  const bool strict = arguments.has("--strict");
   int status = kSuccess;
   for (const std::string_view path : arguments.positionals) {
-    if (auto document = open_document(path)) {
+    const auto document = open_document(path);
+    if (document) {
       if (!json) write_out(std::string(display_name(path)) + ": " + std::string(kPassed) + "\n");
     } else {
       if (json) {
@@ -175,6 +199,7 @@ int run_check(const Arguments& arguments) {
       }
       status = kFailure;
     }
+    if (warn_about(path, document ? nullptr : &document.error()) > 0 && strict) status = kFailure;
   }
   return status;
 }
@@ -482,8 +507,12 @@ const std::vector<CommandInfo>& command_table() {
        "    that fails, and nothing for one that passes: argument (the FILE given),\n"
        "    file and line (null for the file as a whole) of the failure, kind,\n"
        "    message, chain (outermost first, each with file, line and origin: text,\n"
-       "    file, imported or derived) and suggestions. Fails if any file fails.\n",
-       1, kAnyNumber, {{"--json"}, {}}, run_check},
+       "    file, imported or derived) and suggestions. Fails if any file fails.\n"
+       "    What loads but is likely a mistake (a type name that names nothing, an\n"
+       "    alias that accepts no value, a byte-order mark) goes to standard error\n"
+       "    as \"PATH:LINE: warning: message\", with or without --json; --strict\n"
+       "    fails a file that has any.\n",
+       1, kAnyNumber, {{"--json", "--strict"}, {}}, run_check},
       {"get", "[--deep] [--fallback] FILE KEY",
        "    Print the value of KEY; fails when KEY is not a key. --fallback prints\n"
        "    instead, when KEY is not a key, a key whose value is KEY. --deep follows\n"

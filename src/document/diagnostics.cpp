@@ -2,10 +2,16 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <utility>
 
 #include "text/ascii.hpp"
+#include "statement/directive_arguments.hpp"
 #include "types/families.hpp"
+#include "types/list.hpp"
+#include "types/primitive_type.hpp"
+#include "types/resolve.hpp"
 
 namespace vyrl {
 namespace {
@@ -74,7 +80,176 @@ constexpr Synonym kSynonyms[] = {
     {"boolean", "bool"},
 };
 
+std::string quoted_choices(const std::vector<std::string>& names) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += i + 1 == names.size() ? " or " : ", ";
+    text += '\'';
+    text += names[i];
+    text += '\'';
+  }
+  return text;
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kDirectiveNames[] = {kImportDirective, kTypeDirective, kSchemaDirective, kDeriveDirective};
+
+// Aliases are looked up by the definition text alone, once a value is
+// checked: only a primitive's name or a built-in path ever accepts a value.
+bool definition_can_work(std::string_view definition) {
+  if (definition.find("::") != std::string_view::npos) return static_cast<bool>(resolve_builtin(definition));
+  return static_cast<bool>(PrimitiveType::from_name(definition));
+}
+
+// The bytes of `part`, a view into `whole.text`, as a span of their own. A
+// type is one word, so they stay on the line `whole` starts on.
+Span narrow(const Span& whole, std::string_view part) {
+  const auto skip = static_cast<std::size_t>(part.data() - whole.text.data());
+  return Span{whole.offset + skip, whole.line, whole.column + static_cast<std::uint32_t>(skip), part};
+}
+
+class Linter {
+ public:
+  explicit Linter(const SyntaxTree& tree) : tree_(tree) {
+    for (const SyntaxLine& statement : tree.statements()) {
+      if (statement.kind != SyntaxKind::directive) continue;
+      const DirectiveSpans spans = tree.directive(statement);
+      if (spans.name.text == kTypeDirective) {
+        aliases_.insert_or_assign(std::string(spans.subject.text), spans.definition.text);
+      } else if (spans.name.text == kSchemaDirective) {
+        schemas_.insert(std::string(spans.subject.text));
+      } else if (spans.name.text == kImportDirective || spans.name.text == kDeriveDirective) {
+        reaches_other_files_ = true;
+      }
+    }
+  }
+
+  std::vector<Warning> run() {
+    if (tree_.text().starts_with(kByteOrderMark)) {
+      add(Warning::Kind::byte_order_mark, Span{0, 1, 0, tree_.text().substr(0, kByteOrderMark.size())},
+          "the byte-order mark becomes part of the first line", {""});
+    }
+    for (const SyntaxLine& statement : tree_.statements()) {
+      if (statement.kind == SyntaxKind::directive) {
+        const DirectiveSpans spans = tree_.directive(statement);
+        if (spans.name.text == kTypeDirective) check_definition(spans);
+        for (const SchemaFieldSpans& field : spans.fields) check_name(field.type);
+      } else if (statement.kind == SyntaxKind::unreadable) {
+        check_directive_name(tree_.directive(statement).name);
+      }
+    }
+    return std::move(warnings_);
+  }
+
+ private:
+  bool declared(std::string_view name) const {
+    return aliases_.contains(std::string(name)) || schemas_.contains(std::string(name));
+  }
+
+  // Schema fields and list items look a name up among aliases, then schemas,
+  // then the built-in types; list<T> is known when T is.
+  void check_name(const Span& type) {
+    if (type.empty() || declared(type.text)) return;
+    if (const auto element = ListType::parse_inner(type.text)) return check_name(narrow(type, *element));
+    if (resolve_builtin(type.text)) return;
+    // Another file may declare the name, but no one names an alias or schema
+    // like a built-in path.
+    if (reaches_other_files_ && type.text.find("::") == std::string_view::npos) return;
+    report_unknown(type);
+  }
+
+  // The file's own names come first: a slip is likelier in a name the author
+  // made up than in a built-in one.
+  void report_unknown(const Span& type) {
+    std::vector<std::string> names;
+    std::size_t nearest = std::max<std::size_t>(1, type.text.size() / 3);
+    const auto consider = [&](const std::string& name) {
+      const std::size_t score = distance(type.text, name);
+      if (score > nearest) return;
+      if (score < nearest) names.clear();
+      nearest = score;
+      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    };
+    if (type.text.size() <= kLongestSuggestible) {
+      for (const auto& [name, definition] : aliases_) consider(name);
+      for (const std::string& name : schemas_) consider(name);
+    }
+    for (std::string& name : suggest_type_names(type.text)) {
+      if (names.size() == kMostSuggestions) break;
+      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+    }
+    std::string message = "type '" + excerpt(type.text) + "' names nothing";
+    if (!names.empty()) message += "; did you mean " + quoted_choices(names) + "?";
+    add(Warning::Kind::unknown_type, type, std::move(message), std::move(names));
+  }
+
+  void check_definition(const DirectiveSpans& spans) {
+    const Span& definition = spans.definition;
+    if (definition.empty()) return;
+    if (definition.text.find("::") != std::string_view::npos) return check_name(definition);
+    if (PrimitiveType::from_name(definition.text)) return;
+    const std::string alias = excerpt(spans.subject.text);
+    if (const auto target = aliases_.find(std::string(definition.text)); target != aliases_.end()) {
+      std::string message = "alias '" + alias + "' accepts no value: '" + excerpt(definition.text) +
+                            "' is an alias, and aliases do not chain";
+      std::vector<std::string> fix;
+      if (definition_can_work(target->second)) {
+        message += "; define it as '" + excerpt(target->second) + "'";
+        fix.emplace_back(target->second);
+      }
+      return add(Warning::Kind::alias_accepts_no_value, definition, std::move(message), std::move(fix));
+    }
+    if (!declared(definition.text) && !resolve_builtin(definition.text) && !reaches_other_files_) {
+      return report_unknown(definition);
+    }
+    add(Warning::Kind::alias_accepts_no_value, definition,
+        "alias '" + alias + "' accepts no value; write '" + excerpt(definition.text) + "' where it is used", {});
+  }
+
+  // The loader refuses the line already; near a known name, the slip is
+  // worth a fix.
+  void check_directive_name(const Span& name) {
+    if (name.empty() || name.offset == 0 || is_directive_name(name.text)) return;
+    std::vector<std::string> near;
+    for (const std::string_view known : kDirectiveNames) {
+      if (distance(name.text, known) <= std::max<std::size_t>(1, known.size() / 3)) {
+        std::string spelled(1, '@');
+        spelled += known;
+        near.push_back(std::move(spelled));
+      }
+    }
+    if (near.empty()) return;
+    const Span written{name.offset - 1, name.line, name.column - 1,
+                       std::string_view(name.text.data() - 1, name.text.size() + 1)};
+    std::string message(1, '\'');
+    message += excerpt(written.text);
+    message += "' is no directive; did you mean ";
+    message += quoted_choices(near);
+    message += '?';
+    add(Warning::Kind::unknown_directive, written, std::move(message), std::move(near));
+  }
+
+  static bool is_directive_name(std::string_view name) {
+    return std::find(std::begin(kDirectiveNames), std::end(kDirectiveNames), name) != std::end(kDirectiveNames);
+  }
+
+  void add(Warning::Kind kind, const Span& where, std::string message, std::vector<std::string> replacements) {
+    warnings_.push_back(Warning{kind, where, std::move(message), std::move(replacements)});
+  }
+
+  const SyntaxTree& tree_;
+  std::map<std::string, std::string_view> aliases_;  // the last definition of each
+  std::set<std::string> schemas_;
+  bool reaches_other_files_ = false;
+  std::vector<Warning> warnings_;
+};
+
 }  // namespace
+
+std::vector<Warning> lint(std::string_view text) {
+  const SyntaxTree tree = read_syntax(text);
+  return Linter(tree).run();
+}
 
 std::vector<std::string> describe_location(const VyrlError& error) {
   std::vector<std::string> notes;

@@ -416,3 +416,45 @@ def test_types_lists_every_built_in_name_in_both_forms():
     assert [t["name"] for t in types] == [line.split(" (")[0] for names in families.values() for line in names]
     assert {t["family"] for t in types} == set(families)
     assert {"name": "physics::dalton", "family": "physics", "aliases": ["physics::atomicmassunit"]} in types
+
+
+@pytest.mark.parametrize(
+    "contents, args, expected",
+    [
+        # A warning leaves a passing file passing, and goes to standard error.
+        (
+            {"s": "@schema S { port: i23 }\n"},
+            ["s.vyr"],
+            (0, "s.vyr: ok\n", "s.vyr:1: warning: type 'i23' names nothing; did you mean 'i32'?\n"),
+        ),
+        (
+            {"s": "@schema S { port: i23 }\n"},
+            ["--strict", "s.vyr"],
+            (1, "s.vyr: ok\n", "s.vyr:1: warning: type 'i23' names nothing; did you mean 'i32'?\n"),
+        ),
+        # --strict fails only the run that has a warning.
+        ({"a": "x = 1\n"}, ["--strict", "a.vyr"], (0, "a.vyr: ok\n", "")),
+        # A failing file gets its error first, then its warnings.
+        (
+            {"bad": "@type a = i32\n@type b = a\n@shcema S { x: i32 }\n"},
+            ["bad.vyr"],
+            (
+                1,
+                "",
+                "bad.vyr:3: Parse Error at line 3: 'shcema S { x: i32 }'. Reason: Unknown directive: @shcema\n"
+                "bad.vyr:2: warning: alias 'b' accepts no value: 'a' is an alias, and aliases do not chain; "
+                "define it as 'i32'\n"
+                "bad.vyr:3: warning: '@shcema' is no directive; did you mean '@schema'?\n",
+            ),
+        ),
+        # JSON lines stay as they are; warnings still go to standard error.
+        (
+            {"bom": b"\xef\xbb\xbfx = 1\n"},
+            ["--json", "--strict", "bom.vyr"],
+            (1, "", "bom.vyr:1: warning: the byte-order mark becomes part of the first line\n"),
+        ),
+    ],
+)
+def test_check_warnings(files, contents, args, expected):
+    files(**contents)
+    assert vyrl("check", *args) == expected

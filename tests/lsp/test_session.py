@@ -153,3 +153,71 @@ async def test_columns_count_the_negotiated_units_on_non_ascii_lines(client, tmp
     change = (2, value[0], 2, value[1], "7")
     [diagnostics] = await published(client, lambda: change_document(client, path, 3, change), path.as_uri())
     assert diagnostics == []
+
+
+WARNINGS = [
+    # name, text, the warning's range, its message, the first fix's title and text
+    (
+        "field",
+        "@schema S { port: i23 }\n",
+        (0, 18, 0, 21),
+        "type 'i23' names nothing; did you mean 'i32'?",
+        ("Change to 'i32'", "i32"),
+    ),
+    (
+        "chained alias",
+        "@type a = f64\n@type b = a\n",
+        (1, 10, 1, 11),
+        "alias 'b' accepts no value: 'a' is an alias, and aliases do not chain; define it as 'f64'",
+        ("Change to 'f64'", "f64"),
+    ),
+    # U+FEFF is one UTF-16 unit.
+    ("mark", "\ufeffx = 1\n", (0, 0, 0, 1), "the byte-order mark becomes part of the first line", ("Remove the byte-order mark", "")),
+]
+
+
+@pytest.mark.parametrize("text, where, message, fix", [w[1:] for w in WARNINGS], ids=[w[0] for w in WARNINGS])
+async def test_a_warning_is_published_with_its_quick_fix(client, tmp_path, text, where, message, fix):
+    await start(client, tmp_path)
+    path = tmp_path / "w.vyr"
+    [[diagnostic]] = await published(client, lambda: open_document(client, path, text), path.as_uri())
+    assert (span(diagnostic), diagnostic.severity, diagnostic.message) == (
+        where,
+        types.DiagnosticSeverity.Warning,
+        message,
+    )
+
+    actions = await client.text_document_code_action_async(
+        types.CodeActionParams(
+            text_document=types.TextDocumentIdentifier(uri=path.as_uri()),
+            range=types.Range(
+                start=types.Position(line=where[0], character=0), end=types.Position(line=where[0], character=0)
+            ),
+            context=types.CodeActionContext(diagnostics=[diagnostic]),
+        )
+    )
+    assert (actions[0].title, actions[0].kind) == (fix[0], types.CodeActionKind.QuickFix)
+    [edit] = actions[0].edit.changes[path.as_uri()]
+    assert (span(edit), edit.new_text) == (where, fix[1])
+
+    [diagnostics] = await published(client, lambda: change_document(client, path, 2, (*where, fix[1])), path.as_uri())
+    assert diagnostics == []
+
+
+async def test_a_misspelt_directive_fails_and_its_error_carries_the_fix(client, tmp_path):
+    await start(client, tmp_path)
+    path = tmp_path / "d.vyr"
+    text = "x = 1\n@shcema S { x: i32 }\n"
+    [[diagnostic]] = await published(client, lambda: open_document(client, path, text), path.as_uri())
+    assert diagnostic.severity == types.DiagnosticSeverity.Error
+
+    actions = await client.text_document_code_action_async(
+        types.CodeActionParams(
+            text_document=types.TextDocumentIdentifier(uri=path.as_uri()),
+            range=types.Range(start=types.Position(line=1, character=3), end=types.Position(line=1, character=3)),
+            context=types.CodeActionContext(diagnostics=[diagnostic]),
+        )
+    )
+    assert [a.title for a in actions] == ["Change to '@schema'"]
+    [edit] = actions[0].edit.changes[path.as_uri()]
+    assert (span(edit), edit.new_text) == ((1, 0, 1, 7), "@schema")

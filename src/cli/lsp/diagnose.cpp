@@ -149,6 +149,33 @@ Range failure_range(std::string_view line, std::size_t line_number, bool value_f
   return Range{{line_number, column_of(line, begin, encoding)}, {line_number, column_of(line, end, encoding)}};
 }
 
+std::vector<Diagnostic> warnings_of(const OpenText& document, Encoding encoding, Diagnostic* failure) {
+  std::vector<Diagnostic> diagnostics;
+  for (Warning& warning : lint(document.text)) {
+    // Every span a warning has is a word, or the mark, within one line.
+    const std::size_t line = warning.where.line - 1;
+    const std::string_view written = line_text(document.text, line);
+    const Range range{{line, column_of(written, warning.where.column, encoding)},
+                      {line, column_of(written, warning.where.column + warning.where.text.size(), encoding)}};
+    if (failure != nullptr && failure->fix && failure->fix->uri == document.uri && failure->fix->range == range) {
+      continue;
+    }
+    if (failure != nullptr && !failure->fix && failure->chain.empty() && failure->range.start.line == line &&
+        warning.kind == Warning::Kind::unknown_directive) {
+      failure->fix = NameFix{document.uri, range, std::move(warning.replacements), {}};
+      continue;
+    }
+    Diagnostic diagnostic{range, std::move(warning.message), {}, std::nullopt, true};
+    if (!warning.replacements.empty()) {
+      NameFix fix{document.uri, range, std::move(warning.replacements), {}};
+      if (warning.kind == Warning::Kind::byte_order_mark) fix.titles.push_back("Remove the byte-order mark");
+      diagnostic.fix = std::move(fix);
+    }
+    diagnostics.push_back(std::move(diagnostic));
+  }
+  return diagnostics;
+}
+
 std::optional<Diagnostic> diagnose(const OpenText& document, const Workspace& workspace) {
   WorkspaceReader reader(workspace);
   Options options;
@@ -206,7 +233,7 @@ std::optional<Diagnostic> diagnose(const OpenText& document, const Workspace& wo
         diagnostic.fix = NameFix{uri_of(i),
                                  Range{position_at(*text, *at, workspace.encoding),
                                        position_at(*text, *at + error.unknown_type().size(), workspace.encoding)},
-                                 std::move(names)};
+                                 std::move(names), {}};
         break;
       }
     }

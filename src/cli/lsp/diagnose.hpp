@@ -28,6 +28,7 @@ struct NameFix {
   std::string uri;
   Range range;
   std::vector<std::string> names;  // nearest first
+  std::vector<std::string> titles;  // one per name where "Change to 'name'" would not do
 };
 
 struct Diagnostic {
@@ -35,6 +36,7 @@ struct Diagnostic {
   std::string message;  // exactly what `vyrl check` prints after "path:line: "
   std::vector<Location> chain;  // innermost first
   std::optional<NameFix> fix;
+  bool warning = false;  // it loads, but likely not as meant
 };
 
 // An open document as the editor holds it.
@@ -57,6 +59,11 @@ struct Workspace {
 // imports and derives from through the workspace, and says where it failed:
 // nothing when it loads.
 std::optional<Diagnostic> diagnose(const OpenText& document, const Workspace& workspace);
+
+// What `vyrl check` warns about in `document`, from its own text alone. A
+// warning that `failure` (what diagnose gave, if anything) already says is
+// left out; one that names the directive a failing line meant lends it its fix.
+std::vector<Diagnostic> warnings_of(const OpenText& document, Encoding encoding, Diagnostic* failure);
 
 // The part of a line a failure belongs to: the directive on a directive line;
 // on an assignment the value when `value_failed`, else the key; the whole

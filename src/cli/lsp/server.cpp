@@ -64,9 +64,10 @@ bool nests_too_deep(std::string_view body) {
   return false;
 }
 
-// TextDocumentSyncKind.Incremental and DiagnosticSeverity.Error.
+// TextDocumentSyncKind.Incremental and DiagnosticSeverity's Error and Warning.
 constexpr int kIncrementalSync = 2;
 constexpr int kErrorSeverity = 1;
+constexpr int kWarningSeverity = 2;
 
 std::string unknown_method(std::string_view method) { return "unknown method '" + std::string(method) + "'"; }
 std::string bad_params(std::string_view method, std::string_view why) {
@@ -96,7 +97,7 @@ json to_json(const Range& range) { return {{"start", to_json(range.start)}, {"en
 
 json to_json(const Diagnostic& diagnostic) {
   json out = {{"range", to_json(diagnostic.range)},
-              {"severity", kErrorSeverity},
+              {"severity", diagnostic.warning ? kWarningSeverity : kErrorSeverity},
               {"source", "vyrl"},
               {"message", diagnostic.message}};
   if (!diagnostic.chain.empty()) {
@@ -332,8 +333,11 @@ void Server::publish(Document& document) {
   const Workspace workspace{root_, encoding_, settings_.read_disk,
                             [this](std::string_view path) { return find_open(path); }};
   document.diagnostic = diagnose(document.open, workspace);
+  const std::vector<Diagnostic> warnings =
+      warnings_of(document.open, encoding_, document.diagnostic ? &*document.diagnostic : nullptr);
   json diagnostics = json::array();
   if (document.diagnostic) diagnostics.push_back(to_json(*document.diagnostic));
+  for (const Diagnostic& warning : warnings) diagnostics.push_back(to_json(warning));
   send({{"jsonrpc", "2.0"},
         {"method", "textDocument/publishDiagnostics"},
         {"params", {{"uri", document.open.uri}, {"version", document.version}, {"diagnostics", std::move(diagnostics)}}}});
@@ -342,20 +346,27 @@ void Server::publish(Document& document) {
 json Server::code_actions(const json& params) const {
   json actions = json::array();
   const auto found = documents_.find(params.at("textDocument").at("uri").get<std::string>());
-  if (found == documents_.end() || !found->second.diagnostic || !found->second.diagnostic->fix) return actions;
-  const Diagnostic& diagnostic = *found->second.diagnostic;
+  if (found == documents_.end()) return actions;
   const json& range = params.at("range");
-  if (!share_a_line(diagnostic.range, Range{read_position(range.at("start")), read_position(range.at("end"))})) {
-    return actions;
-  }
-  const NameFix& fix = *diagnostic.fix;
-  for (std::size_t i = 0; i < fix.names.size(); ++i) {
-    json edit = {{"range", to_json(fix.range)}, {"newText", fix.names[i]}};
-    actions.push_back({{"title", "Change to '" + fix.names[i] + "'"},
-                       {"kind", "quickfix"},
-                       {"diagnostics", {to_json(diagnostic)}},
-                       {"isPreferred", i == 0},
-                       {"edit", {{"changes", {{fix.uri, {std::move(edit)}}}}}}});
+  const Range asked{read_position(range.at("start")), read_position(range.at("end"))};
+  // Warnings come from the text alone, so they are found again rather than
+  // kept: they cannot have changed since they were published.
+  std::vector<Diagnostic> diagnostics;
+  if (found->second.diagnostic) diagnostics.push_back(*found->second.diagnostic);
+  std::vector<Diagnostic> warnings =
+      warnings_of(found->second.open, encoding_, diagnostics.empty() ? nullptr : &diagnostics.front());
+  for (Diagnostic& warning : warnings) diagnostics.push_back(std::move(warning));
+  for (const Diagnostic& diagnostic : diagnostics) {
+    if (!diagnostic.fix || !share_a_line(diagnostic.range, asked)) continue;
+    const NameFix& fix = *diagnostic.fix;
+    for (std::size_t i = 0; i < fix.names.size(); ++i) {
+      json edit = {{"range", to_json(fix.range)}, {"newText", fix.names[i]}};
+      actions.push_back({{"title", i < fix.titles.size() ? fix.titles[i] : "Change to '" + fix.names[i] + "'"},
+                         {"kind", "quickfix"},
+                         {"diagnostics", {to_json(diagnostic)}},
+                         {"isPreferred", i == 0},
+                         {"edit", {{"changes", {{fix.uri, {std::move(edit)}}}}}}});
+    }
   }
   return actions;
 }

@@ -32,16 +32,22 @@ std::string where(const Frame& frame, std::string_view separator) {
   return excerpt(frame.source) + std::string(separator) + std::to_string(frame.line);
 }
 
+std::string quoted_choices(const std::vector<std::string>& names) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += i + 1 == names.size() ? " or " : ", ";
+    text += '\'';
+    text += names[i];
+    text += '\'';
+  }
+  return text;
+}
+
 std::string hint(const VyrlError& error) {
   if (error.unknown_type().empty()) return {};
   const auto names = suggest_type_names(error.unknown_type());
   if (names.empty()) return {};
-  std::string text = "did you mean ";
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) text += i + 1 == names.size() ? " or " : ", ";
-    text += "'" + names[i] + "'";
-  }
-  return text + "?";
+  return "did you mean " + quoted_choices(names) + "?";
 }
 
 // Edit distance over ASCII-folded bytes, a swap of two neighbours counting as
@@ -79,17 +85,6 @@ constexpr Synonym kSynonyms[] = {
     {"double", "f64"},    {"number", "f64"},  {"str", "string"}, {"text", "string"},
     {"boolean", "bool"},
 };
-
-std::string quoted_choices(const std::vector<std::string>& names) {
-  std::string text;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) text += i + 1 == names.size() ? " or " : ", ";
-    text += '\'';
-    text += names[i];
-    text += '\'';
-  }
-  return text;
-}
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kDirectiveNames[] = {kImportDirective, kTypeDirective, kSchemaDirective, kDeriveDirective};

@@ -143,7 +143,7 @@ json completion(const OpenText& document, Position position, const Workspace& wo
       if (scope.schema(schema.name) != &schema) continue;  // replaced by a later one
       for (const FieldDeclaration& field : schema.fields) {
         const bool listed = std::ranges::any_of(wanted, [&](const auto* f) { return f->name == field.name; });
-        if (!listed && !scope.keys.contains(field.name)) wanted.push_back(&field);
+        if (!listed && !scope.assigned.contains(field.name)) wanted.push_back(&field);
       }
     }
     std::ranges::stable_partition(wanted, [](const FieldDeclaration* field) { return !field->optional; });

@@ -111,7 +111,7 @@ json hover(const OpenText& document, Position position, const Workspace& workspa
       return markdown(text, document.text, pointed.span, workspace.encoding);
     }
     case Pointed::Kind::key: {
-      const Scope scope = gather_scope(document, workspace);
+      const Scope scope = gather_scope(document, workspace, pointed.text);
       std::string text = "`" + pointed.text + "`";
       if (const auto key = scope.keys.find(pointed.text); key != scope.keys.end()) {
         text += " = `" + key->second.value + "` (" + key->second.where + ")";
@@ -163,7 +163,7 @@ json definition(const OpenText& document, Position position, const Workspace& wo
     }
     case Pointed::Kind::key:
     case Pointed::Kind::field: {
-      const Scope scope = gather_scope(document, workspace);
+      const Scope scope = gather_scope(document, workspace, pointed.text);
       json out = json::array();
       if (const auto key = scope.keys.find(pointed.text); key != scope.keys.end()) {
         out.push_back(location(key->second.uri, key->second.range));
@@ -182,12 +182,12 @@ json document_symbols(const OpenText& document, const Workspace& workspace) {
   json symbols = json::array();
   const auto symbol = [&](std::string name, int kind, const SyntaxLine& statement, const Span& selection) {
     const std::size_t last = statement.first_line + statement.line_count - 1;
-    const Range whole{{statement.first_line, 0},
-                      {last, column_of(line_text(document.text, last), line_text(document.text, last).size(), encoding)}};
+    const std::string_view last_text = tree.line(last).content.text;
+    const Range whole{{statement.first_line, 0}, {last, column_of(last_text, last_text.size(), encoding)}};
     return json{{"name", std::move(name)},
                 {"kind", kind},
                 {"range", to_json(whole)},
-                {"selectionRange", to_json(range_of(document.text, selection, encoding))}};
+                {"selectionRange", to_json(range_of(tree, selection, encoding))}};
   };
   for (const SyntaxLine& statement : tree.statements()) {
     if (statement.kind == SyntaxKind::assignment) {
@@ -204,8 +204,8 @@ json document_symbols(const OpenText& document, const Workspace& workspace) {
       json item = symbol(std::string(spans.subject.text), kStructSymbol, statement, spans.subject);
       json children = json::array();
       for (const SchemaFieldSpans& field : spans.fields) {
-        const Range range = range_of(document.text, field.name, encoding);
-        const Range whole{range.start, range_of(document.text, field.type.empty() ? field.name : field.type, encoding).end};
+        const Range range = range_of(tree, field.name, encoding);
+        const Range whole{range.start, range_of(tree, field.type.empty() ? field.name : field.type, encoding).end};
         children.push_back({{"name", std::string(field.name.text)},
                             {"detail", std::string(field.type.text) + (field.mark.empty() ? "" : ", optional")},
                             {"kind", kFieldSymbol},

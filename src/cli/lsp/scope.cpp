@@ -36,6 +36,7 @@ std::string unit_key(std::string_view name) {
 
 struct Collector {
   const Workspace& workspace;
+  std::string_view key;
   std::set<std::string> visiting;
 
   void collect(const Source& source, Scope& scope, int depth) {
@@ -46,11 +47,13 @@ struct Collector {
       out.name = std::string(name);
       out.uri = source.uri;
       out.where = file + ":" + std::to_string(span.line);
-      out.range = range_of(source.text, span, workspace.encoding);
+      out.range = range_of(tree, span, workspace.encoding);
     };
     for (const SyntaxLine& statement : tree.statements()) {
       if (statement.kind == SyntaxKind::assignment) {
         const AssignmentSpans spans = tree.assignment(statement);
+        scope.assigned.emplace(spans.key.text);
+        if (spans.key.text != this->key) continue;
         KeyDeclaration key;
         declared(key, spans.key.text, spans.key);
         key.value = std::string(spans.value_read.text);
@@ -101,6 +104,7 @@ struct Collector {
       if (scope.alias(alias.name) == nullptr) scope.aliases.push_back(std::move(alias));
     }
     for (auto& [name, key] : derived.keys) scope.keys.try_emplace(name, std::move(key));
+    scope.assigned.merge(derived.assigned);
   }
 };
 
@@ -164,19 +168,32 @@ std::optional<Source> read_source(std::string_view written, const Workspace& wor
   return Source{uri_from_path(path.native()), path.native(), std::move(*text)};
 }
 
-Scope gather_scope(const OpenText& document, const Workspace& workspace) {
-  Collector collector{workspace, {}};
+Scope gather_scope(const OpenText& document, const Workspace& workspace, std::string_view key) {
+  Collector collector{workspace, key, {}};
   Scope scope;
   collector.collect(Source{document.uri, document.path, document.text}, scope, 0);
   return scope;
 }
 
-Range range_of(std::string_view text, const Span& span, Encoding encoding) {
-  const std::size_t line = span.line == 0 ? 0 : span.line - 1;
-  const std::string_view content = line_text(text, line);
+namespace {
+
+Range range_in_line(std::size_t line, std::string_view content, const Span& span, Encoding encoding) {
   // A span over several lines of a block ends, here, with its first line.
   const std::size_t end = std::min<std::size_t>(span.column + span.text.size(), content.size());
   return Range{{line, column_of(content, span.column, encoding)}, {line, column_of(content, end, encoding)}};
+}
+
+}  // namespace
+
+Range range_of(std::string_view text, const Span& span, Encoding encoding) {
+  const std::size_t line = span.line == 0 ? 0 : span.line - 1;
+  return range_in_line(line, line_text(text, line), span, encoding);
+}
+
+Range range_of(const SyntaxTree& tree, const Span& span, Encoding encoding) {
+  const std::size_t line = span.line == 0 ? 0 : span.line - 1;
+  if (line >= tree.line_count()) return Range{{line, 0}, {line, 0}};
+  return range_in_line(line, tree.line(line).content.text, span, encoding);
 }
 
 Pointed pointed_at(const SyntaxTree& tree, std::size_t line, std::size_t offset) {

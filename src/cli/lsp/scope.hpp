@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "lsp/diagnose.hpp"
@@ -45,7 +46,8 @@ struct KeyDeclaration : Declaration {
 struct Scope {
   std::vector<SchemaDeclaration> schemas;
   std::vector<AliasDeclaration> aliases;
-  std::map<std::string, KeyDeclaration> keys;  // the assignment that wins
+  std::map<std::string, KeyDeclaration> keys;  // the assignment that wins, of the key asked about
+  std::unordered_set<std::string> assigned;    // every key with a value
 
   // The declaration that wins for a name: a later one replaces an earlier.
   const SchemaDeclaration* schema(std::string_view name) const;
@@ -62,9 +64,14 @@ struct Source {
 std::string unquoted(std::string_view written);
 std::optional<Source> read_source(std::string_view written, const Workspace& workspace);
 
-Scope gather_scope(const OpenText& document, const Workspace& workspace);
+// Where each key is assigned is kept for `key` alone: a large document has
+// thousands, and an answer wants one.
+Scope gather_scope(const OpenText& document, const Workspace& workspace, std::string_view key = {});
 
 Range range_of(std::string_view text, const Span& span, Encoding encoding);
+// The same from the tree that holds the span, without a walk over the text
+// before it: what a loop over every statement needs.
+Range range_of(const SyntaxTree& tree, const Span& span, Encoding encoding);
 
 // What the cursor stands on.
 struct Pointed {

@@ -112,7 +112,7 @@ json completion(const OpenText& document, Position position, const Workspace& wo
   const bool type_slot = ahead.ends_with("<") || (in_schema && ahead.ends_with(":")) ||
                          (statement.starts_with("@type") && ahead.ends_with("="));
   if (type_slot) {
-    add_types(items, gather_scope(document, workspace));
+    add_types(items, gather_scope(document, workspace, {}, &tree));
     return items.list;
   }
 
@@ -137,7 +137,7 @@ json completion(const OpenText& document, Position position, const Workspace& wo
 
   // At the start of a line: the fields that still want a value, required first.
   if (trim_left(ahead).empty() && here.directive.empty()) {
-    const Scope scope = gather_scope(document, workspace);
+    const Scope scope = gather_scope(document, workspace, {}, &tree);
     std::vector<const FieldDeclaration*> wanted;
     for (const SchemaDeclaration& schema : scope.schemas) {
       if (scope.schema(schema.name) != &schema) continue;  // replaced by a later one

@@ -106,12 +106,12 @@ json hover(const OpenText& document, Position position, const Workspace& workspa
       return markdown(std::string(meaning), document.text, pointed.span, workspace.encoding);
     }
     case Pointed::Kind::type: {
-      const std::string text = describe_type(pointed.text, gather_scope(document, workspace));
+      const std::string text = describe_type(pointed.text, gather_scope(document, workspace, {}, &tree));
       if (text.empty()) return nullptr;
       return markdown(text, document.text, pointed.span, workspace.encoding);
     }
     case Pointed::Kind::key: {
-      const Scope scope = gather_scope(document, workspace, pointed.text);
+      const Scope scope = gather_scope(document, workspace, pointed.text, &tree);
       std::string text = "`" + pointed.text + "`";
       if (const auto key = scope.keys.find(pointed.text); key != scope.keys.end()) {
         text += " = `" + key->second.value + "` (" + key->second.where + ")";
@@ -124,7 +124,7 @@ json hover(const OpenText& document, Position position, const Workspace& workspa
       return markdown(std::move(text), document.text, pointed.span, workspace.encoding);
     }
     case Pointed::Kind::field: {
-      const Scope scope = gather_scope(document, workspace);
+      const Scope scope = gather_scope(document, workspace, {}, &tree);
       const FieldDeclaration* field = scope.field(pointed.text);
       if (field == nullptr) return nullptr;
       std::string text = "field `" + field->name + "` of schema `" + field->schema + "`, type `" + field->type + "`";
@@ -154,7 +154,7 @@ json definition(const OpenText& document, Position position, const Workspace& wo
       return json::array({location(schema->uri, schema->range)});
     }
     case Pointed::Kind::type: {
-      const Scope scope = gather_scope(document, workspace);
+      const Scope scope = gather_scope(document, workspace, {}, &tree);
       if (const AliasDeclaration* alias = scope.alias(pointed.text)) return json::array({location(alias->uri, alias->range)});
       if (const SchemaDeclaration* schema = scope.schema(pointed.text)) {
         return json::array({location(schema->uri, schema->range)});
@@ -163,7 +163,7 @@ json definition(const OpenText& document, Position position, const Workspace& wo
     }
     case Pointed::Kind::key:
     case Pointed::Kind::field: {
-      const Scope scope = gather_scope(document, workspace, pointed.text);
+      const Scope scope = gather_scope(document, workspace, pointed.text, &tree);
       json out = json::array();
       if (const auto key = scope.keys.find(pointed.text); key != scope.keys.end()) {
         out.push_back(location(key->second.uri, key->second.range));

@@ -39,9 +39,10 @@ struct Collector {
   std::string_view key;
   std::set<std::string> visiting;
 
-  void collect(const Source& source, Scope& scope, int depth) {
+  void collect(const Source& source, Scope& scope, int depth, const SyntaxTree* read = nullptr) {
     if (depth > kMaxDepth || !visiting.insert(source.path).second) return;
-    const SyntaxTree tree = read_syntax(source.text);
+    std::optional<SyntaxTree> own;
+    const SyntaxTree& tree = read != nullptr ? *read : own.emplace(read_syntax(source.text));
     const std::string file = shown_path(source.path, workspace.root);
     const auto declared = [&](Declaration& out, std::string_view name, const Span& span) {
       out.name = std::string(name);
@@ -168,10 +169,10 @@ std::optional<Source> read_source(std::string_view written, const Workspace& wor
   return Source{uri_from_path(path.native()), path.native(), std::move(*text)};
 }
 
-Scope gather_scope(const OpenText& document, const Workspace& workspace, std::string_view key) {
+Scope gather_scope(const OpenText& document, const Workspace& workspace, std::string_view key, const SyntaxTree* tree) {
   Collector collector{workspace, key, {}};
   Scope scope;
-  collector.collect(Source{document.uri, document.path, document.text}, scope, 0);
+  collector.collect(Source{document.uri, document.path, document.text}, scope, 0, tree);
   return scope;
 }
 

@@ -66,7 +66,9 @@ std::optional<Source> read_source(std::string_view written, const Workspace& wor
 
 // Where each key is assigned is kept for `key` alone: a large document has
 // thousands, and an answer wants one.
-Scope gather_scope(const OpenText& document, const Workspace& workspace, std::string_view key = {});
+// `tree`, when given, is the document's, already read.
+Scope gather_scope(const OpenText& document, const Workspace& workspace, std::string_view key = {},
+                   const SyntaxTree* tree = nullptr);
 
 Range range_of(std::string_view text, const Span& span, Encoding encoding);
 // The same from the tree that holds the span, without a walk over the text

@@ -5,7 +5,7 @@ import asyncio
 import pytest
 from lsprotocol import types
 
-from conftest import ROOT, STEP_SECONDS, open_document, published, start
+from conftest import ROOT, STEP_SECONDS, change_document, open_document, published, start
 
 pytestmark = [pytest.mark.asyncio, pytest.mark.timeout(60)]
 
@@ -176,6 +176,19 @@ async def test_formatting_replaces_the_whole_text_with_the_formatted_one(client,
         assert (edit.range.start.line, edit.range.start.character) == (0, 0)
         assert (edit.range.end.line, edit.range.end.character) == (len(lines) - 1, len(lines[-1]))
         assert edit.new_text == "a = 1\n\nb = 2  # c\n"
+        # Applied, it leaves nothing more to do.
+        path = tmp_path / "f.vyr"
+        await published(client, lambda: change_document(client, path, 2, edit.new_text), uri)
+        again = await asyncio.wait_for(
+            client.text_document_formatting_async(
+                types.DocumentFormattingParams(
+                    text_document=types.TextDocumentIdentifier(uri=uri),
+                    options=types.FormattingOptions(tab_size=2, insert_spaces=True),
+                )
+            ),
+            STEP_SECONDS,
+        )
+        assert not again
 
 
 async def test_the_example_drone_file_answers_every_request(client):
@@ -193,6 +206,8 @@ async def test_the_example_drone_file_answers_every_request(client):
     derive = next(i for i, line in enumerate(lines) if line.startswith("@derive"))
     [(target, _, _)] = await definitions(client, uri, derive, 12)
     assert target == (ROOT / "examples" / "drone-base.vyr").as_uri()
+    # The repository holds a build tree far larger than the walk's budget; its own files still come.
+    assert "examples/drone-base.vyr" in await labels(client, uri, derive, 8)
     # Drone's fields all have values, here or from the base; Endpoint's are top-level keys nobody set.
     assert await labels(client, uri, len(lines) - 1, 0) == ["host", "port", "tls"]
     result = await asyncio.wait_for(

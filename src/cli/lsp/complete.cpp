@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <deque>
 #include <filesystem>
 
 #include <nlohmann/json.hpp>
@@ -61,23 +62,30 @@ void add_types(Items& items, const Scope& scope) {
   for (const SchemaDeclaration& schema : scope.schemas) items.add(schema.name, kStructItem, "schema");
 }
 
+// Breadth first, so that a project's own files, near the root, come before
+// the budget runs out in a deep build or dependency tree.
 void add_paths(Items& items, const std::filesystem::path& root) {
   namespace fs = std::filesystem;
-  std::error_code error;
-  fs::recursive_directory_iterator walk(root, fs::directory_options::skip_permission_denied, error);
+  std::deque<std::pair<fs::path, int>> pending{{root, 0}};
   std::size_t files = 0;
-  for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
-    const fs::directory_entry& entry = *walk;
-    const std::string name = entry.path().filename().string();
-    std::error_code ignored;
-    if (entry.is_directory(ignored)) {
-      // Hidden directories hold tools' state, not a project's files.
-      if (walk.depth() + 1 >= kMaxDepth || name.starts_with(".")) walk.disable_recursion_pending();
-      continue;
-    }
-    if (++files > kMaxFiles) break;
-    if (entry.path().extension() == ".vyr" && entry.is_regular_file(ignored)) {
-      items.add(entry.path().lexically_relative(root).generic_string(), kFileItem);
+  while (!pending.empty() && files < kMaxFiles) {
+    const auto [directory, depth] = std::move(pending.front());
+    pending.pop_front();
+    std::error_code error;
+    for (fs::directory_iterator entry(directory, fs::directory_options::skip_permission_denied, error);
+         !error && entry != fs::directory_iterator() && files < kMaxFiles; entry.increment(error)) {
+      std::error_code ignored;
+      if (entry->is_directory(ignored)) {
+        // Hidden directories hold tools' state, not a project's files.
+        if (depth + 1 < kMaxDepth && !entry->path().filename().string().starts_with(".")) {
+          pending.emplace_back(entry->path(), depth + 1);
+        }
+        continue;
+      }
+      ++files;
+      if (entry->path().extension() == ".vyr" && entry->is_regular_file(ignored)) {
+        items.add(entry->path().lexically_relative(root).generic_string(), kFileItem);
+      }
     }
   }
 }

@@ -99,6 +99,8 @@ async def test_completion(client, tmp_path):
     for expected in ["i32", "list<T>", "physics::meterPerSecond", "time::duration", "port", "speed", "Drone"]:
         assert expected in in_type
     assert len([label for label in in_type if label.startswith("physics::")]) == 130
+    # Right after the ":" that touches the field's name, as the trigger character asks.
+    assert await labels(client, uri, 2, 18) == in_type
     # Required fields come first; none of this file has a value yet.
     assert await labels(client, uri, 4, 0) == ["name", "top", "tilt"]
 

@@ -100,6 +100,15 @@ json completion(const OpenText& document, Position position, const Workspace& wo
 
   std::size_t word = before.size();
   while (word > 0 && is_word(before[word - 1])) --word;
+  // A field's ":" touches its name ("port:i32"); the type after it is the
+  // word, while "::" belongs to a name.
+  for (std::size_t after = before.size(); after > word + 1; --after) {
+    const std::size_t colon = after - 1;
+    if (before[colon] == ':' && before[colon - 1] != ':' && (after == before.size() || before[after] != ':')) {
+      word = after;
+      break;
+    }
+  }
   Items items;
   items.replaced = Range{{position.line, column_of(before, word, workspace.encoding)},
                          {position.line, column_of(before, before.size(), workspace.encoding)}};

@@ -79,16 +79,23 @@ async def test_hover_on_a_unit_names_its_family_and_other_spellings(client, tmp_
     assert (await hover_text(client, uri, 0, 12)).startswith("field `v` of schema `S`, type `physics::Meter_Per_Second`")
 
 
-async def test_hover_counts_columns_in_utf16_past_non_ascii_text(client, tmp_path):
-    # "測定 😀" takes 4 UTF-16 units before the key in a value; the key sits after them on its own line.
-    text = "@schema S { grüße: i32 }\ngrüße = 5 # 測定 😀\n"
-    uri = await opened(client, tmp_path, {"u.vyr": text}, "u.vyr")
-    result = await asyncio.wait_for(client.text_document_hover_async(types.HoverParams(**at(uri, 0, 21))), STEP_SECONDS)
+@pytest.mark.parametrize(
+    "encoding, type_column, key_end",
+    # "grüße" is 5 UTF-16 units but 7 bytes, which moves everything after it.
+    [(types.PositionEncodingKind.Utf16, 19, 5), (types.PositionEncodingKind.Utf8, 21, 7)],
+    ids=["utf-16", "utf-8"],
+)
+async def test_hover_counts_columns_in_the_clients_units_past_non_ascii_text(client, tmp_path, encoding, type_column, key_end):
+    text = "@schema S { grüße: i32 } # 測定 😀\ngrüße = 5 # 測定 😀\n"
+    uri = await opened(client, tmp_path, {"u.vyr": text}, "u.vyr", encodings=[encoding])
+    result = await asyncio.wait_for(
+        client.text_document_hover_async(types.HoverParams(**at(uri, 0, type_column))), STEP_SECONDS
+    )
     assert "`i32` (primitive)" in result.contents.value
-    # "grüße" is 5 UTF-16 units but 7 bytes: its end in UTF-16 is column 5.
+    assert (result.range.start.character, result.range.end.character) == (type_column, type_column + 3)
     result = await asyncio.wait_for(client.text_document_hover_async(types.HoverParams(**at(uri, 1, 4))), STEP_SECONDS)
     assert "schema `S`" in result.contents.value
-    assert (result.range.start.character, result.range.end.character) == (0, 5)
+    assert (result.range.start.character, result.range.end.character) == (0, key_end)
 
 
 async def test_completion(client, tmp_path):

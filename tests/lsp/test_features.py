@@ -76,6 +76,7 @@ async def test_hover_on_a_unit_names_its_family_and_other_spellings(client, tmp_
     assert "(physics)" in unit and "a number" in unit and "another spelling" in unit
     inside_list = await hover_text(client, uri, 0, 60)
     assert "(physics)" in inside_list and "dalton" in inside_list
+    assert "every item valid" in await hover_text(client, uri, 0, 47)
     assert (await hover_text(client, uri, 0, 12)).startswith("field `v` of schema `S`, type `physics::Meter_Per_Second`")
 
 

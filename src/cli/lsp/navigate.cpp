@@ -83,7 +83,7 @@ std::string describe_type(std::string_view name, const Scope& scope) {
     }
     return out;
   }
-  if (name.starts_with("list<")) return "`list<T>` (list): " + accepts(BuiltinType{"list", "list", {}});
+  if (name == "list" || name.starts_with("list<")) return "`list<T>` (list): " + accepts(BuiltinType{"list", "list", {}});
   if (const BuiltinType* type = find_builtin(name)) return describe_builtin(name, *type);
   return {};
 }

@@ -70,7 +70,7 @@ def test_requests_before_initialize_are_refused_and_notifications_dropped():
 def test_unknown_methods_and_bad_params():
     status, messages, _ = run(
         INITIALIZE,
-        {"jsonrpc": "2.0", "id": 2, "method": "textDocument/hover", "params": {}},
+        {"jsonrpc": "2.0", "id": 2, "method": "textDocument/rename", "params": {}},
         {"jsonrpc": "2.0", "method": "$/somethingNew", "params": {}},
         {"jsonrpc": "2.0", "method": "$/cancelRequest", "params": {"id": 2}},
         {"jsonrpc": "2.0", "id": 3, "method": "textDocument/codeAction", "params": {"textDocument": 5}},

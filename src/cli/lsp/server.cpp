@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "lsp/navigate.hpp"
 #include "lsp/transport.hpp"
 #include "lsp/uri.hpp"
 #include "vyrl/version.hpp"
@@ -208,6 +209,23 @@ void Server::answer(const std::string& method, const json& id, const json& param
     return result(nullptr);
   }
   if (method == "textDocument/codeAction") return result(code_actions(params));
+  if (method == "textDocument/hover" || method == "textDocument/definition" || method == "textDocument/completion" ||
+      method == "textDocument/documentSymbol" || method == "textDocument/formatting") {
+    const auto found = documents_.find(params.at("textDocument").at("uri").get<std::string>());
+    if (found == documents_.end()) return result(nullptr);
+    const OpenText& text = found->second.open;
+    const Workspace workspace{root_, encoding_, settings_.read_disk,
+                              [this](std::string_view path) { return find_open(path); }};
+    if (method == "textDocument/hover") return result(hover(text, read_position(params.at("position")), workspace));
+    if (method == "textDocument/definition") {
+      return result(definition(text, read_position(params.at("position")), workspace));
+    }
+    if (method == "textDocument/completion") {
+      return result(completion(text, read_position(params.at("position")), workspace));
+    }
+    if (method == "textDocument/documentSymbol") return result(document_symbols(text, workspace));
+    return result(formatting(text, workspace));
+  }
   respond_error(id, kMethodNotFound, unknown_method(method));
 }
 
@@ -266,7 +284,12 @@ json Server::initialize(const json& params) {
            {{"positionEncoding", encoding_ == Encoding::utf8 ? "utf-8" : "utf-16"},
             {"textDocumentSync",
              {{"openClose", true}, {"change", kIncrementalSync}, {"save", {{"includeText", false}}}}},
-            {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}}}},
+            {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
+            {"hoverProvider", true},
+            {"completionProvider", {{"triggerCharacters", {"@", ":", "<", "/"}}}},
+            {"definitionProvider", true},
+            {"documentSymbolProvider", true},
+            {"documentFormattingProvider", true}}},
           {"serverInfo", {{"name", "vyrl"}, {"version", VYRL_VERSION}}}};
 }
 

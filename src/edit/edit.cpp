@@ -167,9 +167,7 @@ class Formatter {
     for (; i < statements.size() && statements[i].line_count == 1 &&
            (statements[i].kind == SyntaxKind::assignment || statements[i].kind == SyntaxKind::directive);
          ++i) {
-      const SyntaxLine& line = statements[i];
-      const std::string_view comment = comment_of(tree_.first_line(line));
-      std::string code = line.kind == SyntaxKind::assignment ? assignment_code(line, comment) : directive_code(line, comment);
+      auto [code, comment] = one_line(statements[i]);
       if (!comment.empty()) column = std::max(column, width(code) + kCommentGap.size());
       run.emplace_back(std::move(code), comment);
     }
@@ -183,27 +181,39 @@ class Formatter {
     return i;
   }
 
-  // Some keys and values read differently once spaced ("#=1" would become a
-  // comment): those keep the spacing they came with. Aligning the comment
-  // further only adds spaces where one already stands.
-  std::string assignment_code(const SyntaxLine& line, std::string_view comment) const {
-    const AssignmentSpans spans = tree_.assignment(line);
-    std::string code(spans.key.text);
-    code += spans.value.empty() ? " =" : " = ";
-    code += spans.value.text;
-    if (!reads_as({with_comment(code, comment)}, *meaning(line))) return std::string(line.logical);
-    return code;
-  }
-
-  std::string directive_code(const SyntaxLine& line, std::string_view comment) const {
-    std::string code = directive_head(line, line.logical);
-    if (!reads_as({with_comment(code, comment)}, *meaning(line))) return std::string(line.logical);
-    return code;
+  // A one-line statement's code and comment, each spaced as the layout asks
+  // where that keeps what the line says. Some keys and values read
+  // differently once spaced ("#=1" would become a comment): those keep the
+  // spacing they came with. Even trimming can change a line ("x #\v" ends in
+  // a comment once its vertical tab goes): such a line is kept whole. Aligning
+  // a comment further only adds spaces where one already stands.
+  std::pair<std::string, std::string_view> one_line(const SyntaxLine& line) const {
+    const SourceLine source = tree_.first_line(line);
+    const std::string_view comment = comment_of(source);
+    const std::string expected = *meaning(line);
+    std::string code;
+    if (line.kind == SyntaxKind::assignment) {
+      const AssignmentSpans spans = tree_.assignment(line);
+      code = spans.key.text;
+      code += spans.value.empty() ? " =" : " = ";
+      code += spans.value.text;
+    } else {
+      code = directive_head(line, line.logical);
+    }
+    if (reads_as({with_comment(code, comment)}, expected)) return {std::move(code), comment};
+    code = line.logical;
+    if (reads_as({with_comment(code, comment)}, expected)) return {std::move(code), comment};
+    return {std::string(source.content.text), {}};
   }
 
   void lay_out_block(const SyntaxLine& line) {
+    const std::string expected = *meaning(line);
     std::vector<std::string> laid = block(line, true);
-    if (!reads_as(laid, *meaning(line))) laid = block(line, false);
+    if (!reads_as(laid, expected)) laid = block(line, false);
+    if (!reads_as(laid, expected)) {
+      laid.clear();
+      for (std::size_t i = 0; i < line.line_count; ++i) laid.emplace_back(tree_.line(line.first_line + i).content.text);
+    }
     for (std::string& text : laid) out_.push_back(std::move(text));
   }
 

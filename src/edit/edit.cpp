@@ -235,8 +235,12 @@ class Formatter {
   // what white space surrounds it change. Not `canonical`, the opening line
   // keeps its spacing and a closing "}" that shares its line stays there.
   std::vector<std::string> block(const SyntaxLine& line, bool canonical) const {
+    // Only a block still open at the end of the text can end in blank
+    // lines; they add nothing it says, and the text's end drops them anyway.
+    std::size_t count = line.line_count;
+    while (count > 1 && trim(tree_.line(line.first_line + count - 1).content.text).empty()) --count;
     std::vector<std::string> laid;
-    for (std::size_t i = 0; i < line.line_count; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
       const SourceLine source = tree_.line(line.first_line + i);
       const std::string_view piece = trim(strip_comment(source.content.text));
       const std::string_view comment = comment_of(source);
@@ -244,7 +248,7 @@ class Formatter {
         laid.push_back(with_comment(canonical ? directive_head(line, piece) : std::string(piece), comment));
         continue;
       }
-      const bool last = i + 1 == line.line_count;
+      const bool last = i + 1 == count;
       if (last && piece.starts_with('}')) {
         laid.push_back(with_comment(std::string(piece), comment));
       } else if (last && canonical && piece.ends_with('}') && block_is_complete(line.logical)) {

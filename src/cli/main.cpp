@@ -585,7 +585,7 @@ std::string general_help() {
   std::string text =
       "usage: vyrl COMMAND [OPTIONS] ARGUMENTS\n"
       "\n"
-      "Loads, queries and checks VYRL configuration files.\n"
+      "Loads, queries, checks, formats and edits VYRL configuration files.\n"
       "\n"
       "Commands:\n";
   for (const CommandInfo& command : command_table()) {

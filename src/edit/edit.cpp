@@ -167,9 +167,7 @@ class Formatter {
     for (; i < statements.size() && statements[i].line_count == 1 &&
            (statements[i].kind == SyntaxKind::assignment || statements[i].kind == SyntaxKind::directive);
          ++i) {
-      const SyntaxLine& line = statements[i];
-      const std::string_view comment = comment_of(tree_.first_line(line));
-      std::string code = line.kind == SyntaxKind::assignment ? assignment_code(line, comment) : directive_code(line, comment);
+      auto [code, comment] = one_line(statements[i]);
       if (!comment.empty()) column = std::max(column, width(code) + kCommentGap.size());
       run.emplace_back(std::move(code), comment);
     }
@@ -183,27 +181,39 @@ class Formatter {
     return i;
   }
 
-  // Some keys and values read differently once spaced ("#=1" would become a
-  // comment): those keep the spacing they came with. Aligning the comment
-  // further only adds spaces where one already stands.
-  std::string assignment_code(const SyntaxLine& line, std::string_view comment) const {
-    const AssignmentSpans spans = tree_.assignment(line);
-    std::string code(spans.key.text);
-    code += spans.value.empty() ? " =" : " = ";
-    code += spans.value.text;
-    if (!reads_as({with_comment(code, comment)}, *meaning(line))) return std::string(line.logical);
-    return code;
-  }
-
-  std::string directive_code(const SyntaxLine& line, std::string_view comment) const {
-    std::string code = directive_head(line, line.logical);
-    if (!reads_as({with_comment(code, comment)}, *meaning(line))) return std::string(line.logical);
-    return code;
+  // A one-line statement's code and comment, each spaced as the layout asks
+  // where that keeps what the line says. Some keys and values read
+  // differently once spaced ("#=1" would become a comment): those keep the
+  // spacing they came with. Even trimming can change a line ("x #\v" ends in
+  // a comment once its vertical tab goes): such a line is kept whole. Aligning
+  // a comment further only adds spaces where one already stands.
+  std::pair<std::string, std::string_view> one_line(const SyntaxLine& line) const {
+    const SourceLine source = tree_.first_line(line);
+    const std::string_view comment = comment_of(source);
+    const std::string expected = *meaning(line);
+    std::string code;
+    if (line.kind == SyntaxKind::assignment) {
+      const AssignmentSpans spans = tree_.assignment(line);
+      code = spans.key.text;
+      code += spans.value.empty() ? " =" : " = ";
+      code += spans.value.text;
+    } else {
+      code = directive_head(line, line.logical);
+    }
+    if (reads_as({with_comment(code, comment)}, expected)) return {std::move(code), comment};
+    code = line.logical;
+    if (reads_as({with_comment(code, comment)}, expected)) return {std::move(code), comment};
+    return {std::string(source.content.text), {}};
   }
 
   void lay_out_block(const SyntaxLine& line) {
+    const std::string expected = *meaning(line);
     std::vector<std::string> laid = block(line, true);
-    if (!reads_as(laid, *meaning(line))) laid = block(line, false);
+    if (!reads_as(laid, expected)) laid = block(line, false);
+    if (!reads_as(laid, expected)) {
+      laid.clear();
+      for (std::size_t i = 0; i < line.line_count; ++i) laid.emplace_back(tree_.line(line.first_line + i).content.text);
+    }
     for (std::string& text : laid) out_.push_back(std::move(text));
   }
 
@@ -225,8 +235,12 @@ class Formatter {
   // what white space surrounds it change. Not `canonical`, the opening line
   // keeps its spacing and a closing "}" that shares its line stays there.
   std::vector<std::string> block(const SyntaxLine& line, bool canonical) const {
+    // Only a block still open at the end of the text can end in blank
+    // lines; they add nothing it says, and the text's end drops them anyway.
+    std::size_t count = line.line_count;
+    while (count > 1 && trim(tree_.line(line.first_line + count - 1).content.text).empty()) --count;
     std::vector<std::string> laid;
-    for (std::size_t i = 0; i < line.line_count; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
       const SourceLine source = tree_.line(line.first_line + i);
       const std::string_view piece = trim(strip_comment(source.content.text));
       const std::string_view comment = comment_of(source);
@@ -234,7 +248,7 @@ class Formatter {
         laid.push_back(with_comment(canonical ? directive_head(line, piece) : std::string(piece), comment));
         continue;
       }
-      const bool last = i + 1 == line.line_count;
+      const bool last = i + 1 == count;
       if (last && piece.starts_with('}')) {
         laid.push_back(with_comment(std::string(piece), comment));
       } else if (last && canonical && piece.ends_with('}') && block_is_complete(line.logical)) {

@@ -45,6 +45,9 @@ TEST(FormatTest, LaysOutEachTextOneWay) {
       {"@type t = {\n  a  }\n", "@type t = {\n  a  }\n"},
       {"@type  t = {\n  }b\n", "@type t = {\n}b\n"},
       {"@type t = {{\n a }\n", "@type t = {{\n  a }\n"},  // still open: that "}" closes nothing
+      {"@type t = {{\n }\n\n\n", "@type t = {{\n}\n"},  // blank lines at the end of an open block
+      // A vertical tab is no comment space, but trimming it would make one.
+      {"a = x #\v\n@type t = {\n\v# not a comment\n}\n", "a = x #\v\n@type t = {\n\v# not a comment\n}\n"},
       {"@type t = {\r a:{b }\r\n", "@type t = {\r a:{b }\r\n"},
   };
   for (const LayoutCase& c : cases) {

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <new>
 #include <optional>
@@ -167,6 +168,10 @@ std::string failure_as_json(std::string_view argument, const VyrlError& error) {
 // reported with its hint already.
 std::size_t warn_about(std::string_view path, const VyrlError* failure) {
   if (path == kStdinPath) return 0;
+  // Read again only what can be read again: a FIFO would wait for a second
+  // writer, and a device or a pipe may not give the same bytes twice.
+  std::error_code unknown;
+  if (!std::filesystem::is_regular_file(std::filesystem::path(std::string(path)), unknown)) return 0;
   const auto text = read_file_from_disk(path, Options{});
   if (!text) return 0;
   std::string out;

@@ -458,3 +458,15 @@ def test_types_lists_every_built_in_name_in_both_forms():
 def test_check_warnings(files, contents, args, expected):
     files(**contents)
     assert vyrl("check", *args) == expected
+
+
+# A FIFO gives its text once; reading it again for warnings would wait for a
+# writer that never comes.
+def test_check_reads_a_fifo_once(tmp_path):
+    fifo = tmp_path / "f.vyr"
+    os.mkfifo(fifo)
+    writer = subprocess.Popen(["sh", "-c", f"printf 'a = 1\\n' > '{fifo}'"])
+    try:
+        assert vyrl("check", str(fifo)) == (0, f"{fifo}: ok\n", "")
+    finally:
+        writer.wait(timeout=10)

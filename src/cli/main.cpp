@@ -120,46 +120,29 @@ const char* origin_name(Frame::Origin origin) {
 }
 
 // Line 0 means the file as a whole, which JSON says better with null.
-void append_json_line(std::string& out, std::size_t line) {
-  out += line == 0 ? "null" : std::to_string(line);
-}
+Json json_line_number(std::size_t line) { return line == 0 ? Json(nullptr) : Json(line); }
 
 // One line per failure, so that a script can read failures as they come and a
 // truncated run still yields whole records.
 std::string failure_as_json(std::string_view argument, const VyrlError& error) {
   const std::vector<Frame>& frames = error.frames();
-  std::string out = "{\"argument\": ";
-  append_json_string(out, argument);
-  out += ", \"file\": ";
-  if (frames.empty()) {
-    out += "null";
-  } else {
-    append_json_string(out, excerpt(frames.back().source));
+  Json failure;
+  failure["argument"] = std::string(argument);
+  failure["file"] = frames.empty() ? Json(nullptr) : Json(excerpt(frames.back().source));
+  failure["line"] = json_line_number(frames.empty() ? 0 : frames.back().line);
+  failure["kind"] = error.kind_name();
+  failure["message"] = error.message();
+  Json chain = Json::array();
+  for (const Frame& frame : frames) {
+    Json link;
+    link["file"] = excerpt(frame.source);
+    link["line"] = json_line_number(frame.line);
+    link["origin"] = origin_name(frame.origin);
+    chain.push_back(std::move(link));
   }
-  out += ", \"line\": ";
-  append_json_line(out, frames.empty() ? 0 : frames.back().line);
-  out += ", \"kind\": ";
-  append_json_string(out, error.kind_name());
-  out += ", \"message\": ";
-  append_json_string(out, error.message());
-  out += ", \"chain\": [";
-  for (std::size_t i = 0; i < frames.size(); ++i) {
-    out += i == 0 ? "{\"file\": " : ", {\"file\": ";
-    append_json_string(out, excerpt(frames[i].source));
-    out += ", \"line\": ";
-    append_json_line(out, frames[i].line);
-    out += ", \"origin\": \"";
-    out += origin_name(frames[i].origin);
-    out += "\"}";
-  }
-  out += "], \"suggestions\": [";
-  const std::vector<std::string> names = suggest_type_names(error.unknown_type());
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) out += ", ";
-    append_json_string(out, names[i]);
-  }
-  out += "]}\n";
-  return out;
+  failure["chain"] = std::move(chain);
+  failure["suggestions"] = suggest_type_names(error.unknown_type());
+  return json_text(failure, false);
 }
 
 // Warnings go to standard error whatever else is printed, so that --json's
@@ -263,43 +246,26 @@ constexpr std::size_t kMaxJsonDepth = 256;
 
 // The text is taken by value and dropped before its items are visited, so a
 // value nested n deep is held about once rather than n times over.
-void append_json_value(std::string& out, std::string text, std::size_t depth) {
-  if (depth >= kMaxJsonDepth) {
-    append_json_string(out, text);
-    return;
-  }
+SortedJson json_value(std::string text, std::size_t depth) {
+  if (depth >= kMaxJsonDepth) return SortedJson(std::move(text));
   std::optional<std::vector<std::string>> items;
   std::optional<std::map<std::string, std::string>> fields;
   {
     // A block, so that the text is freed here: assigning an empty one instead
     // would keep its buffer.
-    const FoundValue value(std::move(text));
+    FoundValue value(std::move(text));
     items = value.as_list();
     if (!items) fields = value.as_object();
-    if (!items && !fields) {
-      append_json_string(out, value.text());
-      return;
-    }
+    if (!items && !fields) return SortedJson(std::move(value).text());
   }
   if (items) {
-    out += '[';
-    for (std::size_t i = 0; i < items->size(); ++i) {
-      if (i > 0) out += ", ";
-      append_json_value(out, std::move((*items)[i]), depth + 1);
-    }
-    out += ']';
-  } else {
-    out += '{';
-    bool first = true;
-    for (auto& [key, field] : *fields) {  // a std::map: sorted by key
-      if (!first) out += ", ";
-      first = false;
-      append_json_string(out, key);
-      out += ": ";
-      append_json_value(out, std::move(field), depth + 1);
-    }
-    out += '}';
+    SortedJson array = SortedJson::array();
+    for (std::string& item : *items) array.push_back(json_value(std::move(item), depth + 1));
+    return array;
   }
+  SortedJson object = SortedJson::object();
+  for (auto& [key, field] : *fields) object[key] = json_value(std::move(field), depth + 1);  // a std::map: sorted by key
+  return object;
 }
 
 // Lists and inline objects become arrays and objects, so that a script can
@@ -307,21 +273,11 @@ void append_json_value(std::string& out, std::string text, std::size_t depth) {
 // since only a schema says what type they are. Raw, every value stays the
 // text it is stored as, the form scripts written before had.
 std::string dump_as_json(const std::vector<Entry>& entries, bool raw) {
-  if (entries.empty()) return "{}\n";
-  std::string out = "{\n";
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    out += "  ";
-    append_json_string(out, entries[i].first);
-    out += ": ";
-    if (raw) {
-      append_json_string(out, entries[i].second);
-    } else {
-      append_json_value(out, std::string(entries[i].second), 0);
-    }
-    out += i + 1 == entries.size() ? "\n" : ",\n";
+  SortedJson pairs = SortedJson::object();
+  for (const auto& [key, value] : entries) {
+    pairs[std::string(key)] = raw ? SortedJson(std::string(value)) : json_value(std::string(value), 0);
   }
-  out += "}\n";
-  return out;
+  return json_text(pairs, true);
 }
 
 int run_dump(const Arguments& arguments) {
@@ -355,20 +311,15 @@ int run_validate(const Arguments& arguments) {
 }
 
 void append_types_as_json(std::string& out, const std::vector<BuiltinType>& types) {
-  out += "[\n";
-  for (std::size_t i = 0; i < types.size(); ++i) {
-    out += "  {\"name\": ";
-    append_json_string(out, types[i].name);
-    out += ", \"family\": ";
-    append_json_string(out, types[i].family);
-    out += ", \"aliases\": [";
-    for (std::size_t j = 0; j < types[i].aliases.size(); ++j) {
-      if (j > 0) out += ", ";
-      append_json_string(out, types[i].aliases[j]);
-    }
-    out += i + 1 == types.size() ? "]}\n" : "]},\n";
+  Json list = Json::array();
+  for (const BuiltinType& type : types) {
+    Json entry;
+    entry["name"] = type.name;
+    entry["family"] = type.family;
+    entry["aliases"] = type.aliases;
+    list.push_back(std::move(entry));
   }
-  out += "]\n";
+  out += json_text(list, true);
 }
 
 // Families as headings and names indented under them, so that the list reads

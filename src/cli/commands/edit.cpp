@@ -1,0 +1,106 @@
+// `vyrl fmt` and `set`: write files back, keeping every byte they do not change.
+#include "commands.hpp"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "diff.hpp"
+#include "write.hpp"
+#include "tool.hpp"
+#include "vyrl/vyrl.hpp"
+
+namespace vyrl::cli {
+namespace {
+
+constexpr std::string_view kSetNeedsFile = "set edits a file in place, not standard input";
+constexpr std::string_view kDeleteTakesNoValue = "option '--delete' takes FILE KEY, without a value";
+constexpr std::string_view kWouldReformat = ": would be reformatted\n";
+
+// A file read for editing: its bytes, or the failure reported as check would.
+std::optional<std::string> read_or_report(std::string_view path) {
+  auto text = read_file(path);
+  if (!text) {
+    VyrlError error = VyrlError::io(text.error());
+    const Frame::Origin origin = path == kStdinPath ? Frame::Origin::text : Frame::Origin::file;
+    error.add_outer_frame(Frame{std::string(display_name(path)), 0, origin});
+    report(error);
+    return std::nullopt;
+  }
+  return std::move(*text);
+}
+
+}  // namespace
+
+int run_fmt(const Arguments& arguments) {
+  const bool check = arguments.has("--check");
+  const bool diff = arguments.has("--diff");
+  std::vector<std::string_view> paths = arguments.positionals;
+  if (paths.empty()) paths.push_back(kStdinPath);
+  int status = kSuccess;
+  for (const std::string_view path : paths) {
+    const auto text = read_or_report(path);
+    if (!text) {
+      status = kFailure;
+      continue;
+    }
+    const auto formatted = format(*text, display_name(path));
+    if (!formatted) {
+      report(formatted.error());
+      status = kFailure;
+      continue;
+    }
+    const bool changed = *formatted != *text;
+    if (check || diff) {
+      if (diff) write_out(unified_diff(display_name(path), *text, *formatted));
+      if (check && changed) {
+        if (!diff) write_out(std::string(display_name(path)) + std::string(kWouldReformat));
+        status = kFailure;
+      }
+    } else if (path == kStdinPath) {
+      write_out(*formatted);
+    } else if (changed) {
+      if (auto written = replace_file(path, *formatted); !written) {
+        write_err(cannot_write(path, written.error()));
+        status = kFailure;
+      }
+    }
+  }
+  return status;
+}
+
+int run_set(const Arguments& arguments) {
+  const bool remove = arguments.has("--delete");
+  const std::size_t wanted = remove ? 2 : 3;
+  if (arguments.positionals.size() != wanted) {
+    return usage_error(remove && arguments.positionals.size() > wanted ? kDeleteTakesNoValue
+                       : arguments.positionals.size() < wanted       ? kMissingArguments
+                                                                     : kTooManyArguments,
+                       "set");
+  }
+  const std::string_view path = arguments.positionals[0];
+  if (path == kStdinPath) return usage_error(kSetNeedsFile, "set");
+  const std::string_view key = arguments.positionals[1];
+  const auto text = read_or_report(path);
+  if (!text) return kFailure;
+  auto edited = remove ? delete_key(*text, key) : set_value(*text, key, arguments.positionals[2]);
+  if (!edited) {
+    report_about(path, std::move(edited.error()));
+    return kFailure;
+  }
+  // The edited text must load as the file itself would, imports, schemas
+  // and types included; otherwise the file keeps its bytes.
+  if (auto loaded = VYRL::parse_as(*edited, path); !loaded) {
+    report(loaded.error());
+    return kFailure;
+  }
+  if (auto written = replace_file(path, *edited); !written) {
+    write_err(cannot_write(path, written.error()));
+    return kFailure;
+  }
+  return kSuccess;
+}
+
+}  // namespace vyrl::cli

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vyrl/vyrl.hpp"
+
+// What every command of the tool shares: how it answers, how it opens a
+// document, and how it reports a failure.
+namespace vyrl::cli {
+
+// Exit statuses as linters and schema validators use them, so that shell
+// scripts and CI jobs can tell a bad file from a bad command line.
+inline constexpr int kSuccess = 0;
+inline constexpr int kFailure = 1;
+inline constexpr int kUsageError = 2;
+
+inline constexpr std::string_view kStdinPath = "-";
+inline constexpr std::string_view kStdinName = "<stdin>";
+inline constexpr std::string_view kPassed = "ok";
+inline constexpr std::string_view kMissingArguments = "missing arguments";
+inline constexpr std::string_view kTooManyArguments = "too many arguments";
+
+std::string cannot_write(std::string_view path, std::string_view reason);
+
+void write_out(std::string_view text);
+// Flushes standard output first, so results and errors keep their order when
+// both streams end up in one terminal or log.
+void write_err(std::string_view text);
+
+// "<stdin>" for "-", the path itself otherwise.
+std::string_view display_name(std::string_view path);
+
+// Standard input gets the same treatment as a file: read whole, refused when
+// it is not UTF-8, then merged into a fresh document.
+Result<VYRL> open_document(std::string_view path);
+
+// "path:line: message" for the line that failed, however deep in @import and
+// @derive it was, then the files that led there: the shape editors and CI logs
+// know how to pick up, and the one a person can follow back to their own file.
+void report(const VyrlError& error);
+
+// A failure found here rather than by the loader (a key that is not there)
+// still names the file it was looked for in.
+void report_about(std::string_view path, VyrlError error);
+
+std::optional<VYRL> open_or_report(std::string_view path);
+
+// The stored order is unspecified; sorting makes the output reproducible and
+// diffable.
+std::vector<Entry> sorted_entries(const VYRL& document);
+
+// Prints "vyrl: PROBLEM" and the usage of `command`; returns kUsageError.
+int usage_error(std::string_view problem, std::string_view command);
+
+}  // namespace vyrl::cli

@@ -76,3 +76,18 @@ configure_shared_build() {
   [ -z "${1:-}" ] || python_options=(-DVYRL_BUILD_PYTHON=ON -DPython_EXECUTABLE="$1")
   quietly cmake --preset dev -B "$build_dir" "${python_options[@]}"
 }
+
+# need_debian PACKAGE... installs whichever of Debian's packages are missing:
+# the one place any script installs from Debian, so that a run asks apt for
+# nothing it has.
+need_debian() {
+  local missing=() package sudo=""
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+  done
+  ((${#missing[@]})) || return 0
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "Installing Debian packages: ${missing[*]}" >&2
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}

@@ -48,18 +48,6 @@ fuzz_seconds=${VYRL_FUZZ_SECONDS:-60}
 fuzz_targets=(merge validate helpers syntax lsp)
 if [ "${CI:-}" = true ]; then fuzz_merge=${VYRL_FUZZ_MERGE:-0}; else fuzz_merge=${VYRL_FUZZ_MERGE:-1}; fi
 
-need_debian() {  # need_debian PACKAGE...
-  local missing=() package
-  for package in "$@"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-  done
-  ((${#missing[@]})) || return 0
-  local sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  say "installing Debian packages: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-}
 
 # pytest comes from the checkout's own environment, never the user's interpreter.
 tools_python_for_tests() {

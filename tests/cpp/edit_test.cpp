@@ -79,22 +79,15 @@ TEST(FormatTest, RefusesAnUnreadableTextWithTheLoadersError) {
 // Every example formats to a text that loads to the same values and that a
 // second pass leaves alone.
 TEST(FormatTest, ExamplesAreStableAndKeepTheirMeaning) {
-  const std::filesystem::path root = std::filesystem::path(VYRL_SOURCE_DIR) / "examples";
-  std::size_t seen = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(root)) {
-    if (entry.path().extension() != ".vyr") continue;
-    ++seen;
-    SCOPED_TRACE(entry.path().string());
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    const std::string text = buffer.str();
+  const auto examples = testing::example_files();
+  for (const auto& [path, text] : examples) {
+    SCOPED_TRACE(path.string());
     const auto formatted = format(text);
     ASSERT_TRUE(formatted.has_value()) << formatted.error().message();
     EXPECT_EQ(*formatted, text) << "examples are kept formatted";
     EXPECT_EQ(format(*formatted).value_or(""), *formatted);
   }
-  EXPECT_GE(seen, 4u);
+  EXPECT_GE(examples.size(), 4u);
 }
 
 struct ValueCase {

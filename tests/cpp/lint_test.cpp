@@ -1,13 +1,11 @@
 // Warnings for texts that load but almost surely say something else than
 // meant: where each points, what it says and what may replace it.
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "test_support.hpp"
 #include "vyrl/diagnostics.hpp"
 
 namespace vyrl {
@@ -109,18 +107,12 @@ TEST(LintTest, ReportsEveryWarningInTextOrder) {
 }
 
 TEST(LintTest, ExamplesHaveNoWarnings) {
-  const std::filesystem::path root = std::filesystem::path(VYRL_SOURCE_DIR) / "examples";
-  std::size_t seen = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(root)) {
-    if (entry.path().extension() != ".vyr") continue;
-    ++seen;
-    SCOPED_TRACE(entry.path().string());
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    for (const Warning& warning : lint(buffer.str())) ADD_FAILURE() << warning.message;
+  const auto examples = testing::example_files();
+  for (const auto& [path, text] : examples) {
+    SCOPED_TRACE(path.string());
+    for (const Warning& warning : lint(text)) ADD_FAILURE() << warning.message;
   }
-  EXPECT_GE(seen, 4u);
+  EXPECT_GE(examples.size(), 4u);
 }
 
 }  // namespace

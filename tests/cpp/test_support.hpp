@@ -8,6 +8,9 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <iterator>
+#include <utility>
+#include <vector>
 
 #include "vyrl/error.hpp"
 
@@ -50,5 +53,20 @@ template <class T>
 std::string error_message(const Result<T>& result) {
   return result ? std::string("<success>") : result.error().message();
 }
+
+
+#ifdef VYRL_SOURCE_DIR
+// Every examples/*.vyr file, by path, with its bytes: tests that must hold for
+// each example read them here.
+inline std::vector<std::pair<std::filesystem::path, std::string>> example_files() {
+  std::vector<std::pair<std::filesystem::path, std::string>> files;
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(VYRL_SOURCE_DIR) / "examples")) {
+    if (entry.path().extension() != ".vyr") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    files.emplace_back(entry.path(), std::string(std::istreambuf_iterator<char>(in), {}));
+  }
+  return files;
+}
+#endif
 
 }  // namespace vyrl::testing

@@ -227,3 +227,18 @@ async def test_the_example_drone_file_answers_every_request(client):
         STEP_SECONDS,
     )
     assert ("Identity", types.SymbolKind.Struct) in [(s.name, s.kind) for s in result]
+
+
+async def test_the_broken_example_shows_the_derived_from_chain(client):
+    """courier-10 derives from courier-9, whose telemetry endpoint lacks its port."""
+    path = ROOT / "examples" / "broken" / "courier-10.vyr"
+    text = path.read_text(encoding="utf-8")
+    await start(client, ROOT)
+    [[diagnostic]] = await published(client, lambda: open_document(client, path, text), path.as_uri())
+    derive = next(i for i, line in enumerate(text.split("\n")) if line.startswith("@derive"))
+    assert diagnostic.range.start.line == derive
+    assert diagnostic.message.startswith("Schema 'Drone' validation error: field 'telemetry'")
+    assert [(r.location.uri, r.location.range.start.line, r.message) for r in diagnostic.related_information] == [
+        ((ROOT / "examples" / "broken" / "courier-9.vyr").as_uri(), 9, "in examples/broken/courier-9.vyr, line 10"),
+        (path.as_uri(), derive, f"derived from {path}, line {derive + 1}"),
+    ]

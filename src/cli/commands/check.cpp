@@ -2,7 +2,7 @@
 #include "commands.hpp"
 
 #include <cstddef>
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,21 +50,27 @@ std::string failure_as_json(std::string_view argument, const VyrlError& error) {
   return json_text(failure, false);
 }
 
+// A file is read once, for loading and for its warnings alike: a FIFO or a
+// pipe gives its bytes only once. Standard input is loaded as everywhere else
+// and gets no warnings.
+Result<VYRL> load_keeping_text(std::string_view path, std::optional<std::string>& text) {
+  if (path == kStdinPath) return VYRL::load_standard_input();
+  auto read = read_file_from_disk(path, Options{});
+  if (!read) {
+    read.error().add_outer_frame(Frame{std::string(path), 0, Frame::Origin::file});
+    return fail(std::move(read.error()));
+  }
+  text = std::move(*read);
+  return VYRL::parse_as(*text, path);
+}
+
 // Warnings go to standard error whatever else is printed, so that --json's
-// lines stay one object each. Standard input has been read by the loader and
-// is not read again. A misspelt type that made the file fail has been
-// reported with its hint already.
-std::size_t warn_about(std::string_view path, const VyrlError* failure) {
-  if (path == kStdinPath) return 0;
-  // Read again only what can be read again: a FIFO would wait for a second
-  // writer, and a device or a pipe may not give the same bytes twice.
-  std::error_code unknown;
-  if (!std::filesystem::is_regular_file(std::filesystem::path(std::string(path)), unknown)) return 0;
-  const auto text = read_file_from_disk(path, Options{});
-  if (!text) return 0;
+// lines stay one object each. A misspelt type that made the file fail has
+// been reported with its hint already.
+std::size_t warn_about(std::string_view path, std::string_view text, const VyrlError* failure) {
   std::string out;
   std::size_t count = 0;
-  for (const Warning& warning : lint(*text)) {
+  for (const Warning& warning : lint(text)) {
     if (failure != nullptr && warning.kind == Warning::Kind::unknown_type &&
         warning.where.text == failure->unknown_type()) {
       continue;
@@ -83,7 +89,8 @@ int run_check(const Arguments& arguments) {
   const bool strict = arguments.has("--strict");
   int status = kSuccess;
   for (const std::string_view path : arguments.positionals) {
-    const auto document = open_document(path);
+    std::optional<std::string> text;
+    const auto document = load_keeping_text(path, text);
     if (document) {
       if (!json) write_out(std::string(display_name(path)) + ": " + std::string(kPassed) + "\n");
     } else {
@@ -94,7 +101,7 @@ int run_check(const Arguments& arguments) {
       }
       status = kFailure;
     }
-    if (warn_about(path, document ? nullptr : &document.error()) > 0 && strict) status = kFailure;
+    if (text && warn_about(path, *text, document ? nullptr : &document.error()) > 0 && strict) status = kFailure;
   }
   return status;
 }

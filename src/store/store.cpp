@@ -85,7 +85,6 @@ void Store::take_missing_values(Store& base) {
     ++count;
     bytes += ValueStore::record_bytes(key, value);
   }
-  expect_more_values(count);
   values_.make_room(count, bytes);
   if (reverse_built_.load(std::memory_order_relaxed)) reserve_reverse(count);
   // A key already here keeps its value, which is the weak rule.

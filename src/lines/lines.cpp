@@ -98,45 +98,48 @@ PhysicalLine cut_physical_line(std::string_view& rest) noexcept {
   return line;
 }
 
-std::string_view LogicalLines::next_physical() noexcept {
-  const std::size_t begin = offset();
-  const PhysicalLine line = cut_physical_line(rest_);
-  if (rest_.empty()) at_end_ = true;
-  const std::string_view code = strip_comment(line.content);
-  if (sink_ != nullptr) sink_->physical_line(begin, line, code.size());
-  return code;
-}
-
 std::optional<LogicalLine> LogicalLines::next() {
   bool pending = false;
   std::size_t block_line = 0;
   std::size_t block_begin = 0;
   BraceCount braces;
-  while (!at_end_ && !rest_.empty()) {
-    const std::size_t begin = offset();
-    const std::string_view stripped = trim(next_physical());
+  while (!scanner_.done()) {
+    const ScannedLine scanned = scanner_.next();
+    const std::string_view code = scanned.plain ? scanned.line.content : strip_comment(scanned.line.content);
+    if (sink_ != nullptr) sink_->physical_line(scanned.offset, scanned.line, code.size());
+    const std::string_view stripped = trim(code);
     ++number_;
     if (!pending) {
-      if (needs_accumulation(stripped)) {
+      // A plain line holds no brace, so it never opens a block.
+      if (!scanned.plain && needs_accumulation(stripped)) {
         block_.assign(stripped);
         braces = BraceCount{};
         braces.add(stripped);
         block_line = number_;
-        block_begin = begin;
+        block_begin = scanned.offset;
         pending = true;
         continue;
       }
       if (stripped.empty()) continue;
-      return LogicalLine{stripped, number_, begin, offset(), number_};
+      LogicalLine line{stripped, number_, scanned.offset, scanner_.position(), number_};
+      if (scanned.plain) {
+        line.plain = true;
+        // Trimming took only spaces and tabs, never the "=".
+        if (scanned.equals != std::string_view::npos) {
+          line.equals = scanned.equals - static_cast<std::size_t>(stripped.data() - scanned.line.content.data());
+        }
+      }
+      return line;
     }
     block_ += ' ';
     block_ += stripped;
     braces.add(stripped);
-    if (braces.closed()) return LogicalLine{trim(strip_comment(block_)), block_line, block_begin, offset(), number_};
+    if (braces.closed()) {
+      return LogicalLine{trim(strip_comment(block_)), block_line, block_begin, scanner_.position(), number_};
+    }
   }
-  at_end_ = true;
   // A block still open at the end of the text is processed as it stands.
-  if (pending) return LogicalLine{trim(strip_comment(block_)), block_line, block_begin, offset(), number_};
+  if (pending) return LogicalLine{trim(strip_comment(block_)), block_line, block_begin, scanner_.position(), number_};
   return std::nullopt;
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "lines/scan.hpp"
+
 namespace vyrl {
 
 // --- Line helpers: borrowed slices in, borrowed slices out, no allocation. ---
@@ -28,14 +30,6 @@ struct BraceCount {
   bool closed() const noexcept { return close >= open; }
 };
 
-// One physical line: its bytes without the line end, and the line end itself
-// ("\n", "\r\n", or nothing for a last line that has none). A lone "\r" is
-// an ordinary byte of the content.
-struct PhysicalLine {
-  std::string_view content;
-  std::string_view ending;
-};
-
 // Cuts the first physical line off `rest`, which keeps what follows. Callers
 // stop once `rest` is empty: a text ending in "\n" has no empty line after it.
 PhysicalLine cut_physical_line(std::string_view& rest) noexcept;
@@ -51,6 +45,12 @@ struct LogicalLine {
   std::size_t begin;
   std::size_t end;
   std::size_t last_number;  // the physical line that ended it
+  // A one-line statement whose bytes need no careful reading (see the
+  // structural scan): its key and value are cut at `equals`, the offset of
+  // its first "=" in `text` (npos when there is none), and trimmed of spaces
+  // and tabs alone.
+  bool plain = false;
+  std::size_t equals = std::string_view::npos;
 };
 
 // Told of every physical line as it is cut: where it starts, and how many of
@@ -71,19 +71,14 @@ class PhysicalLineSink {
 class LogicalLines {
  public:
   explicit LogicalLines(std::string_view text, PhysicalLineSink* sink = nullptr) noexcept
-      : rest_(text), size_(text.size()), sink_(sink) {}
+      : scanner_(text), sink_(sink) {}
 
   // The next non-empty logical line, or nothing at the end of the text.
   std::optional<LogicalLine> next();
 
  private:
-  std::string_view next_physical() noexcept;
-  std::size_t offset() const noexcept { return size_ - rest_.size(); }
-
-  std::string_view rest_;
-  std::size_t size_;
+  LineScanner scanner_;
   PhysicalLineSink* sink_;
-  bool at_end_ = false;
   std::size_t number_ = 0;
   std::string block_;  // the directive block being joined
 };

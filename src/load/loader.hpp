@@ -12,6 +12,7 @@
 namespace vyrl {
 
 class Store;
+class StoreWriter;
 
 // Labels standing in for a path where the text came from elsewhere.
 inline constexpr std::string_view kTextSource = "<text>";
@@ -37,9 +38,8 @@ class Loader final : public NestedLoad {
   std::expected<Status, NestedRefusal> load_file(Store& into, const NestedRequest& request) override;
 
  private:
-  class PendingAssignments;
   Result<std::string> read_nested(std::string_view path);
-  Status process_line(Store& store, const LogicalLine& line, PendingAssignments& pending);
+  Status process_line(StoreWriter& writer, const LogicalLine& line);
 
   const Options& options_;
   NestingChain chain_;

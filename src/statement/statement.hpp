@@ -4,6 +4,7 @@
 #include <expected>
 #include <string_view>
 
+#include "lines/lines.hpp"
 #include "vyrl/error.hpp"
 
 namespace vyrl {
@@ -21,6 +22,9 @@ struct Assignment {
 };
 // Splits "key = value" at the first "=" outside brackets and braces.
 std::expected<Assignment, std::string_view> parse_assignment(std::string_view line) noexcept;
+// The same for a logical line, quicker when the scan found it plain: with no
+// bracket the first "=" is the separator, and with no quote nothing unwraps.
+std::expected<Assignment, std::string_view> parse_assignment(const LogicalLine& line) noexcept;
 
 struct DirectiveLine {
   std::string_view text;       // the line without its "@", as errors quote it

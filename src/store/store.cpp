@@ -365,7 +365,7 @@ void Store::forget_stale_unverified() noexcept {
   stale_unverified_ = 0;
 }
 
-std::optional<Store::TypedKey> Store::schema_declaring(std::string_view key) {
+std::optional<Store::TypedKey> Store::declared_field(std::string_view key) {
   const auto owners = field_owners_.find(key);
   if (owners == field_owners_.end()) return std::nullopt;
   const Owner& owner = owners->second.front();
@@ -404,6 +404,15 @@ void Store::mark_verified(std::uint64_t mark) noexcept {
   std::size_t checked = 0;
   while (checked < unverified_.size() && unverified_[checked].arrival <= mark) ++checked;
   unverified_.erase(unverified_.begin(), unverified_.begin() + static_cast<std::ptrdiff_t>(checked));
+}
+
+StoreWriter::~StoreWriter() {
+  try {
+    settled();
+  } catch (const std::bad_alloc&) {
+    // Only reached while another exception leaves: the one being stored
+    // failed as a line of its own would have, and the later ones never came.
+  }
 }
 
 }  // namespace vyrl

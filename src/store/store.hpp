@@ -80,7 +80,11 @@ class Store final : public TypeScope {
     std::string_view type_name;
     const FieldType* type;  // what the type name means in this store right now
   };
-  std::optional<TypedKey> schema_declaring(std::string_view key);
+  std::optional<TypedKey> schema_declaring(std::string_view key) {
+    // Most documents declare no schema, and then every key is a quick no.
+    if (field_owners_.empty()) return std::nullopt;
+    return declared_field(key);
+  }
 
   // --- Completeness. ---
   // Schemas are checked for their required keys in the order they arrived;
@@ -139,6 +143,7 @@ class Store final : public TypeScope {
     std::uint64_t arrival;
   };
 
+  std::optional<TypedKey> declared_field(std::string_view key);
   void add_schema(std::string name, SchemaDef schema);
   SchemaDef remove_schema(SchemaId id) noexcept;
   bool unverified_is_current(const Unverified& entry) const noexcept;
@@ -176,6 +181,72 @@ class Store final : public TypeScope {
   mutable std::size_t reverse_head_count_ = 0;  // distinct values indexed
   mutable std::vector<std::uint32_t> reverse_next_;
   mutable std::vector<std::uint32_t> reverse_prev_;
+};
+
+// Assignments handed over in order and stored a few later. Storing a key
+// in a large document mostly waits for its index slot to arrive from memory;
+// hashing a few keys ahead and asking for their slots early lets those waits
+// overlap. The store is reached only through settled(), which stores the
+// queue first, so nothing can read or change the document past a queued
+// assignment: it changes exactly in the order of the calls.
+class StoreWriter {
+ public:
+  explicit StoreWriter(Store& store) noexcept : store_(store) {}
+  StoreWriter(const StoreWriter&) = delete;
+  StoreWriter& operator=(const StoreWriter&) = delete;
+  // Whatever is still queued is stored, as far as memory allows: when it runs
+  // out (the writer is then going away with an exception), the assignments
+  // up to the one that could not be stored remain, as if it had failed first.
+  ~StoreWriter();
+
+  void assign(std::string_view key, std::string_view value) {
+    const Store::Values& values = store_.values();
+    if (count_ == 0 && values.index_fits_in_cache()) {
+      // An index in cache answers at once; queueing would only add work.
+      store_.assign(key, value, values.hash(key));
+      return;
+    }
+    if (count_ == kDepth) store_oldest();
+    const std::uint64_t hash = values.hash(key);
+    values.prefetch(hash);
+    queue_[(first_ + count_++) % kDepth] = Pending{key, value, hash};
+  }
+
+  // Declarations are no value a queued assignment could change, so reading
+  // them needs no settling.
+  std::optional<Store::TypedKey> schema_declaring(std::string_view key) { return store_.schema_declaring(key); }
+  const TypeScope& scope() const noexcept { return store_; }
+
+  // The store with every queued assignment stored.
+  Store& settled() {
+    while (count_ > 0) store_oldest();
+    return store_;
+  }
+
+ private:
+  static constexpr std::size_t kDepth = 16;
+  struct Pending {
+    std::string_view key;
+    std::string_view value;
+    std::uint64_t hash;
+  };
+
+  void store_oldest() {
+    const Pending& next = queue_[first_];
+    try {
+      store_.assign(next.key, next.value, next.hash);
+    } catch (...) {
+      count_ = 0;  // the later ones never came: the document keeps a prefix
+      throw;
+    }
+    first_ = (first_ + 1) % kDepth;
+    --count_;
+  }
+
+  Store& store_;
+  Pending queue_[kDepth];
+  std::size_t first_ = 0;
+  std::size_t count_ = 0;
 };
 
 }  // namespace vyrl

@@ -62,6 +62,10 @@ class ValueStore {
     index_.prefetch(ProbeIndex::fragment_of(hash));
   }
 
+  // Whether the index is small enough to stay in cache, where waiting for a
+  // slot costs nothing worth hiding.
+  bool index_fits_in_cache() const noexcept { return index_.slot_count() <= kCachedSlots; }
+
   // Room for `entries` entries and `bytes` of key and value text in all,
   // when that grows the table.
   void reserve(std::size_t entries, std::size_t bytes = 0);
@@ -108,6 +112,8 @@ class ValueStore {
 
  private:
   friend struct StoreAudit;
+
+  static constexpr std::size_t kCachedSlots = std::size_t{1} << 14;
 
   struct Record {
     const char* key;  // the key, then the value right after it, in the arena

@@ -98,7 +98,7 @@ PhysicalLine cut_physical_line(std::string_view& rest) noexcept {
   return line;
 }
 
-std::optional<LogicalLine> LogicalLines::next() {
+const LogicalLine* LogicalLines::next() {
   bool pending = false;
   std::size_t block_line = 0;
   std::size_t block_begin = 0;
@@ -121,26 +121,30 @@ std::optional<LogicalLine> LogicalLines::next() {
         continue;
       }
       if (stripped.empty()) continue;
-      LogicalLine line{stripped, number_, scanned.offset, scanner_.position(), number_};
+      line_ = LogicalLine{stripped, number_, scanned.offset, scanner_.position(), number_};
       if (scanned.plain) {
-        line.plain = true;
+        line_.plain = true;
         // Trimming took only spaces and tabs, never the "=".
         if (scanned.equals != std::string_view::npos) {
-          line.equals = scanned.equals - static_cast<std::size_t>(stripped.data() - scanned.line.content.data());
+          line_.equals = scanned.equals - static_cast<std::size_t>(stripped.data() - scanned.line.content.data());
         }
       }
-      return line;
+      return &line_;
     }
     block_ += ' ';
     block_ += stripped;
     braces.add(stripped);
     if (braces.closed()) {
-      return LogicalLine{trim(strip_comment(block_)), block_line, block_begin, scanner_.position(), number_};
+      line_ = LogicalLine{trim(strip_comment(block_)), block_line, block_begin, scanner_.position(), number_};
+      return &line_;
     }
   }
   // A block still open at the end of the text is processed as it stands.
-  if (pending) return LogicalLine{trim(strip_comment(block_)), block_line, block_begin, scanner_.position(), number_};
-  return std::nullopt;
+  if (pending) {
+    line_ = LogicalLine{trim(strip_comment(block_)), block_line, block_begin, scanner_.position(), number_};
+    return &line_;
+  }
+  return nullptr;
 }
 
 }  // namespace vyrl

@@ -73,13 +73,16 @@ class LogicalLines {
   explicit LogicalLines(std::string_view text, PhysicalLineSink* sink = nullptr) noexcept
       : scanner_(text), sink_(sink) {}
 
-  // The next non-empty logical line, or nothing at the end of the text.
-  std::optional<LogicalLine> next();
+  // The next non-empty logical line, or null at the end of the text. It
+  // stays valid until the next call; lines are handed over in place, not
+  // copied, since the loader takes one per line of the text.
+  const LogicalLine* next();
 
  private:
   LineScanner scanner_;
   PhysicalLineSink* sink_;
   std::size_t number_ = 0;
+  LogicalLine line_{};
   std::string block_;  // the directive block being joined
 };
 

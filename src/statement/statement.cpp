@@ -47,13 +47,6 @@ std::expected<Assignment, std::string_view> parse_assignment(std::string_view li
   return Assignment{key, value};
 }
 
-std::expected<Assignment, std::string_view> parse_assignment(const LogicalLine& line) noexcept {
-  if (!line.plain || line.equals == std::string_view::npos) return parse_assignment(line.text);
-  const std::string_view key = trim(line.text.substr(0, line.equals));
-  if (key.empty()) return std::unexpected(kEmptyKey);
-  return Assignment{key, trim(line.text.substr(line.equals + 1))};
-}
-
 DirectiveLine split_directive(std::string_view line) noexcept {
   const std::string_view rest = line.substr(1);
   const WhiteSpaceSplit split = split_at_white_space(rest);

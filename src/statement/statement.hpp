@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "lines/lines.hpp"
+#include "text/text.hpp"
 #include "vyrl/error.hpp"
 
 namespace vyrl {
@@ -24,7 +25,12 @@ struct Assignment {
 std::expected<Assignment, std::string_view> parse_assignment(std::string_view line) noexcept;
 // The same for a logical line, quicker when the scan found it plain: with no
 // bracket the first "=" is the separator, and with no quote nothing unwraps.
-std::expected<Assignment, std::string_view> parse_assignment(const LogicalLine& line) noexcept;
+inline std::expected<Assignment, std::string_view> parse_assignment(const LogicalLine& line) noexcept {
+  if (!line.plain || line.equals == std::string_view::npos) return parse_assignment(line.text);
+  const std::string_view key = trim(line.text.substr(0, line.equals));
+  if (key.empty()) return std::unexpected(kEmptyKey);
+  return Assignment{key, trim(line.text.substr(line.equals + 1))};
+}
 
 struct DirectiveLine {
   std::string_view text;       // the line without its "@", as errors quote it

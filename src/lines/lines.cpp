@@ -98,17 +98,19 @@ PhysicalLine cut_physical_line(std::string_view& rest) noexcept {
   return line;
 }
 
-const LogicalLine* LogicalLines::next() {
+const LogicalLine* LogicalLines::next_after(const ScannedLine* first) {
   bool pending = false;
   std::size_t block_line = 0;
   std::size_t block_begin = 0;
   BraceCount braces;
-  while (!scanner_.done()) {
-    const ScannedLine scanned = scanner_.next();
+  while (first != nullptr || !scanner_.done()) {
+    const ScannedLine scanned = first != nullptr ? *first : scanner_.next();
     const std::string_view code = scanned.plain ? scanned.line.content : strip_comment(scanned.line.content);
     if (sink_ != nullptr) sink_->physical_line(scanned.offset, scanned.line, code.size());
     const std::string_view stripped = trim(code);
-    ++number_;
+    // The first line was counted when it was cut.
+    if (first == nullptr) ++number_;
+    first = nullptr;
     if (!pending) {
       // A plain line holds no brace, so it never opens a block.
       if (!scanned.plain && needs_accumulation(stripped)) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "lines/scan.hpp"
+#include "text/text.hpp"
 
 namespace vyrl {
 
@@ -76,9 +77,34 @@ class LogicalLines {
   // The next non-empty logical line, or null at the end of the text. It
   // stays valid until the next call; lines are handed over in place, not
   // copied, since the loader takes one per line of the text.
-  const LogicalLine* next();
+  const LogicalLine* next() {
+    // Most lines of a file are plain one-line statements; they take this
+    // short road without a call, and everything else the general one.
+    if (sink_ == nullptr && !scanner_.done()) {
+      const ScannedLine scanned = scanner_.next();
+      ++number_;
+      if (scanned.plain) {
+        const std::string_view stripped = trim(scanned.line.content);
+        if (!stripped.empty()) {
+          line_ = LogicalLine{stripped, number_, scanned.offset, scanner_.position(), number_, true,
+                              std::string_view::npos};
+          // Trimming took only spaces and tabs, never the "=".
+          if (scanned.equals != std::string_view::npos) {
+            line_.equals = scanned.equals - static_cast<std::size_t>(stripped.data() - scanned.line.content.data());
+          }
+          return &line_;
+        }
+        return next_after(nullptr);
+      }
+      return next_after(&scanned);
+    }
+    return next_after(nullptr);
+  }
 
  private:
+  // The general road, starting with `first` when one was cut already.
+  const LogicalLine* next_after(const ScannedLine* first);
+
   LineScanner scanner_;
   PhysicalLineSink* sink_;
   std::size_t number_ = 0;

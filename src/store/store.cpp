@@ -29,11 +29,7 @@ constexpr std::size_t kReverseScanLimit = 32;
 
 // --- Values. ---
 
-void Store::assign(std::string_view key, std::string_view value, std::uint64_t hash) {
-  if (!reverse_built_.load(std::memory_order_relaxed)) {
-    values_.assign(key, value, hash);
-    return;
-  }
+void Store::assign_indexed(std::string_view key, std::string_view value, std::uint64_t hash) {
   const std::size_t existing = values_.position_of(key);
   const bool replacing = existing != values_.size();
   std::uint64_t old_hash = 0;

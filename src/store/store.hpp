@@ -36,7 +36,14 @@ class Store final : public TypeScope {
   // Stores key -> value, replacing an earlier value of the key.
   void assign(std::string_view key, std::string_view value) { assign(key, value, values_.hash(key)); }
   // The same with values().hash(key) already known (and its slot prefetched).
-  void assign(std::string_view key, std::string_view value, std::uint64_t hash);
+  void assign(std::string_view key, std::string_view value, std::uint64_t hash) {
+    // Until a reverse lookup builds its index, storing is the values' alone.
+    if (!reverse_built_.load(std::memory_order_relaxed)) {
+      values_.assign(key, value, hash);
+      return;
+    }
+    assign_indexed(key, value, hash);
+  }
   // Room for `entries` more values (and `bytes` of their text) when that grows
   // the table geometrically; see the definition for why never less.
   void expect_more_values(std::size_t entries, std::size_t bytes = 0);
@@ -144,6 +151,7 @@ class Store final : public TypeScope {
   };
 
   std::optional<TypedKey> declared_field(std::string_view key);
+  void assign_indexed(std::string_view key, std::string_view value, std::uint64_t hash);
   void add_schema(std::string name, SchemaDef schema);
   SchemaDef remove_schema(SchemaId id) noexcept;
   bool unverified_is_current(const Unverified& entry) const noexcept;

@@ -64,7 +64,7 @@ say "building bench/scale_bench.cpp in $build_dir"
 configure_shared_build "$default_python"
 cmake --build "$build_dir" -j "$jobs" --target scale_bench
 scale_options=(--benchmark_min_time=0.5)
-((quick)) && scale_options=(--benchmark_min_time=0.01 '--benchmark_filter=/(1000|10000)$')
+((quick)) && scale_options=(--benchmark_min_time=0.01 '--benchmark_filter=/(30|1000|10000)$')
 say "running scale_bench"
 "$build_dir/bench/scale_bench" "${scale_options[@]}" \
   --benchmark_out="$results/scale.json" --benchmark_out_format=json | tee "$results/scale.txt"

@@ -23,9 +23,12 @@ run then measures
   - on a free-threaded interpreter, the throughput of two threads parsing
     separate documents against one thread.
 
-Every time is the best of several rounds, taken with perf_counter_ns and with
-the cyclic collector off; every ratio comes from figures of this run, so runs on
-different machines or commits are compared by their ratios, not their times.
+Every time is the best of several rounds, taken with perf_counter_ns (or, with
+--cpu-time, the process's CPU time) and with the cyclic collector off; a text
+of fewer than 30k pairs is read several times in one timing. Every ratio comes
+from figures of this run, so runs on different machines or commits are
+compared by their ratios, not their times. To compare two commits, run
+scripts/bench-before-after.sh, which measures both in one run.
 Readers that are not installed are left out with a note. The results are
 printed as tables, and written as JSON with --json for bench/plot.py.
 """
@@ -68,7 +71,7 @@ TOMLLIB_LIMIT = 100_000  # tomllib is pure Python; above this it dominates the r
 SMALL_LOOKUP_KEYS = 1_000
 SMALL_LOOKUP_PASSES = 200  # so that one timing of the 1k-key table is not a few microseconds
 SMALL_CONFIG_CALLS = 2_000  # a 30-line parse takes microseconds: one timing covers this many
-TYPED_PAIRS_PER_TIMING = 30_000  # below this, one timing parses the typed text several times
+PAIRS_PER_TIMING = 30_000  # a smaller text is read several times in one timing, to this many pairs
 TYPED_SIZES = [30]  # besides the run's sizes: a configuration's worth of typed keys
 # The field types the typed texts cycle through, as bench/scale_bench.cpp does.
 FIELD_TYPES = ("i32", "f64", "physics::meter", "color", "list<i32>")
@@ -174,6 +177,13 @@ def small_config() -> dict[str, str]:
 
 # --- Timing. ---
 
+# Wall time by default. On a machine that other work keeps busy, the time this
+# process spent waiting for a CPU lands in whichever reader was running, and
+# the process's CPU time (--cpu-time, and bench/before_after.py always) leaves
+# it out, as scale_bench's figures do.
+clock: Callable[[], int] = time.perf_counter_ns
+
+
 def best_ns(jobs: dict[str, Callable[[], object]], repeat: int,
             check: Callable[[str, object], None] | None = None) -> dict[str, int]:
     """The fastest of `repeat` runs of each job, in nanoseconds.
@@ -190,9 +200,9 @@ def best_ns(jobs: dict[str, Callable[[], object]], repeat: int,
             gc.collect()
             gc.disable()
             try:
-                start = time.perf_counter_ns()
+                start = clock()
                 result = job()
-                elapsed = time.perf_counter_ns() - start
+                elapsed = clock() - start
             finally:
                 gc.enable()
             if check is not None and round_number == 0:
@@ -209,6 +219,30 @@ def calls_of(read: Callable[[str], object], source: str, calls: int) -> Callable
         for _ in range(calls):
             read(source)
     return job
+
+
+def calls_for(count: int, quick: bool) -> int:
+    """How many times one timing reads a text of `count` pairs: a timing of a
+    hundred microseconds is at the mercy of one interrupt."""
+    return max(1, PAIRS_PER_TIMING // (10 if quick else 1) // count)
+
+
+def kept_calls(job: Callable[[], object], calls: int) -> Callable[[], list[object]]:
+    """`job` `calls` times, every result kept, so that best_ns frees them after
+    the clock has stopped, as it does a single result."""
+    return lambda: [job() for _ in range(calls)]
+
+
+def per_call(times: dict[str, int], calls: int) -> dict[str, float]:
+    return {name: ns / calls for name, ns in times.items()}
+
+
+def first_result(check: Callable[[str, object], None]) -> Callable[[str, object], None]:
+    """`check` for the results of kept_calls, which are a list of them."""
+    def check_first(name: str, results: object) -> None:
+        assert isinstance(results, list)
+        check(name, results[0])
+    return check_first
 
 
 def look_up(mapping: Any, keys: list[str]) -> None:
@@ -453,6 +487,7 @@ def run(options: argparse.Namespace) -> dict[str, Any]:
             "cpu_model": cpu_model(),
             "platform": platform.platform(),
             "repeat": repeat,
+            "clock": "cpu" if clock is time.process_time_ns else "wall",
             "keys_per_section": KEYS_PER_SECTION,
         },
         "notes": [],
@@ -476,23 +511,26 @@ def run(options: argparse.Namespace) -> dict[str, Any]:
             if not same:
                 raise SystemExit(f"{name} did not read the pairs that were written")
 
-        times = best_ns({name: (lambda read=read, text=texts[kind]: read(text))
-                         for name, (kind, read) in readers.items()}, repeat, check)
+        calls = calls_for(count, options.quick)
+        times = per_call(best_ns({name: kept_calls(lambda read=read, text=texts[kind]: read(text), calls)
+                                  for name, (kind, read) in readers.items()}, repeat, first_result(check)), calls)
         vyrl_ns = times["VYRL.parse"]
         parse[str(count)] = {
             "text_bytes": {kind: len(text.encode()) for kind, text in texts.items()},
+            "calls": calls,
             "ns": times,
             "relative_to_vyrl": {name: ns / vyrl_ns for name, ns in times.items()},
             "vyrl_mb_per_s": len(texts["vyrl"].encode()) / 1e6 / (vyrl_ns / 1e9),
         }
 
         document = VYRL.parse(texts["vyrl"])
-        conversions = {"doc.to_dict": document.to_dict}
+        conversions: dict[str, Callable[[], object]] = {"doc.to_dict": document.to_dict}
         if orjson is not None:
             conversions["orjson.loads"] = lambda text=texts["json"]: orjson.loads(text)
         else:
             conversions["json.loads"] = lambda text=texts["json"]: json.loads(text)
-        converted = best_ns(conversions, repeat, check)
+        converted = per_call(best_ns({name: kept_calls(job, calls) for name, job in conversions.items()},
+                                     repeat, first_result(check)), calls)
         other = "orjson.loads" if orjson is not None else "json.loads"
         to_dict[str(count)] = {"ns": converted, "against": other,
                                "ratio": converted["doc.to_dict"] / converted[other]}
@@ -579,10 +617,6 @@ def measure_small_config(options: argparse.Namespace) -> dict[str, Any]:
     }
 
 
-def typed_calls(count: int, quick: bool) -> int:
-    return max(1, TYPED_PAIRS_PER_TIMING // (10 if quick else 1) // count)
-
-
 def measure_typed(sizes: list[int], options: argparse.Namespace) -> dict[str, Any]:
     """VYRL.parse of the typed texts, in MB/s of text, at each size."""
     check_typed_text_is_checked()
@@ -593,8 +627,9 @@ def measure_typed(sizes: list[int], options: argparse.Namespace) -> dict[str, An
         if len(document) != count:
             raise SystemExit(f"VYRL.parse read {len(document)} keys of the typed text, not {count}")
         del document
-        calls = typed_calls(count, options.quick)
-        ns = best_ns({"VYRL.parse": calls_of(VYRL.parse, text, calls)}, options.repeat)["VYRL.parse"] / calls
+        calls = calls_for(count, options.quick)
+        ns = per_call(best_ns({"VYRL.parse": kept_calls(lambda: VYRL.parse(text), calls)}, options.repeat),
+                      calls)["VYRL.parse"]
         text_bytes = len(text.encode())
         typed[str(count)] = {"text_bytes": text_bytes, "calls": calls, "ns": ns,
                              "mb_per_s": text_bytes / 1e6 / (ns / 1e9)}
@@ -634,7 +669,8 @@ def report(results: dict[str, Any]) -> str:
     build = "free-threaded" if meta["free_threaded"] else "with GIL"
     lines = [
         f"vyr_rs against JSON and TOML readers: Python {meta['versions']['python']} ({build}), "
-        f"{meta['cpus']} CPUs ({meta['cpu_model']}), best of {meta['repeat']}",
+        f"{meta['cpus']} CPUs ({meta['cpu_model']}), best of {meta['repeat']}"
+        + (", CPU time" if meta.get("clock") == "cpu" else ""),
         f"module {meta['module']}" + (f" (checkout at {meta['commit']})" if meta["commit"] else ""),
         f"{meta['date']}, {meta['seconds']} s, load average {meta['load_average']['before']:.1f}"
         f" -> {meta['load_average']['after']:.1f}" + (f", label {meta['label']!r}" if meta["label"] else ""),
@@ -730,7 +766,12 @@ def main() -> None:
     parser.add_argument("--sizes", type=parse_sizes, help="pair counts to read (default 1000,10000,100000,1000000)")
     parser.add_argument("--repeat", type=int, help="rounds per figure; the best counts (default 5, --quick 2)")
     parser.add_argument("--label", default="", help="a name for this run in the JSON and the chart, e.g. 'before'")
+    parser.add_argument("--cpu-time", action="store_true",
+                        help="time with the process's CPU time rather than the wall clock, on a busy machine")
     options = parser.parse_args()
+    if options.cpu_time:
+        global clock
+        clock = time.process_time_ns
     if options.sizes is None:
         options.sizes = [1_000, 10_000] if options.quick else [1_000, 10_000, 100_000, 1_000_000]
     if options.repeat is None:

@@ -14,8 +14,9 @@
 # that everything works; its figures are not worth keeping. --label names the
 # run in the JSON and on the chart ("before", "after").
 #
-# To compare two commits, run this on each (copying the JSON away in between)
-# and draw both side by side:
+# To compare two commits, scripts/bench-before-after.sh measures both in one
+# run, in alternation, which two runs of this script minutes apart cannot match
+# on a busy machine. Two runs' JSON can still be drawn side by side:
 #   build/bench-venv-<tag>/bin/python bench/plot.py before.json after.json -o before-after.png
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."

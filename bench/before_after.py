@@ -487,7 +487,11 @@ def main() -> None:
     scale: dict[str, dict[str, list[float]]] | None = None
     if options.before_scale is not None:
         names = [f"{family}/{count}" for family in ("BM_ScaleUntyped", "BM_ScaleTyped") for count in [30] + sizes]
-        scale = run_scale(sides, names, rounds=3, repetitions=3, min_time=0.02 if quick else 0.2, progress=sys.stderr)
+        # The machine here flips between a fast and a slow state (another
+        # guest's work, likely) for seconds at a time: more turns of fewer
+        # repetitions give each side more chances at both.
+        scale = run_scale(sides, names, rounds=4 if quick else 5, repetitions=2, min_time=0.02 if quick else 0.2,
+                          progress=sys.stderr)
         metrics += scale_metrics(scale, [30] + sizes)
 
     meta = {

@@ -42,7 +42,6 @@ from dataclasses import dataclass
 from pathlib import Path
 from typing import Any, Callable, IO
 
-BENCH = Path(__file__).resolve().parent
 SIDES = ("before", "after")
 SMALL_LOOKUP_KEYS = 1_000
 # Not worth calling better or worse: what two runs of one build differ by here.
@@ -502,6 +501,7 @@ def main() -> None:
         "python": hellos["before"]["python"],
         "free_threaded": hellos["before"]["free_threaded"],
         "versions": hellos["before"]["versions"],
+        "peers": hellos["before"]["peers"],
         "cpus": len(os.sched_getaffinity(0)),
         "platform": platform.platform(),
         "seconds": round(time.perf_counter() - started, 1),

@@ -10,20 +10,22 @@
 # benchmark by benchmark with both scale_bench executables in turn. It prints
 # one table (metric, before, after, after/before) and writes, in
 # build/bench-results/:
-#   before-after-<commit>.json, before-after-<commit>.txt
+#   before-after-<commit>-<tag>.json, before-after-<commit>-<tag>.txt
+# (<tag>: the interpreter's, cpython-311, cpython-314t, ...)
 #
 # BEFORE_COMMIT is taken with git archive into build/before-<commit>/ and built
 # there, in build-<interpreter>/; both stay, so a second run against the same
 # commit builds nothing. Its bench/scale_bench.cpp and bench/bench_support.hpp
 # are replaced by this checkout's, so that both sides time the same cases in the
 # same way (and the earlier commit gains the ones added since); should they not
-# build against it, it keeps its own and the cases it lacks show as "-". The
-# checkout's own side is built in the trees scripts/bench.sh uses.
+# build against it, it keeps its own and the cases it lacks show as "-", and a
+# commit with no scale_bench at all gets no C++ figures. The checkout's own side
+# is built in the trees scripts/bench.sh uses.
 #
 # PYTHON (default python3) is the interpreter whose module is measured; it runs
 # in the environment scripts/bench-env.sh makes. --quick measures up to 10k
-# pairs in few rounds, to see that everything works: well under a minute once
-# built, and figures not worth keeping. A full run takes about five minutes.
+# pairs with short timings, to see that everything works: seconds once built,
+# and figures not worth keeping. A full run takes about five minutes.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/common.sh
@@ -46,6 +48,8 @@ before=$(git rev-parse --verify --quiet "${arguments[0]}^{commit}") || { say "no
 short=$(git rev-parse --short "$before")
 after_name=$(git describe --always --dirty)
 python=$(resolve_python "${arguments[1]:-python3}")
+tag=$("$python" -c 'import sys, sysconfig
+print(sys.implementation.cache_tag + ("t" if sysconfig.get_config_var("Py_GIL_DISABLED") else ""))')
 
 scripts/install-deps.sh
 
@@ -85,15 +89,28 @@ for file in "${harness[@]}"; do
 done
 before_build=$(cd "$source_dir" && pwd)/build-$(python_id "$python")
 say "building $short: vyr_rs and scale_bench in $before_build"
-# From its own directory, so that its own presets are the ones read.
-(cd "$source_dir" && quietly cmake --preset dev -B "$before_build" \
+# From its own directory, so that its own presets are the ones read; a commit
+# from before the presets gets what the dev preset sets that matters here.
+configure=(--preset dev)
+[ -f "$source_dir/CMakePresets.json" ] || configure=(-G Ninja -DCMAKE_BUILD_TYPE=Release)
+(cd "$source_dir" && quietly cmake "${configure[@]}" -S . -B "$before_build" \
   -DPython_EXECUTABLE="$python" -DVYRL_BUILD_PYTHON=ON -DVYRL_BUILD_BENCH=ON \
   -DVYRL_BUILD_TESTS=OFF -DVYRL_BUILD_CLI=OFF)
 cmake --build "$before_build" -j "$jobs" --target vyr_rs
+scale_options=(--before-scale "$before_build/bench/scale_bench" --after-scale "$build_dir/bench/scale_bench")
 if ! quietly cmake --build "$before_build" -j "$jobs" --target scale_bench; then
-  say "this checkout's scale_bench does not build against $short; measuring with its own"
-  git archive "$before" "${harness[@]}" | tar -x -C "$source_dir"
-  cmake --build "$before_build" -j "$jobs" --target scale_bench
+  own=()
+  for file in "${harness[@]}"; do
+    git cat-file -e "$before:$file" 2>/dev/null && own+=("$file")
+  done
+  if git cat-file -e "$before:bench/scale_bench.cpp" 2>/dev/null; then
+    say "this checkout's scale_bench does not build against $short; measuring with its own"
+    git archive "$before" "${own[@]}" | tar -x -C "$source_dir"
+    cmake --build "$before_build" -j "$jobs" --target scale_bench
+  else
+    say "$short has no scale_bench; the C++ figures are left out"
+    scale_options=()
+  fi
 fi
 
 # --- Both, side by side. ---
@@ -103,6 +120,5 @@ options=(--before-name "$short" --after-name "$after_name")
 say "measuring $short against $after_name"
 "$bench_python" bench/before_after.py "${options[@]}" \
   --before-module "$before_build/src/python" --after-module "$after_module_build/src/python" \
-  --before-scale "$before_build/bench/scale_bench" --after-scale "$build_dir/bench/scale_bench" \
-  --json "$results/before-after-$short.json" | tee "$results/before-after-$short.txt"
-say "results in $results/before-after-$short.json"
+  "${scale_options[@]}" --json "$results/before-after-$short-$tag.json" | tee "$results/before-after-$short-$tag.txt"
+say "results in $results/before-after-$short-$tag.json"

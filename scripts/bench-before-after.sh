@@ -25,7 +25,7 @@
 # PYTHON (default python3) is the interpreter whose module is measured; it runs
 # in the environment scripts/bench-env.sh makes. --quick measures up to 10k
 # pairs with short timings, to see that everything works: seconds once built,
-# and figures not worth keeping. A full run takes about five minutes.
+# and figures not worth keeping. A full run takes about six minutes.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/common.sh

@@ -149,3 +149,61 @@ def test_typed_text_declares_before_it_assigns(compare: Any) -> None:
     assert lines[101:105] == ["}", "@schema Section1 {", "  section1.key0: i32", "  section1.key1: f64"]
     assert lines[-1] == "section1.key1 = 101.25"
     assert len(compare.VYRL.parse(compare.typed_text(102))) == 102
+
+
+@pytest.mark.parametrize("count, expected", [(30, "30"), (1_000, "1k"), (10_000, "10k"), (1_000_000, "1M"),
+                                             (1_500, "1500")])
+def test_count_label(count: int, expected: str) -> None:
+    assert before_after.count_label(count) == expected
+
+
+def test_table_marks_groups_gaps_and_verdicts() -> None:
+    metrics = [Metric("reading", "VYRL.parse, 1k pairs", "ns", False, 100_000.0, 80_000.0),
+               Metric("reading", "orjson ÷ VYRL, 1k pairs", "ratio", True, None, 1.5),
+               Metric("C++", "typed MB/s, 30 keys", "MB/s", True, 50.0, 51.0)]
+    lines = before_after.table(metrics, "67bce8a", "HEAD").splitlines()
+    assert lines[:2] == ["before: 67bce8a", "after:  HEAD"]
+    body = lines[lines.index("reading"):]
+    assert [line.split() for line in body] == [
+        ["reading"],
+        ["VYRL.parse,", "1k", "pairs", "100", "µs", "80.0", "µs", "0.800", "better"],
+        ["orjson", "÷", "VYRL,", "1k", "pairs", "-", "1.50", "-"],
+        ["C++"],
+        ["typed", "MB/s,", "30", "keys", "50.0", "51.0", "1.020"],
+    ]
+
+
+@pytest.mark.parametrize("count, quick, expected", [
+    (30, False, 1_000), (1_000, False, 30), (1_000, True, 3), (10_000, True, 1), (1_000_000, False, 1),
+])
+def test_calls_for(compare: Any, count: int, quick: bool, expected: int) -> None:
+    assert compare.calls_for(count, quick) == expected
+
+
+# A run from before the 30-line configuration had every reader (json.loads
+# only, and no ratios) keeps to the sizes, so that old JSON still draws.
+@pytest.mark.parametrize("small, labels", [
+    ({"lines": 30, "us_per_call": {"VYRL.parse": 3.0, "json.loads": 6.0}, "ratio": 0.5}, ["1k pairs"]),
+    ({"lines": 30, "ns": {"VYRL.parse": 3e3}, "relative_to_vyrl": {"VYRL.parse": 1.0}}, ["30 lines", "1k pairs"]),
+])
+def test_reading_columns(compare: Any, small: dict[str, Any], labels: list[str]) -> None:
+    results = {"small_config": small, "parse": {"1000": {"ns": {}, "relative_to_vyrl": {}}}}
+    assert [label for label, _ in compare.reading_columns(results)] == labels
+
+
+# scale_bench's JSON as bench.sh writes it (one entry a name) and as a run with
+# repetitions does (each repetition, then aggregates): the README's row is the
+# entry itself, or the median.
+@pytest.mark.parametrize("entries, row", [
+    ([{"name": "BM_ScaleUntyped/30", "run_name": "BM_ScaleUntyped/30", "run_type": "iteration",
+       "bytes_per_second": 2e8, "items_per_second": 8e6}], "| 30 | 200 | 8.00 M | – | – |"),
+    ([{"name": "BM_ScaleTyped/1000", "run_name": "BM_ScaleTyped/1000", "run_type": "iteration",
+       "bytes_per_second": 1e8, "items_per_second": 1e6},
+      {"name": "BM_ScaleTyped/1000_mean", "run_name": "BM_ScaleTyped/1000", "run_type": "aggregate",
+       "aggregate_name": "mean", "bytes_per_second": 7e7, "items_per_second": 1e6},
+      {"name": "BM_ScaleTyped/1000_median", "run_name": "BM_ScaleTyped/1000", "run_type": "aggregate",
+       "aggregate_name": "median", "bytes_per_second": 9e7, "items_per_second": 2e6}], "| 1k | – | – | 90 | 2.00 M |"),
+])
+def test_readme_scale_rows(compare: Any, entries: list[dict[str, Any]], row: str) -> None:
+    import readme_table
+    assert readme_table.scale({"benchmarks": entries})[2:] == [row]

@@ -3,7 +3,8 @@
     python bench/plot.py RESULTS.json [MORE.json ...] -o chart.png
 
 Each bar is one reader's time over VYRL.parse's at one size, on a log scale, so
-that 1 is VYRL.parse and a bar above the line is a slower reader. Several
+that 1 is VYRL.parse and a bar above the line is a slower reader. The first
+group is the 30-line configuration, when the run measured every reader on it. Several
 JSON files (say, one run before a change and one after, or one per
 interpreter) are drawn side by side with a shared scale.
 """
@@ -44,16 +45,27 @@ def title_of(results: dict) -> str:
     return ", ".join(parts) + "\n" + ", ".join(detail)
 
 
+def groups_of(results: dict) -> list[tuple[str, dict]]:
+    """(label, figures) per group of bars: the 30-line configuration first when
+    the run has its peers (runs before it gained them have only json.loads),
+    then each size."""
+    groups = []
+    small = results.get("small_config") or {}
+    if "relative_to_vyrl" in small:
+        groups.append((f"{small['lines']} lines", small))
+    return groups + [(size_label(int(size)), figures) for size, figures in results["parse"].items()]
+
+
 def draw(panel, results: dict, colours: dict[str, str]) -> None:
-    sizes = list(results["parse"])
+    groups = groups_of(results)
     # Only the readers this run has, so that a reader missing on one
     # interpreter leaves no gap; its colour is the same in every panel.
-    present = [reader for reader in colours if any(reader in results["parse"][size]["relative_to_vyrl"] for size in sizes)]
+    present = [reader for reader in colours if any(reader in figures["relative_to_vyrl"] for _, figures in groups)]
     width = 0.8 / max(1, len(present))
     for index, reader in enumerate(present):
         xs, heights = [], []
-        for position, size in enumerate(sizes):
-            relative = results["parse"][size]["relative_to_vyrl"].get(reader)
+        for position, (_, figures) in enumerate(groups):
+            relative = figures["relative_to_vyrl"].get(reader)
             if relative is not None:
                 xs.append(position - 0.4 + width * (index + 0.5))
                 heights.append(relative)
@@ -65,7 +77,7 @@ def draw(panel, results: dict, colours: dict[str, str]) -> None:
     panel.yaxis.set_major_locator(LogLocator(base=10, subs=(1, 2, 5)))
     panel.yaxis.set_major_formatter(FuncFormatter(lambda value, _: f"{value:g}"))
     panel.yaxis.set_minor_formatter(NullFormatter())
-    panel.set_xticks(range(len(sizes)), [size_label(int(size)) for size in sizes])
+    panel.set_xticks(range(len(groups)), [label for label, _ in groups])
     panel.set_title(title_of(results), fontsize=9)
     panel.grid(axis="y", which="major", alpha=0.3)
 
@@ -79,11 +91,13 @@ def main() -> None:
     runs = [json.loads(path.read_text(encoding="utf-8")) for path in options.results]
     readers: list[str] = []
     for results in runs:
-        for figures in results["parse"].values():
+        for _, figures in groups_of(results):
             readers += [name for name in figures["relative_to_vyrl"] if name != "VYRL.parse" and name not in readers]
     colours = {reader: f"C{index + 1}" for index, reader in enumerate(readers)}
 
-    figure, panels = plt.subplots(1, len(runs), figsize=(6.5 * len(runs), 4.6), sharey=True, squeeze=False)
+    # Room for six readers' bars and their labels in each group.
+    width = max(6.5, 1.7 * max(len(groups_of(results)) for results in runs) + 1)
+    figure, panels = plt.subplots(1, len(runs), figsize=(width * len(runs), 4.6), sharey=True, squeeze=False)
     for panel, results in zip(panels[0], runs):
         draw(panel, results, colours)
     panels[0][0].set_ylabel("time relative to VYRL.parse (log scale)")

@@ -3,9 +3,11 @@
     python bench/readme_table.py build/bench-results/compare-cpython-311.json \\
         [build/bench-results/compare-cpython-314t.json] [build/bench-results/scale.json]
 
-The first compare.py JSON gives the reading, lookup, conversion and memory
-tables; a free-threaded one, if given, adds its thread figures; scale_bench's
-JSON (--benchmark_out) adds the C++ curve. Refreshing the README is then a
+The first compare.py JSON gives the reading (with the 30-line configuration
+as its first column, when the run has it), typed reading, lookup, conversion
+and memory tables; a free-threaded one, if given, adds its thread figures;
+scale_bench's JSON (--benchmark_out) adds the C++ curve, from medians when it
+was run with repetitions. Refreshing the README is then a
 matter of pasting the output over the old tables.
 """
 
@@ -16,7 +18,7 @@ import json
 from pathlib import Path
 from typing import Any
 
-from compare import format_ns  # the same units as the comparison's own table
+from compare import format_ns, reading_columns  # the same units and columns as the comparison's own table
 
 
 def count_label(count: int) -> str:
@@ -26,21 +28,28 @@ def count_label(count: int) -> str:
 
 
 def reading(results: dict[str, Any]) -> list[str]:
-    sizes = list(results["parse"])
+    columns = reading_columns(results)
     names: list[str] = []
-    for figures in results["parse"].values():
+    for _, figures in columns:
         names += [name for name in figures["ns"] if name not in names]
-    lines = ["| reader | " + " | ".join(f"{count_label(int(size))} pairs" for size in sizes) + " |",
-             "|---|" + "---:|" * len(sizes)]
+    lines = ["| reader | " + " | ".join(label for label, _ in columns) + " |",
+             "|---|" + "---:|" * len(columns)]
     for name in names:
         cells = []
-        for size in sizes:
-            figures = results["parse"][size]
+        for _, figures in columns:
             cells.append(f"{format_ns(figures['ns'][name])} ({figures['relative_to_vyrl'][name]:.2f}×)"
                          if name in figures["ns"] else "–")
         lines.append(f"| `{name}` | " + " | ".join(cells) + " |")
-    lines.append("| VYRL.parse MB/s | " + " | ".join(
-        f"{results['parse'][size]['vyrl_mb_per_s']:.0f}" for size in sizes) + " |")
+    lines.append("| VYRL.parse MB/s | " + " | ".join(f"{figures['vyrl_mb_per_s']:.0f}" for _, figures in columns) + " |")
+    return lines
+
+
+def typed(results: dict[str, Any]) -> list[str]:
+    figures = results["typed"]
+    lines = ["| `VYRL.parse`, typed | " + " | ".join(f"{count_label(int(size))} pairs" for size in figures) + " |",
+             "|---|" + "---:|" * len(figures)]
+    lines.append("| time | " + " | ".join(format_ns(size["ns"]) for size in figures.values()) + " |")
+    lines.append("| MB/s | " + " | ".join(f"{size['mb_per_s']:.0f}" for size in figures.values()) + " |")
     return lines
 
 
@@ -59,8 +68,10 @@ def others(results: dict[str, Any]) -> list[str]:
                      f"| {figures['ratio']:.2f} |")
     small = results["small_config"]
     us = small["us_per_call"]
-    lines.append(f"| {small['lines']}-line configuration, `VYRL.parse` vs `json.loads` "
-                 f"| {us['VYRL.parse']:.1f} µs | {us['json.loads']:.1f} µs | {small['ratio']:.2f} |")
+    for name in us:
+        if name != "VYRL.parse" and name.split(".")[0] in ("json", "orjson", "msgspec"):
+            lines.append(f"| {small['lines']}-line configuration, `VYRL.parse` vs `{name}` "
+                         f"| {us['VYRL.parse']:.1f} µs | {us[name]:.1f} µs | {us['VYRL.parse'] / us[name]:.2f} |")
     memory = results["memory"]
     vyrl = memory["readers"]["VYRL.parse"]
     for name, figures in memory["readers"].items():
@@ -88,8 +99,14 @@ def threads(results: dict[str, Any]) -> list[str]:
 def scale(results: dict[str, Any]) -> list[str]:
     rows: dict[int, dict[str, Any]] = {}
     for benchmark in results["benchmarks"]:
-        family, _, keys = benchmark["name"].partition("/")
-        rows.setdefault(int(keys), {})[family.removeprefix("BM_Scale").lower()] = benchmark
+        # With repetitions, the median stands for its name; a plain run has one entry per name.
+        if benchmark.get("run_type") == "aggregate" and benchmark.get("aggregate_name") != "median":
+            continue
+        family, _, keys = benchmark["run_name"].partition("/") if "run_name" in benchmark else benchmark["name"].partition("/")
+        row = rows.setdefault(int(keys), {})
+        family = family.removeprefix("BM_Scale").lower()
+        if family not in row or benchmark.get("aggregate_name") == "median":
+            row[family] = benchmark
     lines = ["| keys | untyped MB/s | untyped keys/s | typed MB/s | typed keys/s |", "|---:|---:|---:|---:|---:|"]
     for keys, row in sorted(rows.items()):
         cells = []
@@ -111,7 +128,10 @@ def main() -> None:
         (scales if "benchmarks" in results else compares).append(results)
     blocks = []
     if compares:
-        blocks += [reading(compares[0]), others(compares[0])]
+        blocks += [reading(compares[0])]
+        if compares[0].get("typed"):
+            blocks.append(typed(compares[0]))
+        blocks.append(others(compares[0]))
         blocks += [threads(results) for results in compares if results.get("threads")]
     blocks += [scale(results) for results in scales]
     print("\n\n".join("\n".join(block) for block in blocks))

@@ -14,8 +14,9 @@
 # that everything works; its figures are not worth keeping. --label names the
 # run in the JSON and on the chart ("before", "after").
 #
-# To compare two commits, run this on each (copying the JSON away in between)
-# and draw both side by side:
+# To compare two commits, scripts/bench-before-after.sh measures both in one
+# run, in alternation, which two runs of this script minutes apart cannot match
+# on a busy machine. Two runs' JSON can still be drawn side by side:
 #   build/bench-venv-<tag>/bin/python bench/plot.py before.json after.json -o before-after.png
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -64,7 +65,7 @@ say "building bench/scale_bench.cpp in $build_dir"
 configure_shared_build "$default_python"
 cmake --build "$build_dir" -j "$jobs" --target scale_bench
 scale_options=(--benchmark_min_time=0.5)
-((quick)) && scale_options=(--benchmark_min_time=0.01 '--benchmark_filter=/(1000|10000)$')
+((quick)) && scale_options=(--benchmark_min_time=0.01 '--benchmark_filter=/(30|1000|10000)$')
 say "running scale_bench"
 "$build_dir/bench/scale_bench" "${scale_options[@]}" \
   --benchmark_out="$results/scale.json" --benchmark_out_format=json | tee "$results/scale.txt"

@@ -31,6 +31,8 @@ lsp_python=$(tools_python "$python" "${test_tools[@]}" "${lsp_tools[@]}")
 VYRL_CLI="$build_dir/src/cli/vyrl" "$lsp_python" -m pytest -q tests/lsp
 editor_python=$(tools_python "$python" "${test_tools[@]}" "${editor_tools[@]}")
 "$editor_python" -m pytest -q tests/editors
+# The benchmark tools' arithmetic: a slip there prints a plausible, wrong table.
+PYTHONPATH="$build_dir/src/python" "$tools_python" -m pytest -q bench
 # Crafted inputs must cost time and memory in step with their size.
 PYTHONPATH="$build_dir/src/python" "$tools_python" scripts/check-scaling.py --cli "$build_dir/src/cli/vyrl"
 

@@ -10,23 +10,29 @@ namespace vyrl::python {
 enum class Access { shared, exclusive };
 
 // 0 when free, n > 0 while n readers are inside, -1 while a writer is.
+//
+// Only the thread that owns the document ever reaches its flag: every entry
+// point refuses a stranger before it takes a borrow, and a drop away from the
+// owner leaves the flag alone. What the flag guards against is re-entry on that
+// one thread (a finalizer or a signal handler that runs inside a call), so a
+// plain load and store do, where a locked read-modify-write would cost more
+// than the lookup it guards. The flag stays atomic so that even a stranger's
+// read could never be a data race.
 class BorrowFlag {
  public:
   bool try_share() noexcept {
-    std::intptr_t state = state_.load(std::memory_order_relaxed);
-    do {
-      if (state == kExclusive) return false;
-    } while (!state_.compare_exchange_weak(state, state + 1, std::memory_order_acquire,
-                                           std::memory_order_relaxed));
+    const std::intptr_t state = state_.load(std::memory_order_relaxed);
+    if (state == kExclusive) return false;
+    state_.store(state + 1, std::memory_order_relaxed);
     return true;
   }
   bool try_lock() noexcept {
-    std::intptr_t expected = 0;
-    return state_.compare_exchange_strong(expected, kExclusive, std::memory_order_acquire,
-                                          std::memory_order_relaxed);
+    if (state_.load(std::memory_order_relaxed) != 0) return false;
+    state_.store(kExclusive, std::memory_order_relaxed);
+    return true;
   }
-  void unshare() noexcept { state_.fetch_sub(1, std::memory_order_release); }
-  void unlock() noexcept { state_.store(0, std::memory_order_release); }
+  void unshare() noexcept { state_.store(state_.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed); }
+  void unlock() noexcept { state_.store(0, std::memory_order_relaxed); }
 
  private:
   static constexpr std::intptr_t kExclusive = -1;

@@ -54,8 +54,8 @@ Py_ssize_t parameter_index(const Signature& signature, PyObject* name) {
 
 }  // namespace
 
-bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                    PyObject** bound) {
+bool bind_any_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                        PyObject** bound) {
   const auto count = static_cast<Py_ssize_t>(signature.parameters.size());
   const Py_ssize_t positional = PyVectorcall_NARGS(nargs);
   if (positional > count) {

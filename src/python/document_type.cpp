@@ -166,13 +166,26 @@ PyObject* wrap(PyTypeObject* type, VYRL&& document) {
   return object;
 }
 
+void vyrl_dealloc(PyObject* object);
+
+// Whether `object` is a VYRL of any interpreter. The class is final and every
+// copy of it is made from vyrl_spec, so its deallocator tells it apart at the
+// cost of one comparison; asking for the module by its definition, which walks
+// the type's bases, is left to the case that fails, and answers the same.
+bool is_vyrl(PyObject* object) noexcept {
+  PyTypeObject* type = Py_TYPE(object);
+  if (type->tp_dealloc == vyrl_dealloc) [[likely]] return true;
+  if (PyType_GetModuleByDef(type, &module_def) != nullptr) return true;
+  PyErr_Clear();
+  return false;
+}
+
 // The receiver, thread and borrow checks of one call, holding the borrow until
 // `finish()` or the end of the call.
 class Entry {
  public:
   bool enter(PyObject* self, Access access) noexcept {
-    if (PyType_GetModuleByDef(Py_TYPE(self), &module_def) == nullptr) {
-      PyErr_Clear();
+    if (!is_vyrl(self)) {
       PyErr_Format(PyExc_TypeError, kWrongReceiverFormat, Py_TYPE(self)->tp_name);
       return false;
     }

@@ -156,9 +156,12 @@ Result guarded(Result on_error, Body&& body) noexcept {
 }
 
 PyObject* wrap(PyTypeObject* type, VYRL&& document) {
-  PyObject* object = type->tp_alloc(type, 0);
-  if (object == nullptr) return nullptr;
-  auto* self = reinterpret_cast<PyVYRL*>(object);
+  // The class is neither collected nor variable-sized, and every field is
+  // constructed below: the generic allocator's zeroing and size arithmetic
+  // would only be paid for on every parse. tp_free (PyObject_Free) matches.
+  PyVYRL* self = PyObject_New(PyVYRL, type);
+  if (self == nullptr) return nullptr;
+  PyObject* object = reinterpret_cast<PyObject*>(self);
   self->owner = current_thread();
   new (&self->borrow) BorrowFlag();
   new (&self->document) VYRL(std::move(document));

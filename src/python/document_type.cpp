@@ -74,15 +74,40 @@ PyObject* new_str(std::string_view text) {
 // instead of making a new one. A merge may change any value, so after one
 // they are all forgotten; only the positions filled are visited, so a session
 // of small merges between lookups stays cheap.
+//
+// The same strs are also kept by the key they were read with, in a dict. A
+// str caches its own hash, so reading a key again is one probe of that dict,
+// where the document would hash the key's bytes with its own seeded hash and
+// compare them again: that was more than half of what doc[key] cost. Only
+// exact str keys go in, whose hashing and comparison never run Python code.
 class ValueStrs {
  public:
   ValueStrs() = default;
   ValueStrs(const ValueStrs&) = delete;
   ValueStrs& operator=(const ValueStrs&) = delete;
-  ~ValueStrs() { forget(); }
+  ~ValueStrs() {
+    forget();
+    Py_CLEAR(by_key_);
+  }
 
-  // A new reference to the str of `text`, stored at `position`.
-  PyObject* get(std::size_t position, std::string_view text) {
+  // A new reference to the str already made for `key`, or null, with no
+  // exception set, when there is none.
+  PyObject* find(PyObject* key) const noexcept {
+    if (by_key_ == nullptr || !PyUnicode_CheckExact(key)) return nullptr;
+#if PY_VERSION_HEX >= 0x030D0000
+    PyObject* str = nullptr;
+    // Hashing and comparing exact strs cannot fail, so neither can this.
+    return PyDict_GetItemRef(by_key_, key, &str) > 0 ? str : nullptr;
+#else
+    PyObject* str = PyDict_GetItemWithError(by_key_, key);
+    Py_XINCREF(str);
+    return str;
+#endif
+  }
+
+  // A new reference to the str of `text`, stored at `position`, whose key
+  // the caller gave as `key`.
+  PyObject* get(std::size_t position, std::string_view text, PyObject* key) {
     if (position >= strs_.size()) strs_.resize(position + 1, nullptr);
     PyObject*& str = strs_[position];
     if (str == nullptr) {
@@ -94,11 +119,18 @@ class ValueStrs {
       str = made;
       filled_.push_back(position);
     }
+    if (PyUnicode_CheckExact(key)) {
+      // Made on the first read, so that a document only parsed and dropped
+      // never pays for it.
+      if (by_key_ == nullptr && (by_key_ = PyDict_New()) == nullptr) return nullptr;
+      if (PyDict_SetItem(by_key_, key, str) < 0) return nullptr;
+    }
     Py_INCREF(str);
     return str;
   }
 
   void forget() noexcept {
+    if (by_key_ != nullptr) PyDict_Clear(by_key_);
     for (const std::size_t position : filled_) Py_CLEAR(strs_[position]);
     filled_.clear();
   }
@@ -106,6 +138,7 @@ class ValueStrs {
  private:
   std::vector<PyObject*> strs_;
   std::vector<std::size_t> filled_;
+  PyObject* by_key_ = nullptr;  // exact str key -> one of strs_
 };
 
 struct PyVYRL {
@@ -457,16 +490,17 @@ int vyrl_contains(PyObject* self, PyObject* key_object) {
   });
 }
 
-PyObject* vyrl_subscript(PyObject* self, PyObject* key_object) {
+// doc[key] for a key not read before, or not given as an exact str: the
+// document's own lookup, then its reverse fallback. Kept apart so that a
+// repeated read, below, stays a small function.
+[[gnu::noinline]] PyObject* subscript_from_document(Entry& entry, PyObject* key_object) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-    Entry entry;
-    if (!entry.enter(self, Access::shared)) return nullptr;
     const auto key = text_argument(kKeyParameter[0], key_object);
     if (!key) return nullptr;
-    // A str cannot run Python code while it is made, so holding the borrow a
-    // moment longer is harmless.
+    // Making a str or storing it in a dict of strs cannot run Python code, so
+    // holding the borrow a moment longer is harmless.
     if (const auto position = entry.document().find_position(*key)) {
-      return entry.value_strs().get(*position, entry.document().entry(*position).second);
+      return entry.value_strs().get(*position, entry.document().entry(*position).second, key_object);
     }
     const auto found = entry.document().find_obj(*key);
     entry.finish();
@@ -474,6 +508,14 @@ PyObject* vyrl_subscript(PyObject* self, PyObject* key_object) {
     if (!found) return to_py(VyrlError::not_found(std::string(*key)));
     return new_str(found->text());
   });
+}
+
+PyObject* vyrl_subscript(PyObject* self, PyObject* key_object) {
+  // Nothing before the slow path can throw.
+  Entry entry;
+  if (!entry.enter(self, Access::shared)) return nullptr;
+  if (PyObject* known = entry.value_strs().find(key_object)) return known;
+  return subscript_from_document(entry, key_object);
 }
 
 void vyrl_dealloc(PyObject* object) {

@@ -73,9 +73,13 @@ STR_CACHE = """
     from vyr_rs import VYRL
     n = 131072
     d = VYRL.parse("\\n".join(f"k{i} = v{i}" for i in range(n + 8)))
-    d[f"k{n + 4}"]  # the table of strs reaches past n now, and only the list of filled ones grows below
+
+    class Key(str):
+        pass  # read with these, the strs stay out of the dict by key, which would grow (and free) memory too
+
+    d[Key(f"k{n + 4}")]  # the table of strs reaches past n now, and only the list of filled ones grows below
     for i in range(n - 1):
-        d[f"k{i}"]
+        d[Key(f"k{i}")]
     used = int(next(l for l in open("/proc/self/status") if l.startswith("VmSize")).split()[1]) * 1024
     resource.setrlimit(resource.RLIMIT_AS, (used + (512 << 10), resource.RLIM_INFINITY))
     try:
@@ -121,6 +125,49 @@ def test_ctrl_c_ends_a_read_that_waits_for_a_writer(tmp_path, call):
     assert result.returncode == 0, result.stderr
     assert result.stdout.strip() == "interrupted"
     assert time.monotonic() - started < 10
+
+
+# A signal handler runs on the owner thread while merge_file waits for a
+# writer, with the document borrowed for writing: every read it makes must be
+# refused, those answered from what earlier reads kept included.
+REENTRY = """
+    import os, signal, threading, time
+    from vyr_rs import VYRL
+
+    class Key(str):
+        pass
+
+    doc = VYRL.parse("a = 1")
+    doc["a"], doc[Key("a")]  # read before, so kept
+    reads = [lambda: doc["a"], lambda: doc[Key("a")], lambda: doc["b"], lambda: "a" in doc, lambda: len(doc)]
+    refusals = []
+
+    def handler(*_):
+        for read in reads:
+            try:
+                read()
+                refusals.append(None)
+            except RuntimeError as error:
+                refusals.append(str(error))
+
+    signal.signal(signal.SIGALRM, handler)
+    os.mkfifo("pipe.vyr")
+    signal.setitimer(signal.ITIMER_REAL, 0.1)
+
+    def writer():
+        time.sleep(0.5)  # the alarm goes off while the open waits for a writer
+        with open("pipe.vyr", "w") as pipe:
+            pipe.write("a = 2\\nb = 3\\n")
+
+    threading.Thread(target=writer).start()
+    doc.merge_file("pipe.vyr")
+    print(refusals == ["Already mutably borrowed"] * len(reads), doc["a"], doc[Key("a")], doc["b"])
+"""
+
+
+def test_reads_from_a_signal_handler_during_a_merge_are_refused(tmp_path):
+    result = run_isolated(REENTRY, tmp_path, timeout=30)
+    assert (result.returncode, result.stdout.split()) == (0, ["True", "2", "2", "3"]), result.stderr
 
 
 def test_messages_of_deep_lists_stay_bounded():

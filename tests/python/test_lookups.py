@@ -162,3 +162,50 @@ def test_values_of_every_length_come_back_exactly():
     assert all(document[key] == text for key, text in expected.items())
     keyed = VYRL.parse("\n".join(f"{text}k = 1" for text in texts[1:]))
     assert sorted(keyed.keys()) == sorted(f"{text}k" for text in texts[1:])
+
+
+class Key(str):
+    """A str subclass that records any hashing or comparison Python code does."""
+
+    calls: list[str] = []
+
+    def __hash__(self):
+        Key.calls.append("hash")
+        return str.__hash__(self)
+
+    def __eq__(self, other):
+        Key.calls.append("eq")
+        return str.__eq__(self, other)
+
+
+KEY_FORMS = {
+    "same": lambda key: key,
+    "equal": lambda key: "".join(list(key)),  # another object with the same text
+    "subclass": Key,
+}
+REREAD_DOC = "port = 8080\na\x00b = nul\n\u043a\u043b\u044e\u0447 = \u2713\n" + "x" * 40 + " = long\n"
+
+
+@pytest.mark.parametrize("key, value", [("port", "8080"), ("a\x00b", "nul"), ("\u043a\u043b\u044e\u0447", "\u2713"),
+                                        ("x" * 40, "long")], ids=["ascii", "nul", "non-ascii", "long"])
+@pytest.mark.parametrize("first", KEY_FORMS.values(), ids=KEY_FORMS.keys())
+@pytest.mark.parametrize("second", KEY_FORMS.values(), ids=KEY_FORMS.keys())
+def test_a_key_read_again_gives_the_same_str(key, value, first, second):
+    doc = VYRL.parse(REREAD_DOC)
+    Key.calls.clear()
+    one = doc[first(key)]
+    assert one == value and doc[second(key)] is one
+    assert Key.calls == []  # a subclass's own hash and comparison are never run
+
+
+@pytest.mark.parametrize("merge, key, expected", [
+    ("port = 9090", "port", "9090"),  # the value read before changed
+    ("other = 1", "port", "8080"),  # another key came
+    ("8080 = x", "8080", "x"),  # a read through the reverse fallback became a direct one
+    ("@type t = i32", "port", "8080"),  # no value changed at all
+])
+def test_reads_after_a_merge_see_it(merge, key, expected):
+    doc = VYRL.parse("port = 8080")
+    before = [doc[form(key)] for form in KEY_FORMS.values()]
+    doc.merge_content(merge)
+    assert [doc[form(key)] for form in KEY_FORMS.values()] == [expected] * len(before)

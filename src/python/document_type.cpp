@@ -269,14 +269,21 @@ std::optional<std::vector<PyRef>> str_pairs(const Map& map) {
   return pairs;
 }
 
-PyObject* dict_from_pairs(std::span<const PyRef> pairs) {
-  // Sized once where the interpreter offers it, rather than grown and rehashed
-  // a dozen times on the way to a large document's size.
-#if PY_VERSION_HEX < 0x030D0000
-  PyRef dict = PyRef::steal(_PyDict_NewPresized(static_cast<Py_ssize_t>(pairs.size() / 2)));
+// A dict for `size` items, sized once where the interpreter offers it (every
+// version from 3.11 to 3.14 does, 3.13's after it was briefly taken away)
+// rather than grown and rehashed a dozen times on the way to a large
+// document's size. Later interpreters get one that grows.
+PyObject* new_dict(std::size_t size) {
+#if PY_VERSION_HEX < 0x030F0000
+  return _PyDict_NewPresized(static_cast<Py_ssize_t>(size));
 #else
-  PyRef dict = PyRef::steal(PyDict_New());
+  (void)size;
+  return PyDict_New();
 #endif
+}
+
+PyObject* dict_from_pairs(std::span<const PyRef> pairs) {
+  PyRef dict = PyRef::steal(new_dict(pairs.size() / 2));
   if (!dict) return nullptr;
   for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
     if (PyDict_SetItem(dict.get(), pairs[i].get(), pairs[i + 1].get()) < 0) return nullptr;
@@ -414,9 +421,9 @@ PyObject* vyrl_lookup(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
   });
 }
 
-// keys() and to_dict() turn the stored texts into str objects under the borrow
-// and give it back before making the list or dict: that allocation may run the
-// collector, and a finalizer it runs may use this document like any caller.
+// keys() turns the stored texts into str objects under the borrow and gives it
+// back before making the list: that allocation may run the collector, and a
+// finalizer it runs may use this document like any caller.
 PyObject* vyrl_keys(PyObject* self, PyObject*) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     Entry entry;
@@ -433,13 +440,27 @@ PyObject* vyrl_keys(PyObject* self, PyObject*) {
   });
 }
 
+// to_dict() makes its dict before it reads the document, for the same reason,
+// and fills it in the same pass that makes the strs: storing a str under an
+// exact str key runs no Python code and never the collector, so that is safe
+// under the borrow, and no second array of every str is built and walked.
+// A finalizer that changed the document while the dict was made is seen.
 PyObject* vyrl_to_dict(PyObject* self, PyObject*) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     Entry entry;
     if (!entry.enter(self, Access::shared)) return nullptr;
-    const auto pairs = str_pairs(entry.document().entries());
+    const std::size_t expected = entry.document().size();
     entry.finish();
-    return pairs ? dict_from_pairs(*pairs) : nullptr;
+    PyRef dict = PyRef::steal(new_dict(expected));
+    if (!dict || !entry.enter(self, Access::shared)) return nullptr;
+    for (const auto [key, value] : entry.document().entries()) {
+      const PyRef key_str = PyRef::steal(new_str(key));
+      if (!key_str) return nullptr;
+      const PyRef value_str = PyRef::steal(new_str(value));
+      if (!value_str || PyDict_SetItem(dict.get(), key_str.get(), value_str.get()) < 0) return nullptr;
+    }
+    entry.finish();
+    return dict.release();
   });
 }
 

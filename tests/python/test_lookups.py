@@ -209,3 +209,15 @@ def test_reads_after_a_merge_see_it(merge, key, expected):
     before = [doc[form(key)] for form in KEY_FORMS.values()]
     doc.merge_content(merge)
     assert [doc[form(key)] for form in KEY_FORMS.values()] == [expected] * len(before)
+
+
+# Sizes on either side of those the interpreter sizes a new dict for in
+# different ways: too small to bother, exact, and larger than it will size at once.
+@pytest.mark.parametrize("size", [0, 1, 5, 6, 1000, 90_000])
+def test_to_dict_holds_every_entry_in_the_order_of_keys(size):
+    doc = VYRL.parse("".join(f"k{i} = v{i}\n" for i in range(size)))
+    if size:
+        doc.merge_content("k0 = again")  # a replaced value keeps its place
+    as_dict = doc.to_dict()
+    assert list(as_dict) == doc.keys()
+    assert as_dict == {f"k{i}": "again" if i == 0 else f"v{i}" for i in range(size)}

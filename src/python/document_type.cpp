@@ -143,7 +143,7 @@ class ValueStrs {
 
 struct PyVYRL {
   PyObject ob_base;
-  ThreadId owner;
+  Owner owner;
   BorrowFlag borrow;
   VYRL document;
   ValueStrs value_strs;
@@ -195,7 +195,7 @@ PyObject* wrap(PyTypeObject* type, VYRL&& document) {
   PyVYRL* self = PyObject_New(PyVYRL, type);
   if (self == nullptr) return nullptr;
   PyObject* object = reinterpret_cast<PyObject*>(self);
-  self->owner = current_thread();
+  self->owner = Owner::current();
   new (&self->borrow) BorrowFlag();
   new (&self->document) VYRL(std::move(document));
   new (&self->value_strs) ValueStrs();
@@ -226,7 +226,7 @@ class Entry {
       return false;
     }
     self_ = reinterpret_cast<PyVYRL*>(self);
-    if (self_->owner != current_thread()) {
+    if (!self_->owner.is_current()) {
       raise_foreign_call(state_of(Py_TYPE(self))->panic_exception);
       return false;
     }
@@ -542,7 +542,7 @@ PyObject* vyrl_subscript(PyObject* self, PyObject* key_object) {
 void vyrl_dealloc(PyObject* object) {
   auto* self = reinterpret_cast<PyVYRL*>(object);
   PyTypeObject* type = Py_TYPE(object);
-  if (self->owner == current_thread()) {
+  if (self->owner.is_current()) {
     self->value_strs.~ValueStrs();
     self->document.~VYRL();
     self->borrow.~BorrowFlag();

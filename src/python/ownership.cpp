@@ -13,13 +13,38 @@ constexpr const char* kPanicDoc =
     "other than the one that created it.\n\nDerives from BaseException so that `except Exception` does "
     "not swallow it.";
 
+// Counts the end of a numbered thread: made when the thread is given its
+// number, destroyed as it exits, before its handle can go to another thread.
+struct EndCounter {
+  EndCounter() = default;
+  EndCounter(const EndCounter&) = delete;
+  EndCounter& operator=(const EndCounter&) = delete;
+  ~EndCounter() { numbered_thread_ends.fetch_add(1, std::memory_order_relaxed); }
+};
+
+void count_fork_in_child() { numbered_thread_ends.fetch_add(1, std::memory_order_relaxed); }
+
 }  // namespace
 
 ThreadId current_thread() noexcept {
   static std::atomic<ThreadId> next_id{1};
   thread_local ThreadId id = 0;
-  if (id == 0) id = next_id.fetch_add(1, std::memory_order_relaxed);
+  if (id == 0) {
+    thread_local EndCounter end_counter;
+    id = next_id.fetch_add(1, std::memory_order_relaxed);
+  }
   return id;
+}
+
+Owner Owner::current() noexcept {
+  // The child of a fork has only the thread that forked, and a thread it
+  // starts may get the handle of one that was not copied: the fork counts as
+  // their end. Without that count no handle can be trusted, so each document
+  // is then taken as made before an end, and its number is always read.
+  static const bool forks_counted = pthread_atfork(nullptr, nullptr, count_fork_in_child) == 0;
+  const ThreadId id = current_thread();
+  const std::uint64_t ends = numbered_thread_ends.load(std::memory_order_relaxed);
+  return Owner{id, pthread_self(), forks_counted ? ends : ends - 1};
 }
 
 PyObject* new_panic_exception() {

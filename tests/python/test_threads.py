@@ -3,6 +3,7 @@
 import os
 import subprocess
 import sys
+import textwrap
 import threading
 
 import pytest
@@ -132,6 +133,68 @@ def test_documents_on_different_threads_run_in_parallel():
     for worker in workers:
         worker.join()
     assert failures == []
+
+
+# A thread started after the owner is gone (it ended, or a fork left it
+# behind) is often handed the owner's old thread handle; it is a stranger all
+# the same. Threads are started until one gets that handle.
+HANDLE_REUSE = """
+    import os, sys, threading
+    from vyr_rs import VYRL
+
+    def stranger_sees(doc, owner_handle):
+        for _ in range(50):
+            seen = []
+
+            def probe():
+                if threading.get_ident() == owner_handle:
+                    try:
+                        seen.append(len(doc))
+                    except BaseException as error:
+                        seen.append(type(error).__name__)
+
+            thread = threading.Thread(target=probe)
+            thread.start()
+            thread.join()
+            if seen:
+                return seen[0]
+        return "no handle reused"
+
+    made = []
+    forked = threading.Event()
+
+    def owner():
+        made.append((VYRL.parse("a = 1"), threading.get_ident()))
+        if sys.argv[1] == "fork":
+            forked.wait()
+
+    thread = threading.Thread(target=owner)
+    thread.start()
+    while not made:
+        pass
+    doc, handle = made[0]
+    if sys.argv[1] == "ended":
+        thread.join()
+        print(stranger_sees(doc, handle), flush=True)
+    elif os.fork() == 0:
+        print(stranger_sees(doc, handle), flush=True)
+    else:
+        os.wait()
+        forked.set()
+        thread.join()
+    os._exit(0)  # the document is dropped by no one
+"""
+
+
+@pytest.mark.parametrize("gone", ["ended", "fork"])
+def test_a_thread_given_the_handle_of_a_gone_owner_is_a_stranger(gone):
+    result = subprocess.run([sys.executable, "-W", "ignore", "-c", textwrap.dedent(HANDLE_REUSE), gone],
+                            capture_output=True, text=True, timeout=60, check=False,
+                            env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
+    assert result.returncode == 0, result.stderr
+    if result.stdout.strip() == "no handle reused":
+        pytest.skip("no thread was given the owner's handle here")
+    assert result.stdout.strip() == "PanicException"
 
 
 @pytest.mark.skipif(not FREE_THREADED, reason="only a free-threaded interpreter can run without the GIL")

@@ -46,7 +46,7 @@ constexpr const char* kClassDoc =
 
 // Every stored text is valid UTF-8 already, and most are ASCII: those are
 // copied into a str of the ASCII kind at once, without the decoder's second
-// look at every byte. Other texts go through the decoder.
+// look at every byte.
 bool is_ascii(std::string_view text) noexcept {
   std::uint64_t high = 0;
   std::size_t i = 0;
@@ -59,12 +59,103 @@ bool is_ascii(std::string_view text) noexcept {
   return (high & 0x8080808080808080ULL) == 0;
 }
 
+// The decoder hands out its cached objects for the empty and one-character
+// texts; making those anew would only cost memory. It also names what is
+// wrong with a text that is not UTF-8, which no stored text should be.
+PyObject* decoded_str(std::string_view text) {
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+// One character of UTF-8 at `at`: its code point and how many bytes it takes,
+// or a length of 0 for anything but the shortest form of a code point that is
+// no surrogate.
+struct CodePoint {
+  Py_UCS4 value;
+  unsigned length;
+};
+
+CodePoint read_code_point(const unsigned char* at, const unsigned char* end) noexcept {
+  const unsigned lead = at[0];
+  const auto follows = [&](std::ptrdiff_t count) {
+    if (end - at <= count) return false;
+    for (std::ptrdiff_t i = 1; i <= count; ++i) {
+      if ((at[i] & 0xC0) != 0x80) return false;
+    }
+    return true;
+  };
+  if (lead < 0x80) return {lead, 1};
+  if (lead < 0xC2) return {0, 0};
+  if (lead < 0xE0) {
+    if (!follows(1)) return {0, 0};
+    return {(lead & 0x1F) << 6 | (at[1] & 0x3Fu), 2};
+  }
+  if (lead < 0xF0) {
+    if (!follows(2)) return {0, 0};
+    const Py_UCS4 value = (lead & 0x0F) << 12 | (at[1] & 0x3Fu) << 6 | (at[2] & 0x3Fu);
+    if (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF)) return {0, 0};
+    return {value, 3};
+  }
+  if (lead < 0xF5) {
+    if (!follows(3)) return {0, 0};
+    const Py_UCS4 value = (lead & 0x07) << 18 | (at[1] & 0x3Fu) << 12 | (at[2] & 0x3Fu) << 6 | (at[3] & 0x3Fu);
+    if (value < 0x10000 || value > 0x10FFFF) return {0, 0};
+    return {value, 4};
+  }
+  return {0, 0};
+}
+
+template <class Char>
+void write_code_points(Char* out, const unsigned char* at, const unsigned char* end) noexcept {
+  while (at < end) {
+    if (*at < 0x80) {
+      *out++ = *at++;
+      continue;
+    }
+    const CodePoint point = read_code_point(at, end);
+    *out++ = static_cast<Char>(point.value);
+    at += point.length;
+  }
+}
+
+// A text that is not all ASCII, decoded straight into a str of the width its
+// widest character needs: the interpreter's decoder starts narrow, widens,
+// and trims its result to size, a second allocation and copy for every str.
+PyObject* new_wide_str(std::string_view text) {
+  const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = begin + text.size();
+  std::size_t count = 0;
+  Py_UCS4 widest = 0;
+  for (const unsigned char* at = begin; at < end; ++count) {
+    if (*at < 0x80) {
+      ++at;
+      continue;
+    }
+    const CodePoint point = read_code_point(at, end);
+    if (point.length == 0) return decoded_str(text);
+    widest = std::max(widest, point.value);
+    at += point.length;
+  }
+  if (count < 2) return decoded_str(text);
+  PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(count), widest);
+  if (str == nullptr) return nullptr;
+  switch (PyUnicode_KIND(str)) {
+    case PyUnicode_1BYTE_KIND:
+      write_code_points(PyUnicode_1BYTE_DATA(str), begin, end);
+      break;
+    case PyUnicode_2BYTE_KIND:
+      write_code_points(PyUnicode_2BYTE_DATA(str), begin, end);
+      break;
+    default:
+      write_code_points(PyUnicode_4BYTE_DATA(str), begin, end);
+      break;
+  }
+  return str;
+}
+
 PyObject* new_str(std::string_view text) {
-  const auto size = static_cast<Py_ssize_t>(text.size());
-  // The decoder hands out its cached objects for the empty and one-character
-  // texts; making those anew would only cost memory.
-  if (size < 2 || !is_ascii(text)) return PyUnicode_FromStringAndSize(text.data(), size);
-  PyObject* str = PyUnicode_New(size, 127);
+  if (text.size() < 2) return decoded_str(text);
+  if (!is_ascii(text)) return new_wide_str(text);
+  PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127);
   if (str != nullptr) std::memcpy(PyUnicode_DATA(str), text.data(), text.size());
   return str;
 }

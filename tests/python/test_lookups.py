@@ -221,3 +221,25 @@ def test_to_dict_holds_every_entry_in_the_order_of_keys(size):
     as_dict = doc.to_dict()
     assert list(as_dict) == doc.keys()
     assert as_dict == {f"k{i}": "again" if i == 0 else f"v{i}" for i in range(size)}
+
+
+# Characters on each side of every width a str can have (one, two or four
+# bytes a character), alone, in pairs and among ASCII: each must come back as
+# the very text written, which for a str also means in its narrowest width.
+WIDTH_EDGES = ["\u0080", "\u00ff", "\u0100", "\u07ff", "\u0800", "\ud7ff", "\ue000", "\uffff", "\U00010000",
+               "\U0010ffff"]
+
+
+@pytest.mark.parametrize("text", [
+    *WIDTH_EDGES,
+    *(a + b for a, b in zip(WIDTH_EDGES, WIDTH_EDGES[1:])),
+    *(f"ab{c}cd{c}" for c in WIDTH_EDGES),
+    "\u00e9" * 40 + "\u0100",
+    "x" * 30 + "\U0001F600",
+], ids=lambda text: "-".join(f"{ord(c):x}" for c in dict.fromkeys(text) if ord(c) > 0x7f))
+def test_text_of_every_width_comes_back_exactly(text):
+    doc = VYRL.parse(f"k{text}k = v{text}v\nlist = [{text}, v{text}]")
+    assert doc.to_dict() == {f"k{text}k": f"v{text}v", "list": f"[{text}, v{text}]"}
+    assert doc[f"k{text}k"] == f"v{text}v"
+    assert sorted(doc.keys()) == sorted([f"k{text}k", "list"])
+    assert doc.find_list("list") == [text, f"v{text}"]

@@ -166,11 +166,14 @@ PyObject* new_str(std::string_view text) {
 // they are all forgotten; only the positions filled are visited, so a session
 // of small merges between lookups stays cheap.
 //
-// The same strs are also kept by the key they were read with, in a dict. A
-// str caches its own hash, so reading a key again is one probe of that dict,
+// A key read a second time is also kept, with its str, in a dict by the key.
+// A str caches its own hash, so every later read is one probe of that dict,
 // where the document would hash the key's bytes with its own seeded hash and
-// compare them again: that was more than half of what doc[key] cost. Only
-// exact str keys go in, whose hashing and comparison never run Python code.
+// compare them again: that was more than half of what a repeated doc[key]
+// cost. A key read only once is left out: a pass over every key of a large
+// document would pay for a dict as large as the document, and one probed in
+// no useful order, for reads that never come. Only exact str keys go in,
+// whose hashing and comparison never run Python code.
 class ValueStrs {
  public:
   ValueStrs() = default;
@@ -209,10 +212,7 @@ class ValueStrs {
       if (made == nullptr) return nullptr;
       str = made;
       filled_.push_back(position);
-    }
-    if (PyUnicode_CheckExact(key)) {
-      // Made on the first read, so that a document only parsed and dropped
-      // never pays for it.
+    } else if (PyUnicode_CheckExact(key)) {
       if (by_key_ == nullptr && (by_key_ = PyDict_New()) == nullptr) return nullptr;
       if (PyDict_SetItem(by_key_, key, str) < 0) return nullptr;
     }

@@ -138,7 +138,7 @@ REENTRY = """
         pass
 
     doc = VYRL.parse("a = 1")
-    doc["a"], doc[Key("a")]  # read before, so kept
+    doc["a"], doc["a"], doc[Key("a")]  # read before, and again, so kept by key too
     reads = [lambda: doc["a"], lambda: doc[Key("a")], lambda: doc["b"], lambda: "a" in doc, lambda: len(doc)]
     refusals = []
 

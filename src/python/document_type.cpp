@@ -199,8 +199,8 @@ class ValueStrs {
 #endif
   }
 
-  // A new reference to the str of `text`, stored at `position`, whose key
-  // the caller gave as `key`.
+  // A new reference to the str of `text`, stored at `position`; from the
+  // second read on, kept by `key` (the key as the caller gave it) as well.
   PyObject* get(std::size_t position, std::string_view text, PyObject* key) {
     if (position >= strs_.size()) strs_.resize(position + 1, nullptr);
     PyObject*& str = strs_[position];

@@ -17,7 +17,7 @@ unsigned char byte(std::string_view text, std::size_t i) noexcept {
 
 }  // namespace
 
-std::size_t white_space_at(std::string_view text, std::size_t pos) noexcept {
+std::size_t white_space_at_any(std::string_view text, std::size_t pos) noexcept {
   if (pos >= text.size()) return 0;
   const unsigned char b0 = byte(text, pos);
   if (b0 < 0x80) return is_white_space_code_point(b0) ? 1 : 0;

@@ -8,8 +8,19 @@ namespace vyrl {
 // Trimming everywhere in the language means the Unicode White_Space property
 // (25 code points), not the C locale's idea of a space.
 
+std::size_t white_space_at_any(std::string_view text, std::size_t pos) noexcept;
+
 // Length in bytes of the White_Space character starting at `pos`, or 0.
-std::size_t white_space_at(std::string_view text, std::size_t pos) noexcept;
+// Printable ASCII and the space, nearly every byte asked about, are settled
+// here without a call: tokenisers ask once per byte.
+inline std::size_t white_space_at(std::string_view text, std::size_t pos) noexcept {
+  if (pos < text.size()) {
+    const auto c = static_cast<unsigned char>(text[pos]);
+    if (c > 0x20 && c < 0x80) return 0;
+    if (c == 0x20) return 1;
+  }
+  return white_space_at_any(text, pos);
+}
 
 // Length in bytes of the White_Space character ending just before `end`, or 0.
 std::size_t white_space_before(std::string_view text, std::size_t end) noexcept;

@@ -164,7 +164,9 @@ class BasicLineScanner {
       ++ending;
     }
     if (equals >= length) equals = std::string_view::npos;
-    return ScannedLine{begin, PhysicalLine{text_.substr(begin, length), text_.substr(begin + length, ending)}, equals,
+    // Built from pointers: the bounds are known, and substr would check them again.
+    const char* content = text_.data() + begin;
+    return ScannedLine{begin, PhysicalLine{{content, length}, {content + length, ending}}, equals,
                        special == 0};
   }
 

@@ -28,6 +28,7 @@ Status Loader::merge_text(Store& store, std::string_view text, std::string_view 
     // effect, as any other failure would: the writer stores them on its way out.
     StoreWriter writer(store);
     while (const auto line = lines.next()) {
+      if (take_unchecked_assignment(writer, *line)) continue;
       if (result = process_line(writer, *line); !result) {
         result.error().add_outer_frame(frame(source, line->number, origin));
         break;

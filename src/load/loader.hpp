@@ -6,13 +6,13 @@
 #include "directive/directive.hpp"
 #include "lines/lines.hpp"
 #include "load/nesting.hpp"
+#include "statement/statement.hpp"
+#include "store/store.hpp"
 #include "vyrl/error.hpp"
 #include "vyrl/options.hpp"
 
 namespace vyrl {
 
-class Store;
-class StoreWriter;
 
 // Labels standing in for a path where the text came from elsewhere.
 inline constexpr std::string_view kTextSource = "<text>";
@@ -40,6 +40,15 @@ class Loader final : public NestedLoad {
  private:
   Result<std::string> read_nested(std::string_view path);
   Status process_line(StoreWriter& writer, const LogicalLine& line);
+  // Stores a line that is an assignment no schema can check, the usual line,
+  // without building a Status for it; false leaves the line to process_line.
+  static bool take_unchecked_assignment(StoreWriter& writer, const LogicalLine& line) {
+    if (line.text.front() == '@' || writer.declares_fields()) return false;
+    const auto assignment = parse_assignment(line);
+    if (!assignment) return false;
+    writer.assign(assignment->key, assignment->value);
+    return true;
+  }
 
   const Options& options_;
   NestingChain chain_;

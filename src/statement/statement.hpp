@@ -27,9 +27,10 @@ std::expected<Assignment, std::string_view> parse_assignment(std::string_view li
 // bracket the first "=" is the separator, and with no quote nothing unwraps.
 inline std::expected<Assignment, std::string_view> parse_assignment(const LogicalLine& line) noexcept {
   if (!line.plain || line.equals == std::string_view::npos) return parse_assignment(line.text);
-  const std::string_view key = trim(line.text.substr(0, line.equals));
+  const char* text = line.text.data();
+  const std::string_view key = trim_blanks({text, line.equals});
   if (key.empty()) return std::unexpected(kEmptyKey);
-  return Assignment{key, trim(line.text.substr(line.equals + 1))};
+  return Assignment{key, trim_blanks({text + line.equals + 1, line.text.size() - line.equals - 1})};
 }
 
 struct DirectiveLine {

@@ -87,6 +87,8 @@ class Store final : public TypeScope {
     std::string_view type_name;
     const FieldType* type;  // what the type name means in this store right now
   };
+  // Whether any schema declares a field, so that some key may be checked.
+  bool declares_fields() const noexcept { return !field_owners_.empty(); }
   std::optional<TypedKey> schema_declaring(std::string_view key) {
     // Most documents declare no schema, and then every key is a quick no.
     if (field_owners_.empty()) return std::nullopt;
@@ -223,6 +225,7 @@ class StoreWriter {
   // Declarations are no value a queued assignment could change, so reading
   // them needs no settling.
   std::optional<Store::TypedKey> schema_declaring(std::string_view key) { return store_.schema_declaring(key); }
+  bool declares_fields() const noexcept { return store_.declares_fields(); }
   const TypeScope& scope() const noexcept { return store_; }
 
   // The store with every queued assignment stored.

@@ -80,14 +80,8 @@ ValueStore::Stored ValueStore::assign(std::string_view key, std::string_view val
   return {position, true, true};
 }
 
-char* ValueStore::allocate(std::size_t bytes) {
-  if (bytes > room_) {
-    add_block(std::max(bytes, blocks_.empty() ? kFirstBlockBytes : std::min(kBlockBytes, 2 * arena_bytes_)));
-  }
-  char* start = cursor_;
-  cursor_ += bytes;
-  room_ -= bytes;
-  return start;
+void ValueStore::add_block_for(std::size_t bytes) {
+  add_block(std::max(bytes, blocks_.empty() ? kFirstBlockBytes : std::min(kBlockBytes, 2 * arena_bytes_)));
 }
 
 void ValueStore::add_block(std::size_t bytes) {

@@ -122,7 +122,15 @@ class ValueStore {
   };
 
   std::size_t position_of(std::string_view key, std::uint64_t hash) const noexcept;
-  char* allocate(std::size_t bytes);
+  // Room for `bytes` in the arena; inline because every assignment asks.
+  char* allocate(std::size_t bytes) {
+    if (bytes > room_) add_block_for(bytes);
+    char* start = cursor_;
+    cursor_ += bytes;
+    room_ -= bytes;
+    return start;
+  }
+  void add_block_for(std::size_t bytes);
   void add_block(std::size_t bytes);
   const char* copy_record(std::string_view key, std::string_view value);
   std::string_view key_at(std::size_t position) const noexcept {

@@ -27,14 +27,20 @@ std::size_t white_space_before(std::string_view text, std::size_t end) noexcept;
 
 std::string_view trim_white_space(std::string_view text) noexcept;
 
+// Trimming for a text whose only White_Space can be spaces and tabs, as the
+// line scan finds of a plain line.
+inline std::string_view trim_blanks(std::string_view text) noexcept {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  while (begin < end && (*begin == ' ' || *begin == '\t')) ++begin;
+  while (end > begin && (end[-1] == ' ' || end[-1] == '\t')) --end;
+  return {begin, static_cast<std::size_t>(end - begin)};
+}
+
 // Most texts trimmed (lines, keys, values, items) start and end with a
 // printable ASCII byte; those are settled here without a call.
 inline std::string_view trim(std::string_view text) noexcept {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
-  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-  text = text.substr(begin, end - begin);
+  text = trim_blanks(text);
   const auto settled = [](char c) { return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x80; };
   if (text.empty() || (settled(text.front()) && settled(text.back()))) return text;
   return trim_white_space(text);

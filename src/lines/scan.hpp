@@ -163,7 +163,6 @@ class BasicLineScanner {
       --length;
       ++ending;
     }
-    if (equals >= length) equals = std::string_view::npos;
     // Built from pointers: the bounds are known, and substr would check them again.
     const char* content = text_.data() + begin;
     return ScannedLine{begin, PhysicalLine{{content, length}, {content + length, ending}}, equals,

@@ -124,7 +124,7 @@ void Store::build_reverse_index() const {
   if (reverse_built_.load(std::memory_order_relaxed)) return;
   reverse_heads_.reset();
   reverse_head_count_ = 0;
-  reverse_heads_.reserve(values_.size());
+  reverse_heads_.reserve(values_.size(), value_fragment_reader());
   reverse_next_.assign(values_.size(), kNoPosition);
   reverse_prev_.assign(values_.size(), kNoPosition);
   // Each value's chain head is a cache miss in a large table; hashing a few
@@ -153,7 +153,7 @@ void Store::index_value(std::uint32_t position) const {
 
 void Store::index_value(std::uint32_t position, std::uint64_t hash) const {
   reserve_links(position + 1);
-  reverse_heads_.reserve(reverse_head_count_ + 1);
+  reverse_heads_.reserve(reverse_head_count_ + 1, value_fragment_reader(), position + 1);
   const std::uint32_t fragment = ProbeIndex::fragment_of(hash);
   const auto head = reverse_heads_.probe(fragment, values_.value_at(position),
                                         [this](std::size_t p) { return values_.value_at(p); });
@@ -179,7 +179,7 @@ void Store::unindex_value(std::uint32_t position, std::uint64_t hash) const noex
   } else {
     const std::size_t slot = reverse_heads_.slot_of(ProbeIndex::fragment_of(hash), position);
     if (next == kNoPosition) {
-      reverse_heads_.vacate(slot);
+      reverse_heads_.vacate(slot, value_fragment_reader());
       --reverse_head_count_;
     } else {
       reverse_heads_.repoint(slot, next);
@@ -199,7 +199,7 @@ void Store::reserve_links(std::size_t positions) const {
 void Store::reserve_reverse(std::size_t count) const {
   reserve_links(values_.size() + count);
   // A replaced value may start a chain of its own as well.
-  reverse_heads_.reserve(reverse_head_count_ + count + 1);
+  reverse_heads_.reserve(reverse_head_count_ + count + 1, value_fragment_reader(), values_.size() + count);
 }
 
 // --- Aliases. ---

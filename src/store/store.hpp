@@ -161,6 +161,10 @@ class Store final : public TypeScope {
   void index_value(std::uint32_t position) const;
   void index_value(std::uint32_t position, std::uint64_t hash) const;
   void unindex_value(std::uint32_t position, std::uint64_t hash) const noexcept;
+  // The hash a chain head is indexed under: that of the value it holds.
+  auto value_fragment_reader() const noexcept {
+    return [this](std::size_t position) { return ProbeIndex::fragment_of(values_.hash(values_.value_at(position))); };
+  }
   // Makes room in the reverse index for `count` more positions, so that
   // indexing them cannot fail half-way.
   void reserve_reverse(std::size_t count) const;

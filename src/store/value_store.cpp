@@ -37,47 +37,55 @@ ValueStore::Stored ValueStore::assign(std::string_view key, std::string_view val
       value.size() > std::numeric_limits<std::uint32_t>::max()) {
     throw std::bad_alloc();
   }
-  index_.reserve(entries_.size() + 1);
+  index_.reserve(entries_.size() + 1, fragment_reader());
   const std::uint32_t fragment = ProbeIndex::fragment_of(hash);
   const auto probe = index_.probe(fragment, key, [this](std::size_t p) { return key_at(p); });
   if (probe.found) {
     const auto position = static_cast<std::uint32_t>(probe.position);
     Record& record = entries_[position];
+    const Sizes sizes = sizes_of(record);
     // The key is here: its value changes.
-    char* old_value = const_cast<char*>(record.key) + record.key_size;
-    if (record.value_size == value.size() && std::memcmp(old_value, value.data(), value.size()) == 0) {
+    char* old_value = const_cast<char*>(record.key) + sizes.key;
+    if (sizes.value == value.size() && std::memcmp(old_value, value.data(), value.size()) == 0) {
       return {position, false, false};
     }
-    if (value.size() <= record.value_size) {
+    if (value.size() <= sizes.value) {
       // A value that fits where the old one was is written over it.
       std::memmove(old_value, value.data(), value.size());
-      dead_bytes_ += record.value_size - value.size();
-      live_bytes_ -= record.value_size - value.size();
-      record.value_size = static_cast<std::uint32_t>(value.size());
+      dead_bytes_ += sizes.value - value.size();
+      live_bytes_ -= sizes.value - value.size();
+      set_value_size(record, value.size());
     } else {
-      const std::size_t freed = record.key_size + record.value_size;
+      const std::size_t freed = sizes.key + sizes.value;
       const std::size_t live_after = live_bytes_ - freed + key.size() + value.size();
       if (dead_bytes_ + freed > kCompactAbove && dead_bytes_ + freed > live_after) {
         compact_replacing(position, key, value);
       } else {
         // Copied before the record changes: a failed allocation leaves it as it was.
-        const char* copy = copy_record(key, value);
+        record = copy_record(key, value);
         dead_bytes_ += freed;
         live_bytes_ -= freed;
-        record.key = copy;
-        record.value_size = static_cast<std::uint32_t>(value.size());
       }
     }
     return {position, false, true};
   }
+  if (entries_.size() >= ProbeIndex::kMaxEntries) throw std::bad_alloc();
   // Room in the entries first, so that the record copied next is never left
   // without an entry to own it.
   if (entries_.size() == entries_.capacity()) entries_.reserve(std::max<std::size_t>(16, 2 * entries_.capacity()));
   const auto position = static_cast<std::uint32_t>(entries_.size());
-  entries_.push_back(Record{copy_record(key, value), static_cast<std::uint32_t>(key.size()),
-                            static_cast<std::uint32_t>(value.size())});
+  entries_.push_back(copy_record(key, value));
   index_.occupy(probe.slot, fragment, position);
   return {position, true, true};
+}
+
+void ValueStore::set_value_size(Record& record, std::size_t value) noexcept {
+  if (record.sizes != kSpilled) {
+    record.sizes = (record.sizes & ((1u << kKeyBits) - 1)) | static_cast<std::uint32_t>(value << kKeyBits);
+    return;
+  }
+  const auto size = static_cast<std::uint32_t>(value);
+  std::memcpy(const_cast<char*>(record.key) - sizeof size, &size, sizeof size);
 }
 
 void ValueStore::add_block_for(std::size_t bytes) {
@@ -95,26 +103,24 @@ void ValueStore::add_block(std::size_t bytes) {
 void ValueStore::make_room(std::size_t entries, std::size_t bytes) {
   const std::size_t wanted = entries_.size() + entries;
   if (wanted > entries_.capacity()) entries_.reserve(std::max(wanted, 2 * entries_.capacity()));
-  index_.reserve(wanted);
+  index_.reserve(wanted, fragment_reader());
   if (bytes > room_) add_block(std::max(bytes, kFirstBlockBytes));
 }
 
 void ValueStore::pop_back() noexcept {
   const auto position = static_cast<std::uint32_t>(entries_.size() - 1);
-  const Record& record = entries_[position];
-  index_.vacate(index_.slot_of(ProbeIndex::fragment_of(hash_(key_at(position))), position));
-  live_bytes_ -= record.key_size + record.value_size;
-  dead_bytes_ += record.key_size + record.value_size;
+  const Sizes sizes = sizes_of(entries_[position]);
+  index_.vacate(index_.slot_of(ProbeIndex::fragment_of(hash_(key_at(position))), position), fragment_reader());
+  live_bytes_ -= sizes.key + sizes.value;
+  dead_bytes_ += sizes.key + sizes.value;
   entries_.pop_back();
 }
 
-const char* ValueStore::copy_record(std::string_view key, std::string_view value) {
-  const std::size_t bytes = key.size() + value.size();
-  char* record = allocate(bytes == 0 ? 1 : bytes);
-  if (!key.empty()) std::memcpy(record, key.data(), key.size());
-  if (!value.empty()) std::memcpy(record + key.size(), value.data(), value.size());
-  live_bytes_ += bytes;
-  return record;
+ValueStore::Record ValueStore::copy_record(std::string_view key, std::string_view value) {
+  char* record = allocate(record_bytes(key, value));
+  write_record(record, key, value);
+  live_bytes_ += key.size() + value.size();
+  return record_at(record, key.size(), value.size());
 }
 
 void ValueStore::reserve(std::size_t entries, std::size_t bytes) {
@@ -127,8 +133,7 @@ void ValueStore::reserve(std::size_t entries, std::size_t bytes) {
   }
   if (entries <= entries_.capacity()) return;
   entries_.reserve(entries);
-  // Half as many again, so that a guess a little short does not rehash.
-  index_.reserve(entries + entries / 2);
+  index_.reserve(entries, fragment_reader());
 }
 
 void ValueStore::shrink_to_fit() {
@@ -137,7 +142,7 @@ void ValueStore::shrink_to_fit() {
     clear();
     return;
   }
-  index_.rebuild(entries_.size());
+  index_.rebuild(entries_.size(), fragment_reader());
 }
 
 void ValueStore::clear() noexcept {
@@ -153,24 +158,25 @@ void ValueStore::clear() noexcept {
 // its new key and value on the way; positions and the index stay. The block is
 // had before anything moves, so a failed allocation changes nothing.
 void ValueStore::compact_replacing(std::size_t position, std::string_view key, std::string_view value) {
-  const std::size_t live = live_bytes_ - (entries_[position].key_size + entries_[position].value_size) +
+  const auto texts_at = [&](std::size_t i) -> Entry { return i == position ? Entry{key, value} : at(i); };
+  std::size_t size = 0;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const auto [name, text] = texts_at(i);
+    size += record_bytes(name, text);
+  }
+  const std::size_t live = live_bytes_ - (sizes_of(entries_[position]).key + sizes_of(entries_[position]).value) +
                            key.size() + value.size();
   std::vector<std::unique_ptr<char[]>> fresh;
   fresh.reserve(1);
-  const std::size_t size = std::max<std::size_t>(live + entries_.size(), 1);  // empty records take a byte
+  size = std::max<std::size_t>(size, 1);
   fresh.push_back(std::unique_ptr<char[]>(new char[size]));
 
   char* cursor = fresh.back().get();
   for (std::size_t i = 0; i < entries_.size(); ++i) {
-    Record& record = entries_[i];
-    const std::string_view name = i == position ? key : std::string_view(record.key, record.key_size);
-    const std::string_view text =
-        i == position ? value : std::string_view(record.key + record.key_size, record.value_size);
-    if (!name.empty()) std::memcpy(cursor, name.data(), name.size());
-    if (!text.empty()) std::memcpy(cursor + name.size(), text.data(), text.size());
-    record.key = cursor;
-    record.value_size = static_cast<std::uint32_t>(text.size());
-    cursor += std::max<std::size_t>(name.size() + text.size(), 1);
+    const auto [name, text] = texts_at(i);
+    write_record(cursor, name, text);
+    entries_[i] = record_at(cursor, name.size(), text.size());
+    cursor += record_bytes(name, text);
   }
   room_ = size - static_cast<std::size_t>(cursor - fresh.back().get());
   blocks_.swap(fresh);  // the old blocks go with `fresh`
@@ -178,6 +184,23 @@ void ValueStore::compact_replacing(std::size_t position, std::string_view key, s
   arena_bytes_ = size;
   live_bytes_ = live;
   dead_bytes_ = 0;
+}
+
+// Lays out a record at `start`, which has record_bytes() of room: the sizes
+// first when they do not pack into the entry, then the key and the value.
+void ValueStore::write_record(char* start, std::string_view key, std::string_view value) noexcept {
+  if (!packs(key.size(), value.size())) {
+    const std::uint32_t spilled[2] = {static_cast<std::uint32_t>(key.size()), static_cast<std::uint32_t>(value.size())};
+    std::memcpy(start, spilled, kSpilledBytes);
+    start += kSpilledBytes;
+  }
+  if (!key.empty()) std::memcpy(start, key.data(), key.size());
+  if (!value.empty()) std::memcpy(start + key.size(), value.data(), value.size());
+}
+
+ValueStore::Record ValueStore::record_at(const char* start, std::size_t key, std::size_t value) noexcept {
+  if (!packs(key, value)) return {start + kSpilledBytes, kSpilled};
+  return {start, static_cast<std::uint32_t>(key | (value << kKeyBits))};
 }
 
 }  // namespace vyrl

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -35,8 +36,9 @@ class ValueStore {
 
   // The entry at a position in 0..size(): positions stay put until clear().
   Entry at(std::size_t position) const noexcept {
-    const Record& record = entries_[position];
-    return {{record.key, record.key_size}, {record.key + record.key_size, record.value_size}};
+    const Record record = entries_[position];
+    const Sizes sizes = sizes_of(record);
+    return {{record.key, sizes.key}, {record.key + sizes.key, sizes.value}};
   }
   std::string_view value_at(std::size_t position) const noexcept { return at(position).second; }
 
@@ -73,7 +75,8 @@ class ValueStore {
   // record_bytes), so that storing them allocates nothing and cannot fail.
   void make_room(std::size_t entries, std::size_t bytes);
   static std::size_t record_bytes(std::string_view key, std::string_view value) noexcept {
-    return key.size() + value.size() == 0 ? 1 : key.size() + value.size();
+    const std::size_t text = key.size() + value.size() == 0 ? 1 : key.size() + value.size();
+    return text + (packs(key.size(), value.size()) ? 0 : kSpilledBytes);
   }
   // Takes out the entry stored last.
   void pop_back() noexcept;
@@ -115,11 +118,37 @@ class ValueStore {
 
   static constexpr std::size_t kCachedSlots = std::size_t{1} << 14;
 
+  // Twelve bytes: the entries of a large document weigh a third of its text
+  // or more, so the two sizes share one word. A key or value too long for its
+  // share of the bits has both sizes written in the arena just before the key
+  // instead, and the word says so.
+#pragma pack(push, 4)
   struct Record {
     const char* key;  // the key, then the value right after it, in the arena
-    std::uint32_t key_size;
-    std::uint32_t value_size;
+    std::uint32_t sizes;
   };
+#pragma pack(pop)
+  static_assert(sizeof(Record) == 12);
+
+  struct Sizes {
+    std::size_t key;
+    std::size_t value;
+  };
+  static constexpr unsigned kKeyBits = 11;
+  static constexpr std::uint32_t kSpilled = UINT32_MAX;
+  static constexpr std::size_t kSpilledBytes = 2 * sizeof(std::uint32_t);
+  static bool packs(std::size_t key, std::size_t value) noexcept {
+    return key < (std::size_t{1} << kKeyBits) && value < (std::size_t{UINT32_MAX} >> kKeyBits);
+  }
+  static Sizes sizes_of(const Record& record) noexcept {
+    if (record.sizes != kSpilled) return {record.sizes & ((1u << kKeyBits) - 1), record.sizes >> kKeyBits};
+    std::uint32_t spilled[2];
+    std::memcpy(spilled, record.key - kSpilledBytes, kSpilledBytes);
+    return {spilled[0], spilled[1]};
+  }
+  // The value size of a record whose key stays; only ever shrinks it, so a
+  // packed record stays packed.
+  static void set_value_size(Record& record, std::size_t value) noexcept;
 
   std::size_t position_of(std::string_view key, std::uint64_t hash) const noexcept;
   // Room for `bytes` in the arena; inline because every assignment asks.
@@ -132,9 +161,16 @@ class ValueStore {
   }
   void add_block_for(std::size_t bytes);
   void add_block(std::size_t bytes);
-  const char* copy_record(std::string_view key, std::string_view value);
+  // A record of `key` and `value` copied into the arena.
+  Record copy_record(std::string_view key, std::string_view value);
+  static void write_record(char* start, std::string_view key, std::string_view value) noexcept;
+  static Record record_at(const char* start, std::size_t key, std::size_t value) noexcept;
   std::string_view key_at(std::size_t position) const noexcept {
-    return {entries_[position].key, entries_[position].key_size};
+    const Record record = entries_[position];
+    return {record.key, sizes_of(record).key};
+  }
+  auto fragment_reader() const noexcept {
+    return [this](std::size_t position) { return ProbeIndex::fragment_of(hash_(key_at(position))); };
   }
   void compact_replacing(std::size_t position, std::string_view key, std::string_view value);
 

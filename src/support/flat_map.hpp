@@ -114,7 +114,7 @@ class Table {
   // Takes the entry out; the last entry moves into its place.
   Entry remove(size_type position) {
     const bool indexed = index_.built();
-    if (indexed) index_.vacate(index_.slot_of(fragment_of(key_of(entries_[position])), position));
+    if (indexed) index_.vacate(index_.slot_of(fragment_of(key_of(entries_[position])), position), fragment_reader());
     Entry removed = std::move(entries_[position]);
     const size_type last = entries_.size() - 1;
     if (position != last) {
@@ -149,7 +149,7 @@ class Table {
   // the entries already held.
   void build_index(size_type entries) {
     const bool existed = index_.built();
-    index_.reserve(entries);
+    index_.reserve(entries, fragment_reader());
     if (existed) return;
     for (size_type position = 0; position < entries_.size(); ++position) {
       const std::uint32_t fragment = fragment_of(key_of(entries_[position]));
@@ -159,6 +159,9 @@ class Table {
 
   auto key_reader() const noexcept {
     return [this](std::size_t position) { return key_of(entries_[position]); };
+  }
+  auto fragment_reader() const noexcept {
+    return [this](std::size_t position) { return fragment_of(key_of(entries_[position])); };
   }
 };
 

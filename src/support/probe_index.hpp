@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -9,19 +10,27 @@
 
 namespace vyrl {
 
-// The open-addressing core under every hash table of the library: slots that
-// each hold an entry's position in an array kept by the owner, and 32 bits of
-// its hash, probed linearly. The low bits choose the home slot, so the table
-// grows without hashing any key again, and all 32 reject nearly every mismatch
-// without reading the key. Removal pulls later members of a run back into the
-// gap, so there are no tombstones.
+// The open-addressing core under every hash table of the library, probed
+// linearly. Each slot is four bytes: an entry's position in an array kept by
+// the owner, and in the bits the position does not need, part of the entry's
+// hash, which rejects nearly every mismatch without reading the key. A table
+// of n slots needs only as many bits for positions as n has, so a large table
+// keeps fewer hash bits but never more than four bytes a slot: that is most of
+// what a large document keeps besides its text.
+//
+// The home slot scales the hash to the table, so the table can be any size,
+// a third larger than its entries rather than up to twice. A slot does not
+// hold enough of the hash to find its home again, so growing and removal ask
+// the owner for an entry's hash (`fragment_at(position)`), which must be what
+// the entry was indexed under. Removal pulls later members of a run back into
+// the gap, so there are no tombstones.
 //
 // The owner keeps the entries and their count; the index only finds them.
 class ProbeIndex {
  public:
-  static constexpr std::uint32_t kVacant = UINT32_MAX;
-  // Upper bound on entries; the last position value marks a vacant slot.
-  static constexpr std::size_t kMaxEntries = kVacant;
+  // Upper bound on entries, which owners check: the table for them keeps
+  // room in a slot for their positions and a few bits of hash.
+  static constexpr std::size_t kMaxEntries = std::size_t{1} << 30;
 
   struct Probe {
     std::size_t slot;
@@ -37,49 +46,63 @@ class ProbeIndex {
   // must have at least one slot; `key_at(position)` reads an entry's key.
   template <class KeyAt>
   Probe probe(std::uint32_t fragment, std::string_view key, const KeyAt& key_at) const noexcept {
-    for (std::size_t i = fragment & mask_;; i = (i + 1) & mask_) {
-      const Slot slot = slots_[i];
-      if (slot.position == kVacant) return {i, 0, false};
-      if (slot.fragment == fragment && key_at(slot.position) == key) return {i, slot.position, true};
+    const std::uint32_t tag = tag_of(fragment);
+    for (std::size_t i = home_of(fragment);; i = next(i)) {
+      const std::uint32_t slot = slots_[i];
+      if (slot == kVacant) return {i, 0, false};
+      if ((slot & ~position_mask_) == tag && key_at(position_in(slot)) == key) return {i, position_in(slot), true};
     }
   }
 
   // A vacant slot in the run that starts at the home of `fragment`.
   std::size_t vacant_slot(std::uint32_t fragment) const noexcept {
-    std::size_t i = fragment & mask_;
-    while (slots_[i].position != kVacant) i = (i + 1) & mask_;
+    std::size_t i = home_of(fragment);
+    while (slots_[i] != kVacant) i = next(i);
     return i;
   }
 
   // The slot pointing at `position`, which must be indexed under `fragment`.
   std::size_t slot_of(std::uint32_t fragment, std::size_t position) const noexcept {
-    std::size_t i = fragment & mask_;
-    while (slots_[i].position != position) i = (i + 1) & mask_;
+    std::size_t i = home_of(fragment);
+    while (slots_[i] == kVacant || position_in(slots_[i]) != position) i = next(i);
     return i;
   }
 
   // Asks for the home slot of `fragment` to be brought into the cache, so
   // that a probe a little later does not wait for memory.
   void prefetch(std::uint32_t fragment) const noexcept {
-    if (!slots_.empty()) __builtin_prefetch(&slots_[fragment & mask_]);
+    if (!slots_.empty()) __builtin_prefetch(&slots_[home_of(fragment)]);
   }
 
-  // Grows, never shrinks, so that `entries` fit under the load limit of 3/4.
-  // The new slots are had before the old ones are let go: a failed
-  // allocation leaves the index as it was.
-  void reserve(std::size_t entries) {
-    if (entries > capacity()) rebuild(entries);
+  // Grows, never shrinks, so that `entries` fit under the load limit of 3/4;
+  // at least twice over, so that adding one entry at a time stays linear.
+  // Positions must stay below `positions`, or below the number of slots when
+  // that is larger: an owner whose positions outnumber its entries says so.
+  template <class FragmentAt>
+  void reserve(std::size_t entries, const FragmentAt& fragment_at, std::size_t positions = 0) {
+    if (entries > capacity()) {
+      rebuild(std::max(entries, std::min(2 * capacity(), kMaxEntries)), fragment_at, positions);
+    } else if (positions > position_mask_) {
+      rebuild(slot_count() - slot_count() / 4, fragment_at, 2 * positions);
+    }
   }
 
   // The smallest table that holds `entries`, whether that grows or shrinks it.
-  void rebuild(std::size_t entries) {
-    std::size_t size = 8;
-    while (size - size / 4 < entries) size *= 2;
-    if (size == slots_.size()) return;
-    std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size, Slot{kVacant, 0}));
-    mask_ = size - 1;
-    for (const Slot& slot : old) {
-      if (slot.position != kVacant) slots_[vacant_slot(slot.fragment)] = slot;
+  // The new slots are had before the old ones are let go: a failed
+  // allocation leaves the index as it was.
+  template <class FragmentAt>
+  void rebuild(std::size_t entries, const FragmentAt& fragment_at, std::size_t positions = 0) {
+    const std::size_t size = slots_for(entries);
+    const unsigned bits = position_bits_for(std::max(size, positions));
+    if (size == slots_.size() && bits == position_bits_) return;
+    std::vector<std::uint32_t> old = std::exchange(slots_, std::vector<std::uint32_t>(size, kVacant));
+    const std::uint32_t old_mask = position_mask_;
+    shape(bits);
+    for (const std::uint32_t slot : old) {
+      if (slot == kVacant) continue;
+      const std::size_t position = (slot & old_mask) - 1;
+      const std::uint32_t fragment = fragment_at(position);
+      occupy(vacant_slot(fragment), fragment, position);
     }
   }
 
@@ -88,51 +111,80 @@ class ProbeIndex {
   std::size_t slot_count() const noexcept { return slots_.size(); }
 
   void occupy(std::size_t slot, std::uint32_t fragment, std::size_t position) noexcept {
-    slots_[slot] = Slot{static_cast<std::uint32_t>(position), fragment};
+    slots_[slot] = tag_of(fragment) | static_cast<std::uint32_t>(position + 1);
   }
 
   void repoint(std::size_t slot, std::size_t position) noexcept {
-    slots_[slot].position = static_cast<std::uint32_t>(position);
+    slots_[slot] = (slots_[slot] & ~position_mask_) | static_cast<std::uint32_t>(position + 1);
   }
 
   // Empties `slot` and pulls later members of its run back into the gap, so
   // every remaining key is still reached from its home without tombstones.
-  void vacate(std::size_t slot) noexcept {
+  template <class FragmentAt>
+  void vacate(std::size_t slot, const FragmentAt& fragment_at) noexcept {
     std::size_t gap = slot;
-    for (std::size_t next = (gap + 1) & mask_; slots_[next].position != kVacant; next = (next + 1) & mask_) {
-      const std::size_t home = slots_[next].fragment & mask_;
-      if (((next - home) & mask_) >= ((next - gap) & mask_)) {
-        slots_[gap] = slots_[next];
-        gap = next;
+    for (std::size_t i = next(gap); slots_[i] != kVacant; i = next(i)) {
+      const std::size_t home = home_of(fragment_at(position_in(slots_[i])));
+      if (distance(home, i) >= distance(gap, i)) {
+        slots_[gap] = slots_[i];
+        gap = i;
       }
     }
-    slots_[gap] = Slot{kVacant, 0};
+    slots_[gap] = kVacant;
   }
 
   // Empties every slot and keeps the table.
-  void clear() noexcept { std::fill(slots_.begin(), slots_.end(), Slot{kVacant, 0}); }
+  void clear() noexcept { std::fill(slots_.begin(), slots_.end(), kVacant); }
   // Gives the table back.
   void reset() noexcept {
     slots_ = {};
-    mask_ = 0;
+    shape(0);
   }
 
   // Visits the position of every occupied slot.
   template <class Visit>
   void for_each_position(Visit&& visit) const {
-    for (const Slot& slot : slots_) {
-      if (slot.position != kVacant) visit(static_cast<std::size_t>(slot.position));
+    for (const std::uint32_t slot : slots_) {
+      if (slot != kVacant) visit(position_in(slot));
     }
   }
 
  private:
-  struct Slot {
-    std::uint32_t position;
-    std::uint32_t fragment;
-  };
+  static constexpr std::uint32_t kVacant = 0;
 
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
+  static std::size_t slots_for(std::size_t entries) noexcept {
+    std::size_t size = std::max<std::size_t>(8, entries + entries / 3);
+    while (size - size / 4 < entries) ++size;
+    return size;
+  }
+
+  // Positions are stored one up, so that zero marks a vacant slot, in as
+  // many low bits as the largest of them needs; the hash takes the rest.
+  static unsigned position_bits_for(std::size_t positions) noexcept {
+    return static_cast<unsigned>(std::min<std::size_t>(std::bit_width(positions), 32));
+  }
+  void shape(unsigned bits) noexcept {
+    position_bits_ = bits;
+    position_mask_ = static_cast<std::uint32_t>((std::uint64_t{1} << bits) - 1);
+  }
+
+  std::uint32_t tag_of(std::uint32_t fragment) const noexcept {
+    return static_cast<std::uint32_t>(std::uint64_t{fragment} << position_bits_);
+  }
+  std::size_t position_in(std::uint32_t slot) const noexcept { return (slot & position_mask_) - 1; }
+  // The high bits of the fragment choose the home; the low ones are the tag.
+  std::size_t home_of(std::uint32_t fragment) const noexcept {
+    return static_cast<std::size_t>((std::uint64_t{fragment} * slots_.size()) >> 32);
+  }
+  std::size_t next(std::size_t i) const noexcept { return i + 1 == slots_.size() ? 0 : i + 1; }
+  // How far `to` lies after `from`, going round the end of the table.
+  std::size_t distance(std::size_t from, std::size_t to) const noexcept {
+    return to >= from ? to - from : to + slots_.size() - from;
+  }
+
+  std::vector<std::uint32_t> slots_;
+  unsigned position_bits_ = 0;
+  std::uint32_t position_mask_ = 0;
 };
 
 }  // namespace vyrl

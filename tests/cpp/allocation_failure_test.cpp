@@ -152,9 +152,10 @@ TEST_F(AllocationFailureTest, ReplacementsLongerAndShorterKeepTheReverseIndex) {
 
 TEST_F(AllocationFailureTest, CompactionLeavesEveryValueReadable) {
   const std::string big(400'000, 'a');
-  fail_every_allocation({{"k1 = " + big, "k2 = " + big, "v0 = small"},
+  const std::string long_key(3000, 'k');  // its sizes live in the arena
+  fail_every_allocation({{"k1 = " + big, "k2 = " + big, "v0 = small", long_key + " = long"},
                          {"k1 = " + big + big.substr(0, 100'000)},
-                         {"k2 = " + big + big.substr(0, 100'000)},
+                         {"k2 = " + big + big.substr(0, 100'000), long_key + " = longer"},
                          {"k1 = " + big + big.substr(0, 200'000), "k3 = after"}});
 }
 

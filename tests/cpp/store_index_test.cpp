@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "document/internals.hpp"
+#include "store_audit.hpp"
 #include "test_support.hpp"
 #include "vyrl/document.hpp"
 
@@ -104,6 +106,35 @@ TEST(ValueStoreTest, ABlankTextLeavesNoLargeTable) {
   EXPECT_LT(detail::store_of(document).values().entry_capacity(), 1000u);
   ASSERT_TRUE(document.merge_content("a = 1\n" + std::string(4'000'000, ' ')));
   EXPECT_LT(detail::store_of(document).values().entry_capacity(), 1000u);
+}
+
+// Sizes that do not fit an entry's shared word move into the arena, on
+// either side of each limit, and survive every way a value is replaced:
+// written over, copied elsewhere, and compacted with all the others.
+TEST(ValueStoreTest, LongKeysAndValuesKeepTheirSizes) {
+  const std::size_t longest_packed_value = (std::size_t{1} << 21) - 2;
+  const std::string packed_key(2047, 'p');
+  const std::string spilled_key(2048, 's');
+  const std::vector<std::pair<std::string, std::string>> steps = {
+      {packed_key, "one"},
+      {spilled_key, "two"},
+      {"k", std::string(longest_packed_value, 'a')},
+      {"k", std::string(longest_packed_value + 1, 'b')},  // copied, and spills
+      {"k", "short"},                                     // written over while spilled
+      {spilled_key, std::string(3'000'000, 'c')},
+      {packed_key, std::string(longest_packed_value + 1, 'd')},
+      {spilled_key, std::string(3'000'001, 'e')},  // dead bytes now outweigh live ones
+      {packed_key, "p"},
+  };
+  VYRL document;
+  std::map<std::string, std::string> expected;
+  for (const auto& [key, value] : steps) {
+    SCOPED_TRACE(std::to_string(key.size()) + " = " + std::to_string(value.size()));
+    ASSERT_TRUE(document.merge_content(key + " = " + value + "\n"));
+    expected[key] = value;
+    EXPECT_EQ(StoreAudit::check(detail::store_of(document)), "");
+    for (const auto& [k, v] : expected) EXPECT_EQ(document.get(k), v) << k.size();
+  }
 }
 
 }  // namespace

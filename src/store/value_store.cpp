@@ -133,7 +133,10 @@ void ValueStore::reserve(std::size_t entries, std::size_t bytes) {
   }
   if (entries <= entries_.capacity()) return;
   entries_.reserve(entries);
-  index_.reserve(entries, fragment_reader());
+  // Half-full at most while the table stays in cache, where room is cheap and
+  // short runs are not; a third over the entries beyond, where memory is
+  // what counts.
+  index_.reserve(2 * entries <= kCachedSlots ? 2 * entries : entries, fragment_reader());
 }
 
 void ValueStore::shrink_to_fit() {

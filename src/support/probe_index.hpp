@@ -96,6 +96,7 @@ class ProbeIndex {
     const unsigned bits = position_bits_for(std::max(size, positions));
     if (size == slots_.size() && bits == position_bits_) return;
     std::vector<std::uint32_t> old = std::exchange(slots_, std::vector<std::uint32_t>(size, kVacant));
+    size_ = size;
     const std::uint32_t old_mask = position_mask_;
     shape(bits);
     for (const std::uint32_t slot : old) {
@@ -138,6 +139,7 @@ class ProbeIndex {
   // Gives the table back.
   void reset() noexcept {
     slots_ = {};
+    size_ = 0;
     shape(0);
   }
 
@@ -174,15 +176,16 @@ class ProbeIndex {
   std::size_t position_in(std::uint32_t slot) const noexcept { return (slot & position_mask_) - 1; }
   // The high bits of the fragment choose the home; the low ones are the tag.
   std::size_t home_of(std::uint32_t fragment) const noexcept {
-    return static_cast<std::size_t>((std::uint64_t{fragment} * slots_.size()) >> 32);
+    return static_cast<std::size_t>((std::uint64_t{fragment} * size_) >> 32);
   }
-  std::size_t next(std::size_t i) const noexcept { return i + 1 == slots_.size() ? 0 : i + 1; }
+  std::size_t next(std::size_t i) const noexcept { return i + 1 == size_ ? 0 : i + 1; }
   // How far `to` lies after `from`, going round the end of the table.
   std::size_t distance(std::size_t from, std::size_t to) const noexcept {
-    return to >= from ? to - from : to + slots_.size() - from;
+    return to >= from ? to - from : to + size_ - from;
   }
 
   std::vector<std::uint32_t> slots_;
+  std::size_t size_ = 0;  // slots_.size(), read on every step of a probe
   unsigned position_bits_ = 0;
   std::uint32_t position_mask_ = 0;
 };

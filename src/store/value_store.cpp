@@ -189,21 +189,4 @@ void ValueStore::compact_replacing(std::size_t position, std::string_view key, s
   dead_bytes_ = 0;
 }
 
-// Lays out a record at `start`, which has record_bytes() of room: the sizes
-// first when they do not pack into the entry, then the key and the value.
-void ValueStore::write_record(char* start, std::string_view key, std::string_view value) noexcept {
-  if (!packs(key.size(), value.size())) {
-    const std::uint32_t spilled[2] = {static_cast<std::uint32_t>(key.size()), static_cast<std::uint32_t>(value.size())};
-    std::memcpy(start, spilled, kSpilledBytes);
-    start += kSpilledBytes;
-  }
-  if (!key.empty()) std::memcpy(start, key.data(), key.size());
-  if (!value.empty()) std::memcpy(start + key.size(), value.data(), value.size());
-}
-
-ValueStore::Record ValueStore::record_at(const char* start, std::size_t key, std::size_t value) noexcept {
-  if (!packs(key, value)) return {start + kSpilledBytes, kSpilled};
-  return {start, static_cast<std::uint32_t>(key | (value << kKeyBits))};
-}
-
 }  // namespace vyrl

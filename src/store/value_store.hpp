@@ -163,8 +163,22 @@ class ValueStore {
   void add_block(std::size_t bytes);
   // A record of `key` and `value` copied into the arena.
   Record copy_record(std::string_view key, std::string_view value);
-  static void write_record(char* start, std::string_view key, std::string_view value) noexcept;
-  static Record record_at(const char* start, std::size_t key, std::size_t value) noexcept;
+  // Lays out a record at `start`, which has record_bytes() of room: the sizes
+  // first when they do not pack into the entry, then the key and the value.
+  static void write_record(char* start, std::string_view key, std::string_view value) noexcept {
+    if (!packs(key.size(), value.size())) {
+      const std::uint32_t spilled[2] = {static_cast<std::uint32_t>(key.size()),
+                                        static_cast<std::uint32_t>(value.size())};
+      std::memcpy(start, spilled, kSpilledBytes);
+      start += kSpilledBytes;
+    }
+    if (!key.empty()) std::memcpy(start, key.data(), key.size());
+    if (!value.empty()) std::memcpy(start + key.size(), value.data(), value.size());
+  }
+  static Record record_at(const char* start, std::size_t key, std::size_t value) noexcept {
+    if (!packs(key, value)) return {start + kSpilledBytes, kSpilled};
+    return {start, static_cast<std::uint32_t>(key | (value << kKeyBits))};
+  }
   std::string_view key_at(std::size_t position) const noexcept {
     const Record record = entries_[position];
     return {record.key, sizes_of(record).key};

@@ -110,6 +110,7 @@ class ProbeIndex {
   std::size_t capacity() const noexcept { return slots_.size() - slots_.size() / 4; }
   bool built() const noexcept { return !slots_.empty(); }
   std::size_t slot_count() const noexcept { return slots_.size(); }
+  std::size_t memory_bytes() const noexcept { return slots_.capacity() * sizeof(slots_[0]); }
 
   void occupy(std::size_t slot, std::uint32_t fragment, std::size_t position) noexcept {
     slots_[slot] = tag_of(fragment) | static_cast<std::uint32_t>(position + 1);

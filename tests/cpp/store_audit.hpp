@@ -17,6 +17,15 @@ struct StoreAudit {
     return schemas(store);
   }
 
+  // What the values of a store hold in memory: the arena as far as it is
+  // written (the rest of its last block is never touched, so never resident),
+  // entries and index.
+  static std::size_t kept_bytes(const Store& store) {
+    const ValueStore& values = store.values_;
+    return values.arena_bytes_ - values.room_ + values.entries_.capacity() * sizeof(ValueStore::Record) +
+           values.index_.memory_bytes();
+  }
+
  private:
   static std::string values(const ValueStore& values) {
     std::size_t occupied = 0;

@@ -108,6 +108,21 @@ TEST(ValueStoreTest, ABlankTextLeavesNoLargeTable) {
   EXPECT_LT(detail::store_of(document).values().entry_capacity(), 1000u);
 }
 
+// A large document keeps its values in less than one and a half times its
+// text: the arena holds the keys and values, so entries and index must stay
+// well under half the text between them.
+TEST(ValueStoreTest, ALargeDocumentKeepsLittleBesideItsText) {
+  std::string text;
+  for (int n = 0; n < 200'000; ++n) {
+    text += "section" + std::to_string(n / 100) + ".key" + std::to_string(n % 100) + " = value-" +
+            std::to_string(n) + "\n";
+  }
+  VYRL document;
+  ASSERT_TRUE(document.merge_content(text));
+  const double kept = static_cast<double>(StoreAudit::kept_bytes(detail::store_of(document)));
+  EXPECT_LE(kept / static_cast<double>(text.size()), 1.5);
+}
+
 // Sizes that do not fit an entry's shared word move into the arena, on
 // either side of each limit, and survive every way a value is replaced:
 // written over, copied elsewhere, and compacted with all the others.

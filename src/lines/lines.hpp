@@ -83,7 +83,7 @@ class LogicalLines {
       const ScannedLine scanned = scanner_.next();
       ++number_;
       if (scanned.plain) {
-        const std::string_view stripped = trim_blanks(scanned.line.content);
+        const std::string_view stripped = trim_plain(scanned.line.content);
         if (!stripped.empty()) {
           line_ = LogicalLine{stripped, number_, scanned.offset, scanner_.position(), number_, true,
                               std::string_view::npos};

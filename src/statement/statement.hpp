@@ -24,13 +24,16 @@ struct Assignment {
 // Splits "key = value" at the first "=" outside brackets and braces.
 std::expected<Assignment, std::string_view> parse_assignment(std::string_view line) noexcept;
 // The same for a logical line, quicker when the scan found it plain: with no
-// bracket the first "=" is the separator, and with no quote nothing unwraps.
+// bracket the first "=" is the separator, with no quote nothing unwraps, and
+// with no control byte but tab, blanks are the bytes up to a space.
 inline std::expected<Assignment, std::string_view> parse_assignment(const LogicalLine& line) noexcept {
   if (!line.plain || line.equals == std::string_view::npos) return parse_assignment(line.text);
+  // The line is trimmed already, so the key starts and the value ends on
+  // something other than a blank: only the sides at the "=" need trimming.
   const char* text = line.text.data();
-  const std::string_view key = trim_blanks({text, line.equals});
+  const std::string_view key = trim_plain_back({text, line.equals});
   if (key.empty()) return std::unexpected(kEmptyKey);
-  return Assignment{key, trim_blanks({text + line.equals + 1, line.text.size() - line.equals - 1})};
+  return Assignment{key, trim_plain_front({text + line.equals + 1, line.text.size() - line.equals - 1})};
 }
 
 struct DirectiveLine {

@@ -37,7 +37,9 @@ ValueStore::Stored ValueStore::assign(std::string_view key, std::string_view val
       value.size() > std::numeric_limits<std::uint32_t>::max()) {
     throw std::bad_alloc();
   }
-  index_.reserve(entries_.size() + 1, fragment_reader());
+  // Counting twelve-byte entries divides; once is enough.
+  const std::size_t count = entries_.size();
+  index_.reserve(count + 1, fragment_reader());
   const std::uint32_t fragment = ProbeIndex::fragment_of(hash);
   const auto probe = index_.probe(fragment, key, [this](std::size_t p) { return key_at(p); });
   if (probe.found) {
@@ -69,11 +71,11 @@ ValueStore::Stored ValueStore::assign(std::string_view key, std::string_view val
     }
     return {position, false, true};
   }
-  if (entries_.size() >= ProbeIndex::kMaxEntries) throw std::bad_alloc();
+  if (count >= ProbeIndex::kMaxEntries) throw std::bad_alloc();
   // Room in the entries first, so that the record copied next is never left
   // without an entry to own it.
-  if (entries_.size() == entries_.capacity()) entries_.reserve(std::max<std::size_t>(16, 2 * entries_.capacity()));
-  const auto position = static_cast<std::uint32_t>(entries_.size());
+  if (count == entries_.capacity()) entries_.reserve(std::max<std::size_t>(16, 2 * count));
+  const auto position = static_cast<std::uint32_t>(count);
   entries_.push_back(copy_record(key, value));
   index_.occupy(probe.slot, fragment, position);
   return {position, true, true};
@@ -114,13 +116,6 @@ void ValueStore::pop_back() noexcept {
   live_bytes_ -= sizes.key + sizes.value;
   dead_bytes_ += sizes.key + sizes.value;
   entries_.pop_back();
-}
-
-ValueStore::Record ValueStore::copy_record(std::string_view key, std::string_view value) {
-  char* record = allocate(record_bytes(key, value));
-  write_record(record, key, value);
-  live_bytes_ += key.size() + value.size();
-  return record_at(record, key.size(), value.size());
 }
 
 void ValueStore::reserve(std::size_t entries, std::size_t bytes) {

@@ -71,7 +71,7 @@ class ProbeIndex {
   // Asks for the home slot of `fragment` to be brought into the cache, so
   // that a probe a little later does not wait for memory.
   void prefetch(std::uint32_t fragment) const noexcept {
-    if (!slots_.empty()) __builtin_prefetch(&slots_[home_of(fragment)]);
+    if (size_ != 0) __builtin_prefetch(&slots_[home_of(fragment)]);
   }
 
   // Grows, never shrinks, so that `entries` fit under the load limit of 3/4;
@@ -94,7 +94,7 @@ class ProbeIndex {
   void rebuild(std::size_t entries, const FragmentAt& fragment_at, std::size_t positions = 0) {
     const std::size_t size = slots_for(entries);
     const unsigned bits = position_bits_for(std::max(size, positions));
-    if (size == slots_.size() && bits == position_bits_) return;
+    if (size == size_ && bits == position_bits_) return;
     std::vector<std::uint32_t> old = std::exchange(slots_, std::vector<std::uint32_t>(size, kVacant));
     size_ = size;
     const std::uint32_t old_mask = position_mask_;
@@ -107,9 +107,9 @@ class ProbeIndex {
     }
   }
 
-  std::size_t capacity() const noexcept { return slots_.size() - slots_.size() / 4; }
-  bool built() const noexcept { return !slots_.empty(); }
-  std::size_t slot_count() const noexcept { return slots_.size(); }
+  std::size_t capacity() const noexcept { return size_ - size_ / 4; }
+  bool built() const noexcept { return size_ != 0; }
+  std::size_t slot_count() const noexcept { return size_; }
   std::size_t memory_bytes() const noexcept { return slots_.capacity() * sizeof(slots_[0]); }
 
   void occupy(std::size_t slot, std::uint32_t fragment, std::size_t position) noexcept {
@@ -186,7 +186,7 @@ class ProbeIndex {
   }
 
   std::vector<std::uint32_t> slots_;
-  std::size_t size_ = 0;  // slots_.size(), read on every step of a probe
+  std::size_t size_ = 0;  // slots_.size(), read on every probe and every step of one
   unsigned position_bits_ = 0;
   std::uint32_t position_mask_ = 0;
 };

@@ -37,6 +37,24 @@ inline std::string_view trim_blanks(std::string_view text) noexcept {
   return {begin, static_cast<std::size_t>(end - begin)};
 }
 
+// Trimming for the text of a plain line, which the line scan found free of
+// control bytes but tab: every byte up to a space is a blank there, so one
+// comparison settles each byte.
+inline bool is_plain_blank(char c) noexcept { return static_cast<unsigned char>(c) <= ' '; }
+inline std::string_view trim_plain_front(std::string_view text) noexcept {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  while (begin < end && is_plain_blank(*begin)) ++begin;
+  return {begin, static_cast<std::size_t>(end - begin)};
+}
+inline std::string_view trim_plain_back(std::string_view text) noexcept {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  while (end > begin && is_plain_blank(end[-1])) --end;
+  return {begin, static_cast<std::size_t>(end - begin)};
+}
+inline std::string_view trim_plain(std::string_view text) noexcept { return trim_plain_back(trim_plain_front(text)); }
+
 // Most texts trimmed (lines, keys, values, items) start and end with a
 // printable ASCII byte; those are settled here without a call.
 inline std::string_view trim(std::string_view text) noexcept {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <new>
 
 namespace vyrl {
@@ -30,55 +29,41 @@ std::size_t ValueStore::position_of(std::string_view key, std::uint64_t hash) co
   return probe.found ? probe.position : size();
 }
 
-ValueStore::Stored ValueStore::assign(std::string_view key, std::string_view value, std::uint64_t hash) {
-  // Texts longer than 4 GiB cannot be stored; that is as out of reach as the
-  // memory they would need.
-  if (key.size() > std::numeric_limits<std::uint32_t>::max() ||
-      value.size() > std::numeric_limits<std::uint32_t>::max()) {
-    throw std::bad_alloc();
+ValueStore::Stored ValueStore::replace_value(std::size_t found, std::string_view key, std::string_view value) {
+  const auto position = static_cast<std::uint32_t>(found);
+  Record& record = entries_[position];
+  const Sizes sizes = sizes_of(record);
+  char* old_value = const_cast<char*>(record.key) + sizes.key;
+  if (sizes.value == value.size() && std::memcmp(old_value, value.data(), value.size()) == 0) {
+    return {position, false, false};
   }
-  // Counting twelve-byte entries divides; once is enough.
-  const std::size_t count = entries_.size();
-  index_.reserve(count + 1, fragment_reader());
-  const std::uint32_t fragment = ProbeIndex::fragment_of(hash);
-  const auto probe = index_.probe(fragment, key, [this](std::size_t p) { return key_at(p); });
-  if (probe.found) {
-    const auto position = static_cast<std::uint32_t>(probe.position);
-    Record& record = entries_[position];
-    const Sizes sizes = sizes_of(record);
-    // The key is here: its value changes.
-    char* old_value = const_cast<char*>(record.key) + sizes.key;
-    if (sizes.value == value.size() && std::memcmp(old_value, value.data(), value.size()) == 0) {
-      return {position, false, false};
-    }
-    if (value.size() <= sizes.value) {
-      // A value that fits where the old one was is written over it.
-      std::memmove(old_value, value.data(), value.size());
-      dead_bytes_ += sizes.value - value.size();
-      live_bytes_ -= sizes.value - value.size();
-      set_value_size(record, value.size());
+  if (value.size() <= sizes.value) {
+    // A value that fits where the old one was is written over it.
+    std::memmove(old_value, value.data(), value.size());
+    dead_bytes_ += sizes.value - value.size();
+    live_bytes_ -= sizes.value - value.size();
+    set_value_size(record, value.size());
+  } else {
+    const std::size_t freed = sizes.key + sizes.value;
+    const std::size_t live_after = live_bytes_ - freed + key.size() + value.size();
+    if (dead_bytes_ + freed > kCompactAbove && dead_bytes_ + freed > live_after) {
+      compact_replacing(position, key, value);
     } else {
-      const std::size_t freed = sizes.key + sizes.value;
-      const std::size_t live_after = live_bytes_ - freed + key.size() + value.size();
-      if (dead_bytes_ + freed > kCompactAbove && dead_bytes_ + freed > live_after) {
-        compact_replacing(position, key, value);
-      } else {
-        // Copied before the record changes: a failed allocation leaves it as it was.
-        record = copy_record(key, value);
-        dead_bytes_ += freed;
-        live_bytes_ -= freed;
-      }
+      // Copied before the record changes: a failed allocation leaves it as it was.
+      record = copy_record(key, value);
+      dead_bytes_ += freed;
+      live_bytes_ -= freed;
     }
-    return {position, false, true};
   }
+  return {position, false, true};
+}
+
+void ValueStore::grow_entries() {
+  const std::size_t count = entries_.size();
   if (count >= ProbeIndex::kMaxEntries) throw std::bad_alloc();
-  // Room in the entries first, so that the record copied next is never left
-  // without an entry to own it.
-  if (count == entries_.capacity()) entries_.reserve(std::max<std::size_t>(16, 2 * count));
-  const auto position = static_cast<std::uint32_t>(count);
-  entries_.push_back(copy_record(key, value));
-  index_.occupy(probe.slot, fragment, position);
-  return {position, true, true};
+  if (count == entries_.capacity()) {
+    entries_.reserve(std::min(ProbeIndex::kMaxEntries, std::max<std::size_t>(16, 2 * count)));
+  }
 }
 
 void ValueStore::set_value_size(Record& record, std::size_t value) noexcept {

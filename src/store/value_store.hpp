@@ -151,6 +151,10 @@ class ValueStore {
   static void set_value_size(Record& record, std::size_t value) noexcept;
 
   std::size_t position_of(std::string_view key, std::uint64_t hash) const noexcept;
+  // The key at `found` takes `value`.
+  Stored replace_value(std::size_t found, std::string_view key, std::string_view value);
+  // Room for one more entry, past the last, up to the most an index holds.
+  void grow_entries();
   // Room for `bytes` in the arena; inline because every assignment asks.
   char* allocate(std::size_t bytes) {
     if (bytes > room_) add_block_for(bytes);
@@ -231,5 +235,24 @@ class ValueStore {
 
   SeededHash hash_;
 };
+
+// Inline, since every assignment of a load comes here, most with a new key.
+inline ValueStore::Stored ValueStore::assign(std::string_view key, std::string_view value, std::uint64_t hash) {
+  // Texts longer than 4 GiB cannot be stored; that is as out of reach as
+  // the memory they would need.
+  if (((key.size() | value.size()) >> 32) != 0) throw std::bad_alloc();
+  // Counting twelve-byte entries divides; once is enough.
+  const std::size_t count = entries_.size();
+  index_.reserve(count + 1, fragment_reader());
+  const std::uint32_t fragment = ProbeIndex::fragment_of(hash);
+  const auto probe = index_.probe(fragment, key, [this](std::size_t p) { return key_at(p); });
+  if (probe.found) return replace_value(probe.position, key, value);
+  // Room in the entries first, so that the record copied next is never
+  // left without an entry to own it.
+  if (count == entries_.capacity() || count >= ProbeIndex::kMaxEntries) grow_entries();
+  entries_.push_back(copy_record(key, value));
+  index_.occupy(probe.slot, fragment, count);
+  return {static_cast<std::uint32_t>(count), true, true};
+}
 
 }  // namespace vyrl

@@ -36,7 +36,9 @@ class Store final : public TypeScope {
   // Stores key -> value, replacing an earlier value of the key.
   void assign(std::string_view key, std::string_view value) { assign(key, value, values_.hash(key)); }
   // The same with values().hash(key) already known (and its slot prefetched).
-  void assign(std::string_view key, std::string_view value, std::uint64_t hash) {
+  // Always inline: the loader stores every line through here, and the call
+  // alone cost as much as probing the index.
+  [[gnu::always_inline]] void assign(std::string_view key, std::string_view value, std::uint64_t hash) {
     // Until a reverse lookup builds its index, storing is the values' alone.
     if (!reverse_built_.load(std::memory_order_relaxed)) {
       values_.assign(key, value, hash);

@@ -91,7 +91,7 @@ class ProbeIndex {
   // The new slots are had before the old ones are let go: a failed
   // allocation leaves the index as it was.
   template <class FragmentAt>
-  void rebuild(std::size_t entries, const FragmentAt& fragment_at, std::size_t positions = 0) {
+  [[gnu::noinline]] void rebuild(std::size_t entries, const FragmentAt& fragment_at, std::size_t positions = 0) {
     const std::size_t size = slots_for(entries);
     const unsigned bits = position_bits_for(std::max(size, positions));
     if (size == size_ && bits == position_bits_) return;

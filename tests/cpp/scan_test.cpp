@@ -7,6 +7,8 @@
 #include <string>
 
 #include "../../fuzz/scan_reference.hpp"
+#include "lines/lines.hpp"
+#include "statement/statement.hpp"
 
 namespace {
 
@@ -55,6 +57,33 @@ TEST(ScanTest, KernelsCutRandomTextsLikeTheByteLoop) {
     for (char& c : text) c = kBytes[random() % kBytes.size()];
     ASSERT_EQ(vyrl::scan_reference::first_difference(text), std::nullopt) << testing::PrintToString(text);
   }
+}
+
+// A plain line is split at the "=" the scan found and trimmed of blanks
+// only beside it; the general reading must agree on every one.
+TEST(ScanTest, PlainLinesSplitLikeTheGeneralReading) {
+  constexpr std::string_view kBytes = "ab =\n\t \r#x";
+  std::mt19937 random(7);
+  std::size_t plain = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text(random() % 80, ' ');
+    for (char& c : text) c = kBytes[random() % kBytes.size()];
+    vyrl::LogicalLines lines(text);
+    while (const vyrl::LogicalLine* line = lines.next()) {
+      if (!line->plain) continue;
+      ++plain;
+      const auto fast = vyrl::parse_assignment(*line);
+      const auto general = vyrl::parse_assignment(line->text);
+      ASSERT_EQ(fast.has_value(), general.has_value()) << testing::PrintToString(text);
+      if (fast) {
+        ASSERT_EQ(fast->key, general->key) << testing::PrintToString(text);
+        ASSERT_EQ(fast->value, general->value) << testing::PrintToString(text);
+      } else {
+        ASSERT_EQ(fast.error(), general.error()) << testing::PrintToString(text);
+      }
+    }
+  }
+  EXPECT_GT(plain, 1000u);  // the alphabet makes most lines plain
 }
 
 }  // namespace

@@ -123,6 +123,26 @@ TEST(ValueStoreTest, ALargeDocumentKeepsLittleBesideItsText) {
   EXPECT_LE(kept / static_cast<double>(text.size()), 1.5);
 }
 
+// Short keys and values are copied by overlapping moves whose widths change
+// at 4, 8 and 16 bytes; every length on either side reads back whole.
+TEST(ValueStoreTest, EveryShortLengthReadsBack) {
+  VYRL document;
+  std::map<std::string, std::string> expected;
+  std::string text;
+  for (std::size_t k = 1; k <= 20; ++k) {
+    for (std::size_t v = 0; v <= 40; ++v) {
+      std::string key(k, 'k');
+      for (std::size_t i = 0; i < k; ++i) key[i] = static_cast<char>('a' + (i * 7 + v) % 26);
+      std::string value(v, 'v');
+      for (std::size_t i = 0; i < v; ++i) value[i] = static_cast<char>('A' + (i * 5 + k) % 26);
+      text += key + " = " + value + "\n";
+      expected[key] = value;
+    }
+  }
+  ASSERT_TRUE(document.merge_content(text));
+  for (const auto& [key, value] : expected) EXPECT_EQ(document.get(key), value) << key;
+}
+
 // Sizes that do not fit an entry's shared word move into the arena, on
 // either side of each limit, and survive every way a value is replaced:
 // written over, copied elsewhere, and compacted with all the others.

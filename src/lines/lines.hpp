@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "lines/scan.hpp"
 #include "text/text.hpp"
@@ -53,6 +54,13 @@ struct LogicalLine {
   std::size_t equals = std::string_view::npos;
 };
 
+// A plain one-line statement (see LogicalLine::plain) as the scan leaves it.
+struct PlainLine {
+  std::string_view text;  // trimmed
+  std::size_t equals;     // the first "=" in `text`, or npos
+  std::size_t number;     // its physical line, 1-based
+};
+
 // Told of every physical line as it is cut: where it starts, and how many of
 // its bytes come before its comment. A reader that keeps every byte learns
 // the lines from the cutter loading uses instead of cutting them again.
@@ -77,27 +85,33 @@ class LogicalLines {
   // stays valid until the next call; lines are handed over in place, not
   // copied, since the loader takes one per line of the text.
   const LogicalLine* next() {
-    // Most lines of a file are plain one-line statements; they take this
-    // short road without a call, and everything else the general one.
-    if (sink_ == nullptr && !scanner_.done()) {
+    return next([](const PlainLine&) { return false; });
+  }
+
+  // The same, but each plain line is first offered to `take(const PlainLine&)`,
+  // and one it takes (returns true for) is not made into a logical line at
+  // all: most lines of a file are plain, and a loader that stores them
+  // straight from here saves building and reading one per line. A reader
+  // told of every physical line is offered none.
+  template <class Take>
+  const LogicalLine* next(Take&& take) {
+    if (sink_ != nullptr) return next_after(nullptr);
+    while (!scanner_.done()) {
       const ScannedLine scanned = scanner_.next();
       ++number_;
-      if (scanned.plain) {
-        const std::string_view stripped = trim_plain(scanned.line.content);
-        if (!stripped.empty()) {
-          line_ = LogicalLine{stripped, number_, scanned.offset, scanner_.position(), number_, true,
-                              std::string_view::npos};
-          // Trimming took only spaces and tabs, never the "=".
-          if (scanned.equals != std::string_view::npos) {
-            line_.equals = scanned.equals - static_cast<std::size_t>(stripped.data() - scanned.line.content.data());
-          }
-          return &line_;
-        }
-        return next_after(nullptr);
+      if (!scanned.plain) return next_after(&scanned);
+      const std::string_view stripped = trim_plain(scanned.line.content);
+      if (stripped.empty()) continue;
+      PlainLine plain{stripped, std::string_view::npos, number_};
+      // Trimming took only spaces and tabs, never the "=".
+      if (scanned.equals != std::string_view::npos) {
+        plain.equals = scanned.equals - static_cast<std::size_t>(stripped.data() - scanned.line.content.data());
       }
-      return next_after(&scanned);
+      if (take(std::as_const(plain))) continue;
+      line_ = LogicalLine{stripped, number_, scanned.offset, scanner_.position(), number_, true, plain.equals};
+      return &line_;
     }
-    return next_after(nullptr);
+    return nullptr;
   }
 
  private:

@@ -27,7 +27,8 @@ Status Loader::merge_text(Store& store, std::string_view text, std::string_view 
     // Memory running out on a later line leaves the lines before it in
     // effect, as any other failure would: the writer stores them on its way out.
     StoreWriter writer(store);
-    while (const auto line = lines.next()) {
+    const auto take = [&writer](const PlainLine& line) { return take_unchecked_assignment(writer, line); };
+    while (const auto line = lines.next(take)) {
       if (take_unchecked_assignment(writer, *line)) continue;
       if (result = process_line(writer, *line); !result) {
         result.error().add_outer_frame(frame(source, line->number, origin));

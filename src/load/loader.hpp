@@ -49,6 +49,17 @@ class Loader final : public NestedLoad {
     writer.assign(assignment->key, assignment->value);
     return true;
   }
+  // The same for a plain line straight from the scan, before any logical
+  // line is made of it.
+  static bool take_unchecked_assignment(StoreWriter& writer, const PlainLine& line) {
+    if (line.equals == 0 || line.equals == std::string_view::npos || line.text.front() == '@' ||
+        writer.declares_fields()) {
+      return false;
+    }
+    const Assignment assignment = split_plain_assignment(line.text, line.equals);
+    writer.assign(assignment.key, assignment.value);
+    return true;
+  }
 
   const Options& options_;
   NestingChain chain_;

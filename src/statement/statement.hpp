@@ -26,14 +26,18 @@ std::expected<Assignment, std::string_view> parse_assignment(std::string_view li
 // The same for a logical line, quicker when the scan found it plain: with no
 // bracket the first "=" is the separator, with no quote nothing unwraps, and
 // with no control byte but tab, blanks are the bytes up to a space.
-inline std::expected<Assignment, std::string_view> parse_assignment(const LogicalLine& line) noexcept {
-  if (!line.plain || line.equals == std::string_view::npos) return parse_assignment(line.text);
+// The split itself, for a plain line with an "=" at `equals`; the key is
+// empty exactly when the "=" comes first.
+inline Assignment split_plain_assignment(std::string_view text, std::size_t equals) noexcept {
   // The line is trimmed already, so the key starts and the value ends on
   // something other than a blank: only the sides at the "=" need trimming.
-  const char* text = line.text.data();
-  const std::string_view key = trim_plain_back({text, line.equals});
-  if (key.empty()) return std::unexpected(kEmptyKey);
-  return Assignment{key, trim_plain_front({text + line.equals + 1, line.text.size() - line.equals - 1})};
+  return Assignment{trim_plain_back({text.data(), equals}),
+                    trim_plain_front({text.data() + equals + 1, text.size() - equals - 1})};
+}
+inline std::expected<Assignment, std::string_view> parse_assignment(const LogicalLine& line) noexcept {
+  if (!line.plain || line.equals == std::string_view::npos) return parse_assignment(line.text);
+  if (line.equals == 0) return std::unexpected(kEmptyKey);
+  return split_plain_assignment(line.text, line.equals);
 }
 
 struct DirectiveLine {

@@ -168,9 +168,17 @@ class ValueStore {
   // A record of `key` and `value` copied into the arena; inline, since every
   // new key takes one.
   Record copy_record(std::string_view key, std::string_view value) {
+    const std::size_t bytes = key.size() + value.size();
+    if (packs(key.size(), value.size())) [[likely]] {
+      char* start = allocate(bytes == 0 ? 1 : bytes);
+      copy_text(start, key);
+      copy_text(start + key.size(), value);
+      live_bytes_ += bytes;
+      return {start, static_cast<std::uint32_t>(key.size() | (value.size() << kKeyBits))};
+    }
     char* start = allocate(record_bytes(key, value));
     write_record(start, key, value);
-    live_bytes_ += key.size() + value.size();
+    live_bytes_ += bytes;
     return record_at(start, key.size(), value.size());
   }
   // Lays out a record at `start`, which has record_bytes() of room: the sizes

@@ -97,6 +97,7 @@ class ProbeIndex {
     if (size == size_ && bits == position_bits_) return;
     std::vector<std::uint32_t> old = std::exchange(slots_, std::vector<std::uint32_t>(size, kVacant));
     size_ = size;
+    capacity_ = size - size / 4;
     const std::uint32_t old_mask = position_mask_;
     shape(bits);
     for (const std::uint32_t slot : old) {
@@ -107,7 +108,7 @@ class ProbeIndex {
     }
   }
 
-  std::size_t capacity() const noexcept { return size_ - size_ / 4; }
+  std::size_t capacity() const noexcept { return capacity_; }
   bool built() const noexcept { return size_ != 0; }
   std::size_t slot_count() const noexcept { return size_; }
   std::size_t memory_bytes() const noexcept { return slots_.capacity() * sizeof(slots_[0]); }
@@ -140,7 +141,7 @@ class ProbeIndex {
   // Gives the table back.
   void reset() noexcept {
     slots_ = {};
-    size_ = 0;
+    size_ = capacity_ = 0;
     shape(0);
   }
 
@@ -187,6 +188,7 @@ class ProbeIndex {
 
   std::vector<std::uint32_t> slots_;
   std::size_t size_ = 0;  // slots_.size(), read on every probe and every step of one
+  std::size_t capacity_ = 0;  // entries under the load limit, asked before every insertion
   unsigned position_bits_ = 0;
   std::uint32_t position_mask_ = 0;
 };

@@ -164,7 +164,7 @@ void Store::index_value(std::uint32_t position, std::uint64_t hash) const {
     reverse_heads_.repoint(head.slot, position);
   } else {
     reverse_next_[position] = kNoPosition;
-    reverse_heads_.occupy(head.slot, fragment, position);
+    reverse_heads_.occupy(head, position);
     ++reverse_head_count_;
   }
 }

@@ -259,7 +259,7 @@ inline ValueStore::Stored ValueStore::assign(std::string_view key, std::string_v
   // left without an entry to own it.
   if (count == entries_.capacity() || count >= ProbeIndex::kMaxEntries) grow_entries();
   entries_.push_back(copy_record(key, value));
-  index_.occupy(probe.slot, fragment, count);
+  index_.occupy(probe, count);
   return {static_cast<std::uint32_t>(count), true, true};
 }
 

@@ -107,7 +107,7 @@ class Table {
     const ProbeIndex::Probe probe = index_.probe(fragment, key, key_reader());
     if (probe.found) return {probe.position, false};
     std::forward<Make>(make)();
-    index_.occupy(probe.slot, fragment, entries_.size() - 1);
+    index_.occupy(probe, entries_.size() - 1);
     return {entries_.size() - 1, true};
   }
 

@@ -36,6 +36,7 @@ class ProbeIndex {
     std::size_t slot;
     std::size_t position;  // of the entry found; meaningless otherwise
     bool found;
+    std::uint32_t tag;  // what occupy() writes beside the position
   };
 
   static std::uint32_t fragment_of(std::uint64_t hash) noexcept {
@@ -49,8 +50,10 @@ class ProbeIndex {
     const std::uint32_t tag = tag_of(fragment);
     for (std::size_t i = home_of(fragment);; i = next(i)) {
       const std::uint32_t slot = slots_[i];
-      if (slot == kVacant) return {i, 0, false};
-      if ((slot & ~position_mask_) == tag && key_at(position_in(slot)) == key) return {i, position_in(slot), true};
+      if (slot == kVacant) return {i, 0, false, tag};
+      if ((slot & ~position_mask_) == tag && key_at(position_in(slot)) == key) {
+        return {i, position_in(slot), true, tag};
+      }
     }
   }
 
@@ -115,6 +118,11 @@ class ProbeIndex {
 
   void occupy(std::size_t slot, std::uint32_t fragment, std::size_t position) noexcept {
     slots_[slot] = tag_of(fragment) | static_cast<std::uint32_t>(position + 1);
+  }
+  // The vacant slot a probe just found takes `position`; the table must not
+  // have changed since.
+  void occupy(const Probe& probe, std::size_t position) noexcept {
+    slots_[probe.slot] = probe.tag | static_cast<std::uint32_t>(position + 1);
   }
 
   void repoint(std::size_t slot, std::size_t position) noexcept {

@@ -23,17 +23,17 @@ struct Assignment {
 };
 // Splits "key = value" at the first "=" outside brackets and braces.
 std::expected<Assignment, std::string_view> parse_assignment(std::string_view line) noexcept;
-// The same for a logical line, quicker when the scan found it plain: with no
-// bracket the first "=" is the separator, with no quote nothing unwraps, and
-// with no control byte but tab, blanks are the bytes up to a space.
-// The split itself, for a plain line with an "=" at `equals`; the key is
-// empty exactly when the "=" comes first.
+// The same for a plain line (see LogicalLine::plain) with its first "=" at
+// `equals`: with no bracket that is the separator, with no quote nothing
+// unwraps, and with no control byte but tab, blanks are the bytes up to a
+// space. The key is empty exactly when the "=" comes first.
 inline Assignment split_plain_assignment(std::string_view text, std::size_t equals) noexcept {
   // The line is trimmed already, so the key starts and the value ends on
   // something other than a blank: only the sides at the "=" need trimming.
   return Assignment{trim_plain_back({text.data(), equals}),
                     trim_plain_front({text.data() + equals + 1, text.size() - equals - 1})};
 }
+// The same for a logical line, quicker when the scan found it plain.
 inline std::expected<Assignment, std::string_view> parse_assignment(const LogicalLine& line) noexcept {
   if (!line.plain || line.equals == std::string_view::npos) return parse_assignment(line.text);
   if (line.equals == 0) return std::unexpected(kEmptyKey);

@@ -126,10 +126,7 @@ const LogicalLine* LogicalLines::next_after(const ScannedLine* first) {
       line_ = LogicalLine{stripped, number_, scanned.offset, scanner_.position(), number_};
       if (scanned.plain) {
         line_.plain = true;
-        // Trimming took only spaces and tabs, never the "=".
-        if (scanned.equals != std::string_view::npos) {
-          line_.equals = scanned.equals - static_cast<std::size_t>(stripped.data() - scanned.line.content.data());
-        }
+        line_.equals = equals_in(scanned, stripped);
       }
       return &line_;
     }

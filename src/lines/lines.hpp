@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "lines/scan.hpp"
 #include "text/text.hpp"
@@ -58,8 +57,14 @@ struct LogicalLine {
 struct PlainLine {
   std::string_view text;  // trimmed
   std::size_t equals;     // the first "=" in `text`, or npos
-  std::size_t number;     // its physical line, 1-based
 };
+
+// Where the scan's first "=" of a plain line stands once the line is trimmed
+// to `stripped`; trimming took only spaces and tabs, never the "=".
+inline std::size_t equals_in(const ScannedLine& scanned, std::string_view stripped) noexcept {
+  if (scanned.equals == std::string_view::npos) return std::string_view::npos;
+  return scanned.equals - static_cast<std::size_t>(stripped.data() - scanned.line.content.data());
+}
 
 // Told of every physical line as it is cut: where it starts, and how many of
 // its bytes come before its comment. A reader that keeps every byte learns
@@ -102,12 +107,8 @@ class LogicalLines {
       if (!scanned.plain) return next_after(&scanned);
       const std::string_view stripped = trim_plain(scanned.line.content);
       if (stripped.empty()) continue;
-      PlainLine plain{stripped, std::string_view::npos, number_};
-      // Trimming took only spaces and tabs, never the "=".
-      if (scanned.equals != std::string_view::npos) {
-        plain.equals = scanned.equals - static_cast<std::size_t>(stripped.data() - scanned.line.content.data());
-      }
-      if (take(std::as_const(plain))) continue;
+      const PlainLine plain{stripped, equals_in(scanned, stripped)};
+      if (take(plain)) continue;
       line_ = LogicalLine{stripped, number_, scanned.offset, scanner_.position(), number_, true, plain.equals};
       return &line_;
     }

@@ -201,22 +201,23 @@ class ValueStore {
     if (size > 16) {
       std::memcpy(to, from, size);
     } else if (size >= 8) {
-      std::uint64_t head;
-      std::uint64_t tail;
-      std::memcpy(&head, from, 8);
-      std::memcpy(&tail, from + size - 8, 8);
-      std::memcpy(to, &head, 8);
-      std::memcpy(to + size - 8, &tail, 8);
+      copy_ends<std::uint64_t>(to, from, size);
     } else if (size >= 4) {
-      std::uint32_t head;
-      std::uint32_t tail;
-      std::memcpy(&head, from, 4);
-      std::memcpy(&tail, from + size - 4, 4);
-      std::memcpy(to, &head, 4);
-      std::memcpy(to + size - 4, &tail, 4);
+      copy_ends<std::uint32_t>(to, from, size);
     } else {
       for (std::size_t i = 0; i < size; ++i) to[i] = from[i];
     }
+  }
+  // Copies `size` bytes, from one to two words long, as its first and its
+  // last word, which overlap in the middle.
+  template <class Word>
+  static void copy_ends(char* to, const char* from, std::size_t size) noexcept {
+    Word head;
+    Word tail;
+    std::memcpy(&head, from, sizeof head);
+    std::memcpy(&tail, from + size - sizeof tail, sizeof tail);
+    std::memcpy(to, &head, sizeof head);
+    std::memcpy(to + size - sizeof tail, &tail, sizeof tail);
   }
   static Record record_at(const char* start, std::size_t key, std::size_t value) noexcept {
     if (!packs(key, value)) return {start + kSpilledBytes, kSpilled};

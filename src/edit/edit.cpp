@@ -144,7 +144,7 @@ class Formatter {
         case SyntaxKind::assignment:
         case SyntaxKind::directive:
         case SyntaxKind::unreadable:
-          if (line.line_count == 1) {
+          if (laid_line_count(line) == 1) {
             i = lay_out_run(i);
           } else {
             lay_out_block(line);
@@ -164,7 +164,7 @@ class Formatter {
     std::vector<std::pair<std::string, std::string_view>> run;
     std::size_t column = 0;
     std::size_t i = first;
-    for (; i < statements.size() && statements[i].line_count == 1 &&
+    for (; i < statements.size() && laid_line_count(statements[i]) == 1 &&
            (statements[i].kind == SyntaxKind::assignment || statements[i].kind == SyntaxKind::directive);
          ++i) {
       auto [code, comment] = one_line(statements[i]);
@@ -230,36 +230,59 @@ class Formatter {
     return head;
   }
 
+  // Whether `laid` reads back as `code` and `comment` split where they were.
+  // A "#" that trimming brings to the start of a line, or next to a space,
+  // would begin a comment the next pass reads: the meaning may not change (a
+  // block left open means nothing by its inner lines), but the layout would,
+  // and a second pass must leave the first one's text alone.
+  static bool splits_as(std::string_view laid, std::string_view code, std::string_view comment) {
+    const std::string_view before = strip_comment(laid);
+    return trim(before) == code && trim(laid.substr(before.size())) == comment;
+  }
+
+  // The physical lines a statement is laid out on. Only a block still open at
+  // the end of the text can end in blank lines; they add nothing it says, and
+  // the text's end drops them anyway. A block left with one line is laid out
+  // as one, so that the next pass, which sees one line, agrees.
+  std::size_t laid_line_count(const SyntaxLine& line) const {
+    std::size_t count = line.line_count;
+    while (count > 1 && trim(tree_.line(line.first_line + count - 1).content.text).empty()) --count;
+    return count;
+  }
+
   // A block's lines: the opening line, the inner ones indented, the closing
   // "}" alone. Each line's piece keeps its bytes; only where it stands and
   // what white space surrounds it change. Not `canonical`, the opening line
   // keeps its spacing and a closing "}" that shares its line stays there.
   std::vector<std::string> block(const SyntaxLine& line, bool canonical) const {
-    // Only a block still open at the end of the text can end in blank
-    // lines; they add nothing it says, and the text's end drops them anyway.
-    std::size_t count = line.line_count;
-    while (count > 1 && trim(tree_.line(line.first_line + count - 1).content.text).empty()) --count;
+    const std::size_t count = laid_line_count(line);
     std::vector<std::string> laid;
     for (std::size_t i = 0; i < count; ++i) {
       const SourceLine source = tree_.line(line.first_line + i);
       const std::string_view piece = trim(strip_comment(source.content.text));
       const std::string_view comment = comment_of(source);
-      if (i == 0) {
-        laid.push_back(with_comment(canonical ? directive_head(line, piece) : std::string(piece), comment));
-        continue;
-      }
+      // A line whose "#" would split elsewhere once laid out keeps its bytes.
+      const auto place = [&](std::string code) {
+        // A comment alone on an inner line stands where its code would.
+        std::string text = trim(code).empty() ? code + std::string(comment) : with_comment(code, comment);
+        laid.push_back(splits_as(text, trim(code), comment) ? std::move(text) : std::string(source.content.text));
+      };
       const bool last = i + 1 == count;
-      if (last && piece.starts_with('}')) {
-        laid.push_back(with_comment(std::string(piece), comment));
-      } else if (last && canonical && piece.ends_with('}') && block_is_complete(line.logical)) {
+      if (i == 0) {
+        place(canonical ? directive_head(line, piece) : std::string(piece));
+      } else if (last && piece.starts_with('}')) {
+        place(std::string(piece));
+      } else if (const std::string_view inner = trim(piece.substr(0, piece.empty() ? 0 : piece.size() - 1));
+                 last && canonical && piece.ends_with('}') && block_is_complete(line.logical) &&
+                 splits_as(std::string(kIndent) + std::string(inner), inner, {})) {
         // Only a "}" that closes the block gets a line of its own; one in a
         // block still open at the end of the text is just a character.
-        laid.push_back(std::string(kIndent) + std::string(trim(piece.substr(0, piece.size() - 1))));
+        laid.push_back(std::string(kIndent) + std::string(inner));
         laid.push_back(with_comment("}", comment));
       } else if (piece.empty() && comment.empty()) {
         laid.emplace_back();
       } else {
-        laid.push_back(with_comment(std::string(kIndent) + std::string(piece), comment));
+        place(std::string(kIndent) + std::string(piece));
       }
     }
     return laid;

@@ -49,6 +49,13 @@ TEST(FormatTest, LaysOutEachTextOneWay) {
       // A vertical tab is no comment space, but trimming it would make one.
       {"a = x #\v\n@type t = {\n\v# not a comment\n}\n", "a = x #\v\n@type t = {\n\v# not a comment\n}\n"},
       {"@type t = {\r a:{b }\r\n", "@type t = {\r a:{b }\r\n"},
+      // Nor when the block is left open and its inner lines mean nothing.
+      {"@type #={\n\v#", "@type #={\n\v#\n"},
+      // A block left open with blank lines after its one line is that one line.
+      {"@type t={ #\v\n\n", "@type t={\n"},
+      {"a = 1 # c\n@type t={ # x\n\n", "a = 1      # c\n@type t={  # x\n"},
+      {"@type t = {\n# inside\n  a\n}\n", "@type t = {\n  # inside\n  a\n}\n"},
+      {"@type t = {\n a\n} #\v\n", "@type t = {\n  a\n} #\v\n"},
   };
   for (const LayoutCase& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.input));

@@ -116,6 +116,17 @@ std::string with_comment(std::string code, std::string_view comment) {
   return code;
 }
 
+// Whether `laid` reads back as `code` and `comment` split where they were.
+// A "#" that trimming brings to the start of a line, or next to a space,
+// begins a comment the next pass reads: the meaning may not change (words
+// after a schema's "}", or the inner lines of a block left open, say
+// nothing), but the layout would, and a second pass must leave the first
+// one's text alone.
+bool splits_as(std::string_view laid, std::string_view code, std::string_view comment) {
+  const std::string_view before = strip_comment(laid);
+  return trim(before) == code && trim(laid.substr(before.size())) == comment;
+}
+
 std::string_view line_end_of(const SyntaxTree& tree) {
   for (std::size_t i = 0; i < tree.line_count(); ++i) {
     if (const Span ending = tree.line(i).ending; !ending.empty()) return ending.text;
@@ -185,7 +196,8 @@ class Formatter {
   // where that keeps what the line says. Some keys and values read
   // differently once spaced ("#=1" would become a comment): those keep the
   // spacing they came with. Even trimming can change a line ("x #\v" ends in
-  // a comment once its vertical tab goes): such a line is kept whole. Aligning
+  // a comment once its vertical tab goes), whether or not what it says
+  // changes with it: such a line is kept whole. Aligning
   // a comment further only adds spaces where one already stands.
   std::pair<std::string, std::string_view> one_line(const SyntaxLine& line) const {
     const SourceLine source = tree_.first_line(line);
@@ -200,9 +212,13 @@ class Formatter {
     } else {
       code = directive_head(line, line.logical);
     }
-    if (reads_as({with_comment(code, comment)}, expected)) return {std::move(code), comment};
+    const auto keeps = [&](const std::string& candidate) {
+      const std::string text = with_comment(candidate, comment);
+      return splits_as(text, candidate, comment) && reads_as({text}, expected);
+    };
+    if (keeps(code)) return {std::move(code), comment};
     code = line.logical;
-    if (reads_as({with_comment(code, comment)}, expected)) return {std::move(code), comment};
+    if (keeps(code)) return {std::move(code), comment};
     return {std::string(source.content.text), {}};
   }
 
@@ -228,16 +244,6 @@ class Formatter {
       head += rest;
     }
     return head;
-  }
-
-  // Whether `laid` reads back as `code` and `comment` split where they were.
-  // A "#" that trimming brings to the start of a line, or next to a space,
-  // would begin a comment the next pass reads: the meaning may not change (a
-  // block left open means nothing by its inner lines), but the layout would,
-  // and a second pass must leave the first one's text alone.
-  static bool splits_as(std::string_view laid, std::string_view code, std::string_view comment) {
-    const std::string_view before = strip_comment(laid);
-    return trim(before) == code && trim(laid.substr(before.size())) == comment;
   }
 
   // The physical lines a statement is laid out on. Only a block still open at

@@ -48,6 +48,7 @@ TEST(FormatTest, LaysOutEachTextOneWay) {
       {"@type t = {{\n }\n\n\n", "@type t = {{\n}\n"},  // blank lines at the end of an open block
       // A vertical tab is no comment space, but trimming it would make one.
       {"a = x #\v\n@type t = {\n\v# not a comment\n}\n", "a = x #\v\n@type t = {\n\v# not a comment\n}\n"},
+      {"@schema S{} #\v\n", "@schema S{} #\v\n"},  // the schema ignores what follows its "}"
       {"@type t = {\r a:{b }\r\n", "@type t = {\r a:{b }\r\n"},
       // Nor when the block is left open and its inner lines mean nothing.
       {"@type #={\n\v#", "@type #={\n\v#\n"},

@@ -197,8 +197,8 @@ class Formatter {
   // differently once spaced ("#=1" would become a comment): those keep the
   // spacing they came with. Even trimming can change a line ("x #\v" ends in
   // a comment once its vertical tab goes), whether or not what it says
-  // changes with it: such a line is kept whole. Aligning
-  // a comment further only adds spaces where one already stands.
+  // changes with it: such a line is kept whole. Aligning a comment further
+  // only adds spaces where one already stands.
   std::pair<std::string, std::string_view> one_line(const SyntaxLine& line) const {
     const SourceLine source = tree_.first_line(line);
     const std::string_view comment = comment_of(source);

@@ -19,7 +19,8 @@ namespace vyrl {
 // white space; every line, the last included, ends with the text's first
 // line end ("\n" when it has none). Values and arguments keep their bytes.
 // A text with a line that loading would refuse fails with that line's error,
-// its frame naming `source`. Formatting the result again changes nothing.
+// its frame naming `source`; so does a text that is not UTF-8, at the line of
+// its first bad byte. Formatting the result again changes nothing.
 Result<std::string> format(std::string_view text, std::string_view source = "<text>");
 
 // Gives the last assignment of `key` (the one that wins) the value `value`,
@@ -28,10 +29,11 @@ Result<std::string> format(std::string_view text, std::string_view source = "<te
 // other byte stays. Fails, changing nothing, for a key or value that no line
 // can hold: an empty key, a line break, a key that starts with "@" or holds
 // an "=" that would end it, a value that would begin a comment however it is
-// quoted.
-Result<std::string> set_value(std::string_view text, std::string_view key, std::string_view value);
+// quoted. A text that is not UTF-8 fails as format() fails for it.
+Result<std::string> set_value(std::string_view text, std::string_view key, std::string_view value,
+                              std::string_view source = "<text>");
 
 // Removes every line that assigns `key`; NotFound when none does.
-Result<std::string> delete_key(std::string_view text, std::string_view key);
+Result<std::string> delete_key(std::string_view text, std::string_view key, std::string_view source = "<text>");
 
 }  // namespace vyrl

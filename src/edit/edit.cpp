@@ -300,6 +300,28 @@ class Formatter {
 
 VyrlError changed_meaning() { return VyrlError::invalid_value(std::string(kChangedMeaning)); }
 
+// Loading refuses a text that is not UTF-8, and so must every rewrite:
+// trimming would read its bytes as characters they are not (E3 C0 C0 as a
+// wide space) and drop them. The line of the first bad byte is what a person
+// needs to find it.
+std::optional<VyrlError> not_utf8(std::string_view text, std::string_view source) {
+  const std::size_t bad = first_invalid_utf8(text);
+  if (bad == std::string_view::npos) return std::nullopt;
+  const auto line = static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(bad), '\n'));
+  VyrlError error = VyrlError::invalid_utf8();
+  error.add_outer_frame(Frame{std::string(source), line + 1, Frame::Origin::text});
+  return error;
+}
+
+// A lone CR ending a laid-out line would join the line end after it into a
+// CRLF, so that the next pass reads another line. It is white space and a
+// comment's blank alike, so dropping it changes neither what the line says
+// nor where its comment starts.
+std::string_view without_trailing_carriage_returns(std::string_view line) {
+  while (line.ends_with('\r')) line.remove_suffix(1);
+  return line;
+}
+
 // --- Editing one key. ---
 
 std::string cannot_write_key(std::string_view key, std::string_view why) {
@@ -338,6 +360,7 @@ const SyntaxLine* last_assignment(const SyntaxTree& tree, std::string_view key) 
 }  // namespace
 
 Result<std::string> format(std::string_view text, std::string_view source) {
+  if (auto error = not_utf8(text, source)) return fail(std::move(*error));
   const SyntaxTree tree = read_syntax(text);
   if (const SyntaxLine* bad = tree.first_unreadable()) {
     VyrlError error = *tree.error(*bad);
@@ -348,7 +371,7 @@ Result<std::string> format(std::string_view text, std::string_view source) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);
   for (const std::string& line : Formatter(tree).lay_out()) {
-    out += line;
+    out += without_trailing_carriage_returns(line);
     out += line_end;
   }
   // The guard rail: whatever the layout did, the text must mean what it meant.
@@ -357,7 +380,9 @@ Result<std::string> format(std::string_view text, std::string_view source) {
   return out;
 }
 
-Result<std::string> set_value(std::string_view text, std::string_view key, std::string_view value) {
+Result<std::string> set_value(std::string_view text, std::string_view key, std::string_view value,
+                              std::string_view source) {
+  if (auto error = not_utf8(text, source)) return fail(std::move(*error));
   if (const auto problem = key_problem(key)) return fail(VyrlError::invalid_value(cannot_write_key(key, *problem)));
   if (has_line_break(value)) {
     return fail(VyrlError::invalid_value(cannot_write_value(value, "a value cannot hold a line break")));
@@ -412,7 +437,8 @@ Result<std::string> set_value(std::string_view text, std::string_view key, std::
                                 : "neither bare nor in quotes does it read back as itself")));
 }
 
-Result<std::string> delete_key(std::string_view text, std::string_view key) {
+Result<std::string> delete_key(std::string_view text, std::string_view key, std::string_view source) {
+  if (auto error = not_utf8(text, source)) return fail(std::move(*error));
   const SyntaxTree tree = read_syntax(text);
   std::string out;
   out.reserve(text.size());

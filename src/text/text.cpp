@@ -72,7 +72,7 @@ WhiteSpaceSplit split_at_white_space(std::string_view text) noexcept {
   return {text, std::string_view{}, false};
 }
 
-bool is_valid_utf8(std::string_view text) noexcept {
+std::size_t first_invalid_utf8(std::string_view text) noexcept {
   const std::size_t size = text.size();
   std::size_t i = 0;
   while (i < size) {
@@ -99,18 +99,18 @@ bool is_valid_utf8(std::string_view text) noexcept {
     } else if ((b0 & 0xF8) == 0xF0) {
       len = 4, min = 0x10000, c = b0 & 0x07;
     } else {
-      return false;
+      return i;
     }
-    if (i + len > size) return false;
+    if (i + len > size) return i;
     for (std::size_t k = 1; k < len; ++k) {
       const unsigned char b = byte(text, i + k);
-      if ((b & 0xC0) != 0x80) return false;
+      if ((b & 0xC0) != 0x80) return i;
       c = (c << 6) | (b & 0x3F);
     }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return i;
     i += len;
   }
-  return true;
+  return std::string_view::npos;
 }
 
 }  // namespace vyrl

@@ -71,7 +71,11 @@ struct WhiteSpaceSplit {
 };
 WhiteSpaceSplit split_at_white_space(std::string_view text) noexcept;
 
-// True when `text` is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
-bool is_valid_utf8(std::string_view text) noexcept;
+// Where the first byte of `text` that does not begin a well-formed UTF-8
+// character is (overlongs, surrogates and values past U+10FFFF included), or
+// npos when there is none.
+std::size_t first_invalid_utf8(std::string_view text) noexcept;
+
+inline bool is_valid_utf8(std::string_view text) noexcept { return first_invalid_utf8(text) == std::string_view::npos; }
 
 }  // namespace vyrl

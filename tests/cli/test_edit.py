@@ -69,6 +69,24 @@ def test_fmt_leaves_an_unreadable_file_as_it_was(files, tmp_path):
     assert (tmp_path / "bad.vyr").read_text() == "a=1\n@schema S { a : i32 }\n"
 
 
+@pytest.mark.parametrize(
+    "command", [["fmt"], ["fmt", "--check"], ["set", "conf.vyr", "a", "2"], ["set", "--delete", "conf.vyr", "a"]]
+)
+@pytest.mark.parametrize("original, line", [(b"name = caf\xe3\xc0\xc0\n", 1), (b"a   =   1\nb = \xff\xfe\n", 2)])
+def test_a_file_that_is_not_utf8_is_refused_and_left_whole(files, tmp_path, command, original, line):
+    files(conf=original)
+    args = command if command[0] == "set" else [*command, "conf.vyr"]
+    assert vyrl(*args) == (1, "", f"conf.vyr:{line}: IO Error: stream did not contain valid UTF-8\n")
+    assert (tmp_path / "conf.vyr").read_bytes() == original
+
+
+def test_fmt_is_stable_on_a_last_line_kept_whole_that_ends_in_a_lone_cr(files, tmp_path):
+    files(conf=b"a = 1\nx = 1 #\v\r")
+    assert vyrl("fmt", "conf.vyr") == (0, "", "")
+    assert (tmp_path / "conf.vyr").read_bytes() == b"a = 1\nx = 1 #\v\n"
+    assert vyrl("fmt", "--check", "conf.vyr") == (0, "", "")
+
+
 def test_fmt_check_passes_on_every_example():
     examples = sorted(str(path.relative_to(ROOT)) for path in (ROOT / "examples").glob("*.vyr"))
     done = subprocess.run([str(VYRL), "fmt", "--check", *examples], cwd=ROOT, capture_output=True, timeout=30)

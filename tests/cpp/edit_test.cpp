@@ -57,6 +57,12 @@ TEST(FormatTest, LaysOutEachTextOneWay) {
       {"a = 1 # c\n@type t={ # x\n\n", "a = 1      # c\n@type t={  # x\n"},
       {"@type t = {\n# inside\n  a\n}\n", "@type t = {\n  # inside\n  a\n}\n"},
       {"@type t = {\n a\n} #\v\n", "@type t = {\n  a\n} #\v\n"},
+      // A lone CR that ends a line kept whole must not join the line end after it.
+      {"a = 1\nx = 1 #\v\r", "a = 1\nx = 1 #\v\n"},
+      {"x = 1 #\v\r\r\n", "x = 1 #\v\r\n"},
+      {"@schema S{} #\v\r", "@schema S{} #\v\n"},
+      {"@type t = {\n a\n} #\v\r", "@type t = {\n  a\n} #\v\n"},
+      {"@type #={\n\v#\r", "@type #={\n\v#\n"},
   };
   for (const LayoutCase& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.input));
@@ -81,6 +87,26 @@ TEST(FormatTest, RefusesAnUnreadableTextWithTheLoadersError) {
     ASSERT_EQ(formatted.error().frames().size(), 1u);
     EXPECT_EQ(formatted.error().frames()[0].source, "conf.vyr");
     EXPECT_EQ(formatted.error().frames()[0].line, loaded.error().frames().back().line);
+  }
+}
+
+// Rewriting bytes that are not UTF-8 would read them as characters they are
+// not, and drop some; every rewrite refuses them as loading does, naming the
+// line of the first bad byte.
+TEST(FormatTest, EveryRewriteRefusesATextThatIsNotUtf8) {
+  const std::vector<std::pair<std::string, std::size_t>> cases = {
+      {"name = caf\xE3\xC0\xC0\n", 1},  // would trim as U+3000
+      {"a   =   1\nb = \xFF\xFE\n", 2},
+      {"a = 1\r\nb = 2\rc = \xED\xA0\x80\n", 2},  // a surrogate; a lone CR ends no line
+  };
+  for (const auto& [text, line] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(text));
+    for (const auto& edited : {format(text, "conf.vyr"), set_value(text, "a", "2", "conf.vyr"),
+                               delete_key(text, "a", "conf.vyr")}) {
+      ASSERT_FALSE(edited.has_value());
+      EXPECT_EQ(edited.error().message(), "IO Error: stream did not contain valid UTF-8");
+      EXPECT_EQ(edited.error().frames(), (std::vector<Frame>{{"conf.vyr", line, Frame::Origin::text}}));
+    }
   }
 }
 

@@ -85,7 +85,7 @@ int run_set(const Arguments& arguments) {
   const std::string_view key = arguments.positionals[1];
   const auto text = read_or_report(path);
   if (!text) return kFailure;
-  auto edited = remove ? delete_key(*text, key) : set_value(*text, key, arguments.positionals[2]);
+  auto edited = remove ? delete_key(*text, key, path) : set_value(*text, key, arguments.positionals[2], path);
   if (!edited) {
     report_about(path, std::move(edited.error()));
     return kFailure;

@@ -1,6 +1,8 @@
 #include "vyrl/diagnostics.hpp"
 
 #include <algorithm>
+#include <array>
+#include <span>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -20,6 +22,11 @@ namespace {
 // cost of edit distance grows with both lengths.
 constexpr std::size_t kLongestSuggestible = 64;
 constexpr std::size_t kMostSuggestions = 3;
+// Declared names compared with one unknown name: at most kMostCompared, and
+// kLeastCompared once a file's unknown names have used up kComparisonBudget.
+constexpr std::size_t kMostCompared = 1024;
+constexpr std::size_t kLeastCompared = 16;
+constexpr std::size_t kComparisonBudget = 100'000;
 
 std::string how_reached(Frame::Origin origin) {
   return origin == Frame::Origin::derived ? "derived from " : "imported from ";
@@ -51,14 +58,28 @@ std::string hint(const VyrlError& error) {
 }
 
 // Edit distance over ASCII-folded bytes, a swap of two neighbours counting as
-// one edit: "f46" is one slip from "f64", not two.
-std::size_t distance(std::string_view a, std::string_view b) {
-  std::vector<std::size_t> before(b.size() + 1);
-  std::vector<std::size_t> above(b.size() + 1);
-  std::vector<std::size_t> row(b.size() + 1);
+// one edit: "f46" is one slip from "f64", not two. Past `limit` the exact
+// figure does not matter: once a whole row exceeds it, so will the answer,
+// and limit + 1 comes back at once.
+std::size_t distance(std::string_view a, std::string_view b, std::size_t limit = SIZE_MAX) {
+  if ((a.size() > b.size() ? a.size() - b.size() : b.size() - a.size()) > limit) return limit + 1;
+  // Names are short; three rows of a short one fit on the stack.
+  constexpr std::size_t kRowsOnStack = 128;
+  std::array<std::size_t, 3 * kRowsOnStack> stack;
+  std::vector<std::size_t> heap;
+  std::size_t* rows = stack.data();
+  if (b.size() >= kRowsOnStack) {
+    heap.resize(3 * (b.size() + 1));
+    rows = heap.data();
+  }
+  const std::size_t width = b.size() + 1;
+  std::size_t* before = rows;
+  std::size_t* above = rows + width;
+  std::size_t* row = rows + 2 * width;
   for (std::size_t j = 0; j <= b.size(); ++j) above[j] = j;
   for (std::size_t i = 1; i <= a.size(); ++i) {
     row[0] = i;
+    std::size_t least = row[0];
     for (std::size_t j = 1; j <= b.size(); ++j) {
       const bool same = ascii_lower(a[i - 1]) == ascii_lower(b[j - 1]);
       row[j] = std::min({above[j] + 1, row[j - 1] + 1, above[j - 1] + (same ? 0 : 1)});
@@ -66,7 +87,10 @@ std::size_t distance(std::string_view a, std::string_view b) {
           ascii_lower(a[i - 2]) == ascii_lower(b[j - 1])) {
         row[j] = std::min(row[j], before[j - 2] + 1);
       }
+      least = std::min(least, row[j]);
     }
+    // A swap reaches back two rows, so both must be past the limit.
+    if (least > limit && std::ranges::min(std::span(above, width)) > limit) return limit + 1;
     std::swap(before, above);
     std::swap(above, row);
   }
@@ -156,19 +180,7 @@ class Linter {
   // The file's own names come first: a slip is likelier in a name the author
   // made up than in a built-in one.
   void report_unknown(const Span& type) {
-    std::vector<std::string> names;
-    std::size_t nearest = std::max<std::size_t>(1, type.text.size() / 3);
-    const auto consider = [&](const std::string& name) {
-      const std::size_t score = distance(type.text, name);
-      if (score > nearest) return;
-      if (score < nearest) names.clear();
-      nearest = score;
-      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
-    };
-    if (type.text.size() <= kLongestSuggestible) {
-      for (const auto& [name, definition] : aliases_) consider(name);
-      for (const std::string& name : schemas_) consider(name);
-    }
+    std::vector<std::string> names = nearest_declared(type.text);
     for (std::string& name : suggest_type_names(type.text)) {
       if (names.size() == kMostSuggestions) break;
       if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
@@ -176,6 +188,65 @@ class Linter {
     std::string message = "type '" + excerpt(type.text) + "' names nothing";
     if (!names.empty()) message += "; did you mean " + quoted_choices(names) + "?";
     add(Warning::Kind::unknown_type, type, std::move(message), std::move(names));
+  }
+
+  // The declared names nearest to `unknown` by edit distance, in the order
+  // the declarations are listed (aliases, then schemas, each sorted). Two
+  // names differ by at least their lengths' difference, so only names of a
+  // length near enough are compared, nearest lengths first, and a file's
+  // unknown names share a budget of comparisons: a file with thousands of
+  // names of one length and as many unknown ones must not cost their product.
+  std::vector<std::string> nearest_declared(std::string_view unknown) {
+    if (unknown.size() > kLongestSuggestible) return {};
+    const std::vector<Named>& by_length = declared_by_length();
+    std::vector<const Named*> found;
+    std::size_t nearest = std::max<std::size_t>(1, unknown.size() / 3);
+    const auto consider = [&](const Named& named) {
+      const std::size_t score = distance(unknown, named.name, nearest);
+      if (score > nearest) return;
+      if (score < nearest) found.clear();
+      nearest = score;
+      found.push_back(&named);
+    };
+    const auto gap = [&](const Named& named) {
+      return named.name.size() > unknown.size() ? named.name.size() - unknown.size() : unknown.size() - named.name.size();
+    };
+    auto above = std::ranges::lower_bound(by_length, unknown.size(), {}, [](const Named& n) { return n.name.size(); });
+    auto below = above;
+    const std::size_t allowed = std::max(kLeastCompared, std::min(kMostCompared, budget_));
+    std::size_t compared = 0;
+    for (; compared < allowed; ++compared) {
+      const bool up = above != by_length.end() && gap(*above) <= nearest;
+      const bool down = below != by_length.begin() && gap(*(below - 1)) <= nearest;
+      if (up && (!down || gap(*above) <= gap(*(below - 1)))) {
+        consider(*above++);
+      } else if (down) {
+        consider(*--below);
+      } else {
+        break;
+      }
+    }
+    budget_ -= std::min(budget_, compared);
+    std::ranges::sort(found, {}, &Named::rank);
+    std::vector<std::string> names;
+    for (const Named* named : found) {
+      if (names.empty() || names.back() != named->name) names.emplace_back(named->name);
+    }
+    return names;
+  }
+
+  struct Named {
+    std::string_view name;
+    std::size_t rank;  // where it stands among the declarations listed
+  };
+
+  const std::vector<Named>& declared_by_length() {
+    if (by_length_.empty()) {
+      for (const auto& [name, definition] : aliases_) by_length_.push_back({name, by_length_.size()});
+      for (const std::string& name : schemas_) by_length_.push_back({name, by_length_.size()});
+      std::ranges::stable_sort(by_length_, {}, [](const Named& n) { return n.name.size(); });
+    }
+    return by_length_;
   }
 
   void check_definition(const DirectiveSpans& spans) {
@@ -235,6 +306,8 @@ class Linter {
   const SyntaxTree& tree_;
   std::map<std::string, std::string_view> aliases_;  // the last definition of each
   std::set<std::string> schemas_;
+  std::vector<Named> by_length_;  // views of the names above, built at the first unknown name
+  std::size_t budget_ = kComparisonBudget;
   bool reaches_other_files_ = false;
   std::vector<Warning> warnings_;
 };
@@ -295,17 +368,26 @@ std::vector<std::string> suggest_type_names(std::string_view unknown) {
   // edit only: two edits turn "port" into "volt", "torr" and "phot".
   const std::size_t tolerance = std::max<std::size_t>(1, unknown.size() / 3);
   const bool bare = unknown.find("::") == std::string_view::npos;
-  std::vector<std::pair<std::size_t, std::string>> near;
-  for (const BuiltinType& type : builtin_types()) {
+  // A name whose length is further off than the tolerance cannot be near:
+  // a file of many unknown names asks this once for each.
+  const auto near_in_length = [&](std::string_view name) {
+    return (name.size() > unknown.size() ? name.size() - unknown.size() : unknown.size() - name.size()) <= tolerance;
+  };
+  const auto score = [&](std::string_view name) {
+    return near_in_length(name) ? distance(unknown, name, tolerance) : SIZE_MAX;
+  };
+  static const std::vector<BuiltinType> catalogue = builtin_types();
+  std::vector<std::pair<std::size_t, std::string_view>> near;
+  for (const BuiltinType& type : catalogue) {
     if (type.family == "list") continue;
-    std::size_t best = distance(unknown, type.name);
+    std::size_t best = score(type.name);
     // "meter" is a unit written without its family.
     if (const std::size_t colon = type.name.find("::"); bare && colon != std::string::npos) {
-      best = std::min(best, distance(unknown, std::string_view(type.name).substr(colon + 2)));
+      best = std::min(best, score(std::string_view(type.name).substr(colon + 2)));
     }
     if (bare && type.family == "primitive") {
       for (const Synonym& synonym : kSynonyms) {
-        if (synonym.primitive == type.name) best = std::min(best, distance(unknown, synonym.word));
+        if (synonym.primitive == type.name) best = std::min(best, score(synonym.word));
       }
     }
     if (best <= tolerance) near.emplace_back(best, type.name);
@@ -314,9 +396,9 @@ std::vector<std::string> suggest_type_names(std::string_view unknown) {
   std::size_t nearest = SIZE_MAX;
   for (const auto& [score, name] : near) nearest = std::min(nearest, score);
   std::vector<std::string> names;
-  for (auto& [score, name] : near) {
+  for (const auto& [score, name] : near) {
     if (names.size() == kMostSuggestions) break;
-    if (score == nearest) names.push_back(std::move(name));
+    if (score == nearest) names.emplace_back(name);
   }
   return names;
 }

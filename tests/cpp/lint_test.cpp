@@ -68,6 +68,30 @@ TEST(LintTest, EachKindPointsAtWhatToChange) {
   }
 }
 
+// The declared names compared with an unknown one are those of the nearest
+// lengths first; the near name must be found on either side of the unknown
+// one's length, among many, ties in the order the declarations are listed.
+TEST(LintTest, FindsTheNearDeclaredNameAmongMany) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"portt", {"port"}},        // shorter
+      {"prt", {"port"}},          // longer
+      {"servce", {"service"}},
+      {"porst", {"port", "post"}},  // each one edit away
+  };
+  std::string declared;
+  for (int i = 0; i < 400; ++i) declared += "@type n" + std::to_string(i) + " = i32\n";
+  declared += "@type post = i32\n@schema service { a: i32 }\n@type port = i32\n@schema host { a: i32 }\n";
+  for (const auto& [unknown, expected] : cases) {
+    SCOPED_TRACE(unknown);
+    const std::vector<Warning> warnings = lint(declared + "@schema S { f: " + unknown + " }\n");
+    ASSERT_EQ(warnings.size(), 1u);
+    ASSERT_GE(warnings[0].replacements.size(), expected.size()) << warnings[0].message;
+    EXPECT_EQ(std::vector<std::string>(warnings[0].replacements.begin(),
+                                       warnings[0].replacements.begin() + static_cast<std::ptrdiff_t>(expected.size())),
+              expected);
+  }
+}
+
 TEST(LintTest, NamesDeclaredAnywhereOrElsewhereAreKnown) {
   const std::vector<std::string> clean = {
       "",

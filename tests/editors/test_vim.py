@@ -1,0 +1,87 @@
+"""editors/vim in headless Neovim and Vim: the file type and the group under each byte.
+
+The grammar's tables serve here too, so both editors read a line alike. A missing editor is skipped.
+"""
+
+import json
+import os
+import shutil
+import subprocess
+from pathlib import Path
+
+import pytest
+
+import test_grammar as g
+
+ROOT = Path(__file__).resolve().parents[2]
+EDITORS = ["nvim", "vim"]
+
+# The grammar's scope of a token (its name there), and the groups that may show it.
+SHOWN_AS = """KEY Key,ObjectKey EQ Operator COMMENT Comment TEXT Text DQ String,ItemString,FieldString
+    SQ String,ItemString,FieldString QUOTED OpenSingle,OpenDouble NUM Number COLOR Color BOOL Boolean DATETIME Date
+    DURATION Duration COMMA Comma LIST_OPEN Delimiter LIST_CLOSE Delimiter OBJ_OPEN Delimiter OBJ_CLOSE Delimiter
+    BLOCK_OPEN Delimiter BLOCK_CLOSE Delimiter DIRECTIVE Directive BAD_DIRECTIVE BadDirective BAD_LINE BadLine
+    UNKNOWN_ARGS UnknownDirective BAD_TYPE BadType PATH Path,DerivePath SELECTOR Selector SCHEMA SchemaName
+    ALIAS AliasName TYPE TypeName PRIMITIVE Primitive TIME TimeType MATH MathType PHYSICS Unit LIST ListType
+    LT ListType GT ListType FIELD Field OPTIONAL Optional COLON FieldColon""".split()
+GROUPS = {getattr(g, name): {"vyrl" + group for group in groups.split(",")} for name, groups in zip(SHOWN_AS[::2], SHOWN_AS[1::2])}
+
+UNITS = [f"physics::{name}" for unit in g.canonical_units() for name in g.spellings(unit)] + ["physics::atomic_mass_unit"]
+CASES = g.LINE_CASES + g.MULTI_LINE_CASES + [
+    ("\n".join(f"@type u = {unit}" for unit in UNITS), [(unit, g.PHYSICS) for unit in UNITS]),
+]
+
+
+def quoted(text):
+    return json.dumps(str(text))  # a Vim string too, for all written here
+
+
+def run(editor, workdir, commands, env=None):
+    """Runs the Vim script `commands` with editors/vim on the runtime path; returns what it left in g:out."""
+    if shutil.which(editor) is None:
+        pytest.skip(f"{editor} is not installed")
+    output = workdir / "out.json"
+    script = ["let g:out = {}", "filetype plugin on", "syntax on", "set hidden", "try", *commands, "catch",
+              "let g:out.exception = v:exception", "endtry", "let g:out.errmsg = v:errmsg",
+              f"call writefile([json_encode(g:out)], {quoted(output)})", "qa!"]
+    (workdir / "run.vim").write_text("\n".join(script) + "\n", encoding="utf-8")
+    # Set before startup, as a user's configuration is: Neovim detects file types before a -S script runs.
+    runtime = f"let &runtimepath = {quoted(ROOT / 'editors' / 'vim')} . ',' . &runtimepath"
+    flags = ["--headless", "--clean"] if editor == "nvim" else ["-N", "-es"]
+    command = [editor, *flags, "-u", "NONE", "-i", "NONE", "-n", "--cmd", runtime, "-S", "run.vim"]
+    done = subprocess.run(command, cwd=workdir, env=env, stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    assert output.exists(), done.stderr.decode(errors="replace")
+    out = json.loads(output.read_text(encoding="utf-8"))
+    assert (out.pop("exception", ""), out.pop("errmsg")) == ("", "")
+    return out
+
+
+@pytest.fixture(scope="module", params=EDITORS)
+def shown(request, tmp_path_factory):
+    """Each case's file type and the group of every byte, line by line, from one run of the editor."""
+    workdir = tmp_path_factory.mktemp(request.param)
+    for number, (text, _) in enumerate(CASES):
+        (workdir / f"{number}.vyr").write_text(text + "\n", encoding="utf-8")
+    return run(request.param, workdir, [
+        "let g:out.files = []",
+        f"for number in range({len(CASES)})",
+        "  execute 'edit' number . '.vyr'",
+        "  call add(g:out.files, [&filetype] + map(range(1, line('$')),"
+        " {_, row -> map(range(1, col([row, '$']) - 1), {_, c -> synIDattr(synID(row, c, 1), 'name')})}))",
+        "endfor",
+    ])["files"]
+
+
+@pytest.mark.parametrize("number", range(len(CASES)), ids=[repr(text[:40]) for text, _ in CASES])
+def test_groups_follow_the_grammar(shown, number):
+    (text, tokens), (filetype, *lines) = CASES[number], shown[number]
+    wrong, position = [], 0
+    for token, scope in tokens:
+        start = text.index(token, position)
+        position = start + len(token)
+        row, column = text.count("\n", 0, start), start - text.rfind("\n", 0, start) - 1
+        first = len(text.split("\n")[row][:column].encode("utf-8"))
+        groups = set(lines[row][first : first + len(token.encode("utf-8"))])
+        if not groups or not groups <= GROUPS[scope]:
+            wrong.append((token, groups))
+    assert (filetype, wrong) == ("vyrl", [])

@@ -1,6 +1,7 @@
-"""editors/vim in headless Neovim and Vim: the file type and the group under each byte.
+"""editors/vim in headless Neovim and Vim: the group under each byte, :make and gq.
 
-The grammar's tables serve here too, so both editors read a line alike. A missing editor is skipped.
+The grammar's tables serve here too, so both editors read a line alike. A missing editor is skipped, and so
+are the tests that need `vyrl` when neither $VYRL_CLI nor PATH has it.
 """
 
 import json
@@ -85,3 +86,56 @@ def test_groups_follow_the_grammar(shown, number):
         if not groups or not groups <= GROUPS[scope]:
             wrong.append((token, groups))
     assert (filetype, wrong) == ("vyrl", [])
+
+
+@pytest.fixture
+def with_vyrl(tmp_path):
+    """An environment whose PATH has `vyrl`, the one of $VYRL_CLI if set."""
+    cli = os.environ.get("VYRL_CLI") or shutil.which("vyrl") or pytest.skip("no vyrl: set VYRL_CLI or PATH")
+    (tmp_path / "bin").mkdir()
+    (tmp_path / "bin" / "vyrl").symlink_to(Path(cli).absolute())
+    return dict(os.environ, PATH=f"{tmp_path / 'bin'}{os.pathsep}{os.environ['PATH']}")
+
+
+MAKE_CASES = {  # the files (:make runs on the first), and each entry: file, line, type, a part of its text
+    "error": ({"my a.vyr": "x = 1\nport 8080\n"}, [("my a.vyr", 2, "E", "Missing assignment operator '='")]),
+    "imported": (
+        {"a.vyr": "@import b.vyr\n", "b.vyr": "@schema S { a: strng }\na = 1\n"},
+        [("b.vyr", 2, "E", "Unknown type 'strng'\n  imported from a.vyr:1\n  did you mean 'string'?")],
+    ),
+    "derived": ({"a.vyr": "@derive b.vyr\n", "b.vyr": "@schema S { y: i32 }\ny = x\n"}, [("b.vyr", 2, "E", "\n  derived from a.vyr:1")]),
+    # A file that cannot be read has no line: the line that imports it stands in.
+    "unreadable": ({"a.vyr": "x = 1\n@import gone.vyr\n"}, [("a.vyr", 2, "E", "gone.vyr: IO Error")]),
+    "warning": ({"a.vyr": "@type t = list<i32>\n"}, [("a.vyr", 1, "w", "accepts no value")]),
+    "ok": ({"a.vyr": "x = 1\n"}, []),
+}
+
+
+@pytest.mark.parametrize("editor", EDITORS)
+@pytest.mark.parametrize("files, expected", MAKE_CASES.values(), ids=MAKE_CASES)
+def test_make_fills_the_quickfix_list(tmp_path, with_vyrl, editor, files, expected):
+    for name, text in files.items():
+        (tmp_path / name).write_text(text, encoding="utf-8")
+    listed = run(editor, tmp_path, [
+        f"execute 'edit' fnameescape({quoted(next(iter(files)))})", "silent make!",
+        "let g:out.list = map(getqflist(), '[bufname(v:val.bufnr), v:val.lnum, v:val.type, v:val.valid, v:val.text]')",
+    ], with_vyrl)["list"]
+    assert [entry[:4] + [part in entry[4]] for entry, (*_, part) in zip(listed, expected)] == [
+        [name, line, kind, 1, True] for name, line, kind, _ in expected
+    ]
+    assert len(listed) == len(expected)
+
+
+FORMAT_CASES = [  # a text, and its lines after gggqG: None where `vyrl fmt` refuses it, so they stay
+    ("a = 1\n\n\n\nb=2\n", ["a = 1", "", "b = 2"]),
+    ("@schema S {\nport: i32 }\n", ["@schema S {", "  port: i32", "}"]),
+    ("port=8080\nbroken line\n", None),
+]
+
+
+@pytest.mark.parametrize("editor", EDITORS)
+@pytest.mark.parametrize("text, expected", FORMAT_CASES, ids=[text.split("\n")[0] for text, _ in FORMAT_CASES])
+def test_gq_formats_as_vyrl_fmt(tmp_path, with_vyrl, editor, text, expected):
+    (tmp_path / "f.vyr").write_text(text, encoding="utf-8")
+    out = run(editor, tmp_path, ["edit f.vyr", "silent normal! gggqG", "let g:out.lines = getline(1, '$')"], with_vyrl)
+    assert out["lines"] == (text.splitlines() if expected is None else expected)

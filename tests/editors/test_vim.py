@@ -1,4 +1,4 @@
-"""editors/vim in headless Neovim and Vim: the group under each byte, :make and gq.
+"""editors/vim in headless Neovim and Vim: the group under each byte, :make, gq, and the README's Neovim set-up.
 
 The grammar's tables serve here too, so both editors read a line alike. A missing editor is skipped, and so
 are the tests that need `vyrl` when neither $VYRL_CLI nor PATH has it.
@@ -139,3 +139,25 @@ def test_gq_formats_as_vyrl_fmt(tmp_path, with_vyrl, editor, text, expected):
     (tmp_path / "f.vyr").write_text(text, encoding="utf-8")
     out = run(editor, tmp_path, ["edit f.vyr", "silent normal! gggqG", "let g:out.lines = getline(1, '$')"], with_vyrl)
     assert out["lines"] == (text.splitlines() if expected is None else expected)
+
+
+def test_the_readme_neovim_setup_starts_the_language_server(tmp_path, with_vyrl):
+    # On the installed Neovim: Debian's 0.7 has neither vim.fs.root nor vim.lsp.start.
+    readme = (ROOT / "README.md").read_text(encoding="utf-8")
+    lua = readme.split("**Neovim** (0.7 or later")[1].split("```lua\n")[1].split("```\n")[0]
+    (tmp_path / "init.lua").write_text(lua, encoding="utf-8")
+    (tmp_path / ".git").mkdir()
+    (tmp_path / "sub").mkdir()
+    (tmp_path / "sub" / "bad.vyr").write_text("x = 1\nport 8080\n", encoding="utf-8")
+    (tmp_path / "sub" / "good.vyr").write_text("x = 1\n", encoding="utf-8")
+    wait = "call luaeval('vim.wait(10000, function() return {} end, 20)')"
+    out = run("nvim", tmp_path / "sub", [
+        "autocmd! filetypedetect BufNewFile,BufRead *.vyr",  # the snippet must set the file type itself
+        "luafile ../init.lua", "edit bad.vyr", wait.format("#vim.diagnostic.get(0) > 0"),
+        "let g:out.errors = luaeval('vim.tbl_map(function(d) return d.lnum end, vim.diagnostic.get(0))')",
+        "edit good.vyr", wait.format("next(vim.lsp.buf_get_clients(0)) ~= nil"),
+        "let g:out.clients = luaeval('vim.tbl_map(function(c) return {c.config.root_dir,"
+        " #vim.lsp.get_buffers_by_client_id(c.id)} end, vim.lsp.get_active_clients())')",
+    ], with_vyrl)
+    # The broken line's error arrived, and one server, at the project's root, serves both files.
+    assert out == {"errors": [1], "clients": [[str(tmp_path), 2]]}

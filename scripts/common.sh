@@ -89,5 +89,7 @@ need_debian() {
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   echo "Installing Debian packages: ${missing[*]}" >&2
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # Other builds on the machine may hold the package lock for a while.
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    -o DPkg::Lock::Timeout=600 "${missing[@]}" >/dev/null
 }

@@ -30,7 +30,8 @@ VYRL_CLI="$build_dir/src/cli/vyrl" "$tools_python" -m pytest -q tests/cli
 lsp_python=$(tools_python "$python" "${test_tools[@]}" "${lsp_tools[@]}")
 VYRL_CLI="$build_dir/src/cli/vyrl" "$lsp_python" -m pytest -q tests/lsp
 editor_python=$(tools_python "$python" "${test_tools[@]}" "${editor_tools[@]}")
-"$editor_python" -m pytest -q tests/editors
+# :make and gq in editors/vim call `vyrl`, so they get this build's.
+VYRL_CLI="$build_dir/src/cli/vyrl" "$editor_python" -m pytest -q tests/editors
 # The benchmark tools' arithmetic: a slip there prints a plausible, wrong table.
 PYTHONPATH="$build_dir/src/python" "$tools_python" -m pytest -q bench
 # Crafted inputs must cost time and memory in step with their size.

@@ -163,6 +163,21 @@ VALUE_SHAPE_CASES = [
     ("t = [a = b]", [("t", KEY), ("=", EQ), ("[", LIST_OPEN), ("a", TEXT), ("=", TEXT), ("b", TEXT), ("]", LIST_CLOSE)]),
 ]
 
+# Items and fields split at every comma outside brackets and braces, quoted or
+# not; the quote still hides a "#" from the comment rule.
+K = [("k", KEY), ("=", EQ)]
+QUOTED_ITEM_CASES = [
+    ("k = [a, 'b, c']", K + [("[", LIST_OPEN), ("a", TEXT), (",", COMMA), ("'b", SQ), (",", COMMA), ("c'", SQ), ("]", LIST_CLOSE)]),
+    ('k = ["b, c", d]', K + [("[", LIST_OPEN), ('"b', DQ), (",", COMMA), ('c"', DQ), (",", COMMA), ("d", TEXT), ("]", LIST_CLOSE)]),
+    ("k = [a, 'b, # c']", K + [("[", LIST_OPEN), ("a", TEXT), (",", COMMA), ("'b", SQ), (",", COMMA), ("# c'", SQ), ("]", LIST_CLOSE)]),
+    # A comma inside brackets does not split, quoted or not.
+    ("k = ['[b, c]', d]", K + [("[", LIST_OPEN), ("'[b, c]'", SQ), (",", COMMA), ("d", TEXT), ("]", LIST_CLOSE)]),
+    ("k = { l = 'a, b' }", K + [("{", OBJ_OPEN), ("l", KEY), ("=", EQ), ("'a", SQ), (",", COMMA), ("b'", SQ), ("}", OBJ_CLOSE)]),
+    # After the comma a new field starts, key and all.
+    ('k = { a = "x, b = y" }',
+     K + [("{", OBJ_OPEN), ("a", KEY), ("=", EQ), ('"x', DQ), (",", COMMA), ("b", KEY), ("=", EQ), ('y"', DQ), ("}", OBJ_CLOSE)]),
+]
+
 DIRECTIVE_CASES = [
     ("@import examples/fleet-types.vyr", [("@import", DIRECTIVE), ("examples/fleet-types.vyr", PATH)]),
     ('  @import "my settings.vyr"   # c', [("@import", DIRECTIVE), ('"my settings.vyr"', DQ), ("# c", COMMENT)]),
@@ -220,7 +235,7 @@ DIRECTIVE_CASES = [
 ]
 
 
-LINE_CASES = COMMENT_CASES + ASSIGNMENT_CASES + VALUE_SHAPE_CASES + DIRECTIVE_CASES
+LINE_CASES = COMMENT_CASES + ASSIGNMENT_CASES + VALUE_SHAPE_CASES + QUOTED_ITEM_CASES + DIRECTIVE_CASES
 
 
 @pytest.mark.parametrize("line, expected", LINE_CASES, ids=[repr(line) for line, _ in LINE_CASES])

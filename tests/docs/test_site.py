@@ -111,3 +111,28 @@ def test_a_broken_link_fails_the_build(checkout, tmp_path_factory, page, text, n
     done = build(checkout / "mkdocs.yml", tmp_path_factory.mktemp("site"))
     assert done.returncode != 0
     assert named in done.stderr
+
+
+def anchors(markdown):
+    """The anchors of a page's headings, as GitHub and the site (mkdocs.yml's slugify) both make them."""
+    from pymdownx.slugs import slugify
+
+    text = re.sub(r"^```.*?^```$", "", markdown, flags=re.MULTILINE | re.DOTALL)
+    headings = re.findall(r"^#+ (.+)$", text, re.MULTILINE)
+    return {slugify(case="lower")(heading.replace("`", ""), "-") for heading in headings}
+
+
+@pytest.mark.parametrize("page", ["README.md", "CONTRIBUTING.md"])
+def test_links_outside_the_site_resolve(page):
+    """README.md and CONTRIBUTING.md are read on GitHub, not in the site, so no build checks their links."""
+    text = (ROOT / page).read_text(encoding="utf-8")
+    links = re.findall(r"\]\(([^)\s]+)\)", text)
+    assert any(link.startswith("docs/") for link in links)
+    for link in links:
+        parts = urlsplit(link)
+        if parts.scheme:
+            continue
+        target = ROOT / page if not parts.path else ROOT / unquote(parts.path)
+        assert target.exists(), f"{page}: {link}"
+        if parts.fragment:
+            assert parts.fragment in anchors(target.read_text(encoding="utf-8")), f"{page}: {link}"

@@ -73,7 +73,7 @@ def command_table(document):
 
 TABLES = [document for document in DOCUMENTS if command_table(document)]
 # The pages that must keep a table of every command.
-TABLES_REQUIRED = ["README.md"]
+TABLES_REQUIRED = ["README.md", "docs/cli.md"]
 
 
 def test_required_command_tables_are_there():
@@ -86,6 +86,42 @@ def test_command_table_matches_the_tool_help(document):
     help_text = subprocess.run([str(VYRL), "--help"], capture_output=True, timeout=30).stdout.decode()
     shown = re.findall(r"^  (vyrl \S.*)$", help_text, re.MULTILINE)
     assert command_table(document) == shown
+
+
+def tool_help(*args):
+    return subprocess.run([str(VYRL), *args, "--help"], capture_output=True, timeout=30).stdout.decode()
+
+
+def options(text):
+    return set(re.findall(r"(?<![\w-])(--?[A-Za-z][\w-]*)", text))
+
+
+COMMANDS = re.findall(r"^  vyrl (\w+)", tool_help(), re.MULTILINE)
+
+
+def reference_section(command):
+    """The part of the command-line reference that describes one command."""
+    found = re.search(rf"^### vyrl {command}\n(.*?)(?=^##)", TEXTS["docs/cli.md"], re.MULTILINE | re.DOTALL)
+    assert found, f"docs/cli.md has no section '### vyrl {command}'"
+    return found[1]
+
+
+@pytest.mark.parametrize("command", COMMANDS)
+def test_reference_gives_each_command_its_usage_and_options(command):
+    """Every option that `vyrl COMMAND --help` names, even one only its prose names, is in the command's section."""
+    help_text = tool_help(command)
+    section = reference_section(command)
+    usage = re.match(r"usage: (vyrl .*)", help_text)[1]
+    assert f"Usage: `{usage}`" in section
+    assert options(help_text) <= options(section)
+
+
+def test_reference_gives_the_tool_options():
+    listed = tool_help().split("\nOptions:\n")[1].split("\n\n")[0]
+    heading = r"^### Options of vyrl itself\n(.*?)(?=^##)"
+    section = re.search(heading, TEXTS["docs/cli.md"], re.MULTILINE | re.DOTALL)[1]
+    assert options(listed) <= options(section)
+    assert "\n  --  " in listed and "`--`" in section
 
 
 # Snippets that show error messages rather than VYRL lines.

@@ -1,4 +1,4 @@
-"""Prints the README's performance tables from the benchmark results, in Markdown.
+"""Prints the performance tables of docs/performance.md from the benchmark results, in Markdown.
 
     python bench/readme_table.py build/bench-results/compare-cpython-311.json \\
         [build/bench-results/compare-cpython-314t.json] [build/bench-results/scale.json]
@@ -7,7 +7,7 @@ The first compare.py JSON gives the reading (with the 30-line configuration
 as its first column, when the run has it), typed reading, lookup, conversion
 and memory tables; a free-threaded one, if given, adds its thread figures;
 scale_bench's JSON (--benchmark_out) adds the C++ curve, from medians when it
-was run with repetitions. Refreshing the README is then a
+was run with repetitions. Refreshing docs/performance.md is then a
 matter of pasting the output over the old tables.
 """
 

@@ -192,7 +192,7 @@ def test_reading_columns(compare: Any, small: dict[str, Any], labels: list[str])
 
 
 # scale_bench's JSON as bench.sh writes it (one entry a name) and as a run with
-# repetitions does (each repetition, then aggregates): the README's row is the
+# repetitions does (each repetition, then aggregates): the documented row is the
 # entry itself, or the median.
 @pytest.mark.parametrize("entries, row", [
     ([{"name": "BM_ScaleUntyped/30", "run_name": "BM_ScaleUntyped/30", "run_type": "iteration",

@@ -13,6 +13,8 @@ package_tools=(build pre-commit)
 editor_tools=("textmate-grammar-python>=0.6.1,<0.7")
 # A language-server client, to drive `vyrl lsp` as an editor would.
 lsp_tools=("pytest-lsp>=1.0" pytest-timeout)
+# The documentation site's builder and theme (mkdocs.yml).
+docs_tools=("mkdocs>=1.6,<2" "mkdocs-material>=9.5,<10")
 
 # Runs a command with its output held back, and shows that output only when the
 # command fails, so that a successful run stays short.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds and installs the library as the README tells a C++ user to (the release
+# Builds and installs the library as docs/cpp.md tells a C++ user to (the release
 # preset: no tests, no benchmarks) into a fresh temporary prefix, and builds a
 # separate project against it with find_package(vyrl), so that the installed
 # headers, the exported target and the package files are tested as users

@@ -32,6 +32,9 @@ VYRL_CLI="$build_dir/src/cli/vyrl" "$lsp_python" -m pytest -q tests/lsp
 editor_python=$(tools_python "$python" "${test_tools[@]}" "${editor_tools[@]}")
 # :make and gq in editors/vim call `vyrl`, so they get this build's.
 VYRL_CLI="$build_dir/src/cli/vyrl" "$editor_python" -m pytest -q tests/editors
+# The documentation site, built strictly: a broken link or a page left out fails.
+docs_python=$(tools_python "$python" "${test_tools[@]}" "${docs_tools[@]}")
+"$docs_python" -m pytest -q tests/docs
 # The benchmark tools' arithmetic: a slip there prints a plausible, wrong table.
 PYTHONPATH="$build_dir/src/python" "$tools_python" -m pytest -q bench
 # Crafted inputs must cost time and memory in step with their size.

@@ -304,15 +304,21 @@ def test_examples_tokenize_cleanly(parser, path, caplog):
     assert any(scope == COMMENT for _, scope in found)
 
 
-def readme_snippets():
-    readme = (ROOT / "README.md").read_text(encoding="utf-8")
-    fenced = re.findall(r"^```text\n(.*?)^```$", readme, re.MULTILINE | re.DOTALL)
+def documentation_snippets():
+    """The language snippets of README.md, CONTRIBUTING.md and every page under docs/."""
+    pages = [ROOT / "README.md", ROOT / "CONTRIBUTING.md", *sorted((ROOT / "docs").glob("*.md"))]
     message = re.compile(r"^(Parse Error|IO Error|Key not found|Invalid type|Directive '@|Schema ')")
-    return [body for body in fenced if not all(message.match(line) for line in body.splitlines())]
+    snippets = []
+    for page in pages:
+        if page.is_file():
+            text = page.read_text(encoding="utf-8")
+            fenced = re.findall(r"^```text\n(.*?)^```$", text, re.MULTILINE | re.DOTALL)
+            snippets += [body for body in fenced if not all(message.match(line) for line in body.splitlines())]
+    return snippets
 
 
-@pytest.mark.parametrize("snippet", readme_snippets(), ids=lambda snippet: snippet.splitlines()[0][:40])
-def test_readme_snippets_show_nothing_invalid(parser, snippet, caplog):
+@pytest.mark.parametrize("snippet", documentation_snippets(), ids=lambda snippet: snippet.splitlines()[0][:40])
+def test_documentation_snippets_show_nothing_invalid(parser, snippet, caplog):
     # The tool's own tests load these snippets, so each is valid VYRL.
     with caplog.at_level(logging.WARNING, logger="textmate_grammar"):
         found = tokens(parser, snippet)

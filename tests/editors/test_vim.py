@@ -1,4 +1,4 @@
-"""editors/vim in headless Neovim and Vim: the group under each byte, :make, gq, and the README's Neovim set-up.
+"""editors/vim in headless Neovim and Vim: the group under each byte, :make, gq, and the documented Neovim set-up.
 
 The grammar's tables serve here too, so both editors read a line alike. A missing editor is skipped, and so
 are the tests that need `vyrl` when neither $VYRL_CLI nor PATH has it.
@@ -141,10 +141,10 @@ def test_gq_formats_as_vyrl_fmt(tmp_path, with_vyrl, editor, text, expected):
     assert out["lines"] == (text.splitlines() if expected is None else expected)
 
 
-def test_the_readme_neovim_setup_starts_the_language_server(tmp_path, with_vyrl):
+def test_the_documented_neovim_setup_starts_the_language_server(tmp_path, with_vyrl):
     # On the installed Neovim: Debian's 0.7 has neither vim.fs.root nor vim.lsp.start.
-    readme = (ROOT / "README.md").read_text(encoding="utf-8")
-    lua = readme.split("**Neovim** (0.7 or later")[1].split("```lua\n")[1].split("```\n")[0]
+    page = (ROOT / "docs" / "editors.md").read_text(encoding="utf-8")
+    lua = page.split("Neovim 0.7 or later, with its built-in client")[1].split("```lua\n")[1].split("```\n")[0]
     (tmp_path / "init.lua").write_text(lua, encoding="utf-8")
     (tmp_path / ".git").mkdir()
     (tmp_path / "sub").mkdir()

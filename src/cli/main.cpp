@@ -96,14 +96,18 @@ const std::vector<CommandInfo>& command_table() {
        "    line that check would refuse is left alone and the error printed.\n"
        "    --check writes nothing and names each file that would change, failing\n"
        "    if any would; --diff writes nothing and prints the changes as a unified\n"
-       "    diff. Without FILE, or for \"-\", standard input goes to standard output.\n",
+       "    diff. Without FILE, or for \"-\", standard input goes to standard output.\n"
+       "    A file is replaced by a new one renamed over it, so another hard link\n"
+       "    to it keeps the old text.\n",
        0, kAnyNumber, {{"--check", "--diff"}, {}}, run_fmt},
       {"set", "[--delete] FILE KEY [VALUE]",
        "    Give the last assignment of KEY in FILE the value VALUE, keeping every\n"
        "    other byte, or append \"KEY = VALUE\" when there is none; VALUE is\n"
        "    quoted only where it must be to read back as itself. --delete removes\n"
        "    every assignment of KEY. The result is loaded as check would load FILE\n"
-       "    and written only if it passes, so a refused edit leaves FILE as it was.\n",
+       "    and written only if it passes, so a refused edit leaves FILE as it was.\n"
+       "    FILE is replaced by a new file renamed over it, so another hard link to\n"
+       "    it keeps the old text.\n",
        2, 3, {{"--delete"}, {}}, run_set},
       {"lsp", "[--stdio]",
        "    Run a language server for editors on standard input and output: it\n"

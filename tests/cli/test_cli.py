@@ -23,8 +23,8 @@ def binary_exists():
         pytest.fail(f"no vyrl binary at {VYRL}: build the project or set VYRL_CLI")
 
 
-def vyrl(*args, cwd=None, stdin=b""):
-    done = subprocess.run([str(VYRL), *args], cwd=cwd, input=stdin, capture_output=True, timeout=30)
+def vyrl(*args, cwd=None, stdin=b"", timeout=30):
+    done = subprocess.run([str(VYRL), *args], cwd=cwd, input=stdin, capture_output=True, timeout=timeout)
     return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8")
 
 

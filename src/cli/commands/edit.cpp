@@ -19,17 +19,48 @@ constexpr std::string_view kSetNeedsFile = "set edits a file in place, not stand
 constexpr std::string_view kDeleteTakesNoValue = "option '--delete' takes FILE KEY, without a value";
 constexpr std::string_view kWouldReformat = ": would be reformatted\n";
 
-// A file read for editing: its bytes, or the failure reported as check would.
+void report_read_failure(std::string_view path, int error_number) {
+  VyrlError error = VyrlError::io(error_number);
+  const Frame::Origin origin = path == kStdinPath ? Frame::Origin::text : Frame::Origin::file;
+  error.add_outer_frame(Frame{std::string(display_name(path)), 0, origin});
+  report(error);
+}
+
+// A file that is only read (by --check, --diff, or for standard input): its
+// bytes, or the failure reported as check would.
 std::optional<std::string> read_or_report(std::string_view path) {
   auto text = read_file(path);
   if (!text) {
-    VyrlError error = VyrlError::io(text.error());
-    const Frame::Origin origin = path == kStdinPath ? Frame::Origin::text : Frame::Origin::file;
-    error.add_outer_frame(Frame{std::string(display_name(path)), 0, origin});
-    report(error);
+    report_read_failure(path, text.error());
     return std::nullopt;
   }
   return std::move(*text);
+}
+
+struct Edit {
+  EditedFile file;
+  std::string text;
+};
+
+// A file to rewrite, locked against other writers before it is read, and its
+// bytes; or the failure reported: a read's as check would, a refusal to write
+// as "vyrl: cannot write PATH: REASON".
+std::optional<Edit> lock_and_read(std::string_view path) {
+  auto file = EditedFile::open(path);
+  if (!file) {
+    if (file.error().read_error != 0) {
+      report_read_failure(path, file.error().read_error);
+    } else {
+      write_err(cannot_write(path, file.error().write_refusal));
+    }
+    return std::nullopt;
+  }
+  auto text = file->read();
+  if (!text) {
+    report_read_failure(path, text.error());
+    return std::nullopt;
+  }
+  return Edit{std::move(*file), std::move(*text)};
 }
 
 }  // namespace
@@ -41,8 +72,17 @@ int run_fmt(const Arguments& arguments) {
   if (paths.empty()) paths.push_back(kStdinPath);
   int status = kSuccess;
   for (const std::string_view path : paths) {
-    const auto text = read_or_report(path);
-    if (!text) {
+    // A file to rewrite is locked before it is read, so that no other
+    // writer's edit comes between the read and the write.
+    std::optional<Edit> edit;
+    std::optional<std::string> read;
+    if (!check && !diff && path != kStdinPath) {
+      edit = lock_and_read(path);
+    } else {
+      read = read_or_report(path);
+    }
+    const std::string* text = edit ? &edit->text : read ? &*read : nullptr;
+    if (text == nullptr) {
       status = kFailure;
       continue;
     }
@@ -62,7 +102,7 @@ int run_fmt(const Arguments& arguments) {
     } else if (path == kStdinPath) {
       write_out(*formatted);
     } else if (changed) {
-      if (auto written = replace_file(path, *formatted); !written) {
+      if (auto written = edit->file.replace(*formatted); !written) {
         write_err(cannot_write(path, written.error()));
         status = kFailure;
       }
@@ -83,9 +123,11 @@ int run_set(const Arguments& arguments) {
   const std::string_view path = arguments.positionals[0];
   if (path == kStdinPath) return usage_error(kSetNeedsFile, "set");
   const std::string_view key = arguments.positionals[1];
-  const auto text = read_or_report(path);
-  if (!text) return kFailure;
-  auto edited = remove ? delete_key(*text, key, path) : set_value(*text, key, arguments.positionals[2], path);
+  // Locked before it is read: the edit is made to what is there when it is
+  // written, and two edits of one file both land.
+  auto edit = lock_and_read(path);
+  if (!edit) return kFailure;
+  auto edited = remove ? delete_key(edit->text, key, path) : set_value(edit->text, key, arguments.positionals[2], path);
   if (!edited) {
     report_about(path, std::move(edited.error()));
     return kFailure;
@@ -96,7 +138,7 @@ int run_set(const Arguments& arguments) {
     report(loaded.error());
     return kFailure;
   }
-  if (auto written = replace_file(path, *edited); !written) {
+  if (auto written = edit->file.replace(*edited); !written) {
     write_err(cannot_write(path, written.error()));
     return kFailure;
   }

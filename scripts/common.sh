@@ -69,12 +69,17 @@ tools_python() {
   echo "$(cd "$venv" && pwd)/bin/python"
 }
 
-# Configures the tree that run-example.sh and test.sh share: the dev preset,
-# with the Python module for the resolved interpreter PYTHON (none if empty).
+# configure_shared_build PYTHON TESTS configures the tree that run-example.sh
+# and test.sh share: the dev preset, with the Python module for the resolved
+# interpreter PYTHON (none if empty), and the unit tests and benchmarks when
+# TESTS is ON. Flipping TESTS only adds or drops those targets: the library,
+# the tool and the module compile with the same commands either way, so
+# neither script rebuilds what the other built.
 configure_shared_build() {
   local python_options=(-DVYRL_BUILD_PYTHON=OFF)
   [ -z "${1:-}" ] || python_options=(-DVYRL_BUILD_PYTHON=ON -DPython_EXECUTABLE="$1")
-  quietly cmake --preset dev -B "$build_dir" "${python_options[@]}"
+  quietly cmake --preset dev -B "$build_dir" "${python_options[@]}" \
+    -DVYRL_BUILD_TESTS="$2" -DVYRL_BUILD_BENCH="$2"
 }
 
 # need_debian PACKAGE... installs whichever of Debian's packages are missing:

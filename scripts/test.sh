@@ -17,7 +17,7 @@ scripts/install-deps.sh
 python=$(resolve_python python3)
 # The same tree as scripts/run-example.sh: the core, the tool and the module
 # for the default python3 are compiled once for both.
-configure_shared_build "$python"
+configure_shared_build "$python" ON
 quietly cmake --build "$build_dir"
 ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
 

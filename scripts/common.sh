@@ -82,17 +82,47 @@ configure_shared_build() {
     -DVYRL_BUILD_TESTS="$2" -DVYRL_BUILD_BENCH="$2"
 }
 
+# How long apt_get waits for another package manager, and how often it looks.
+apt_wait_seconds=${VYRL_APT_WAIT_SECONDS:-600}
+apt_poll_seconds=2
+
+# apt_get ARG... runs apt-get as root, with its output shown only when it
+# fails. Another apt or dpkg at work (an unattended upgrade, another
+# worktree's script) makes it wait instead of fail: the install waits on
+# dpkg's lock by itself, but `apt-get update` gives up at once on the lists'
+# lock whatever the timeout, hence the loop.
+apt_get() {
+  local sudo=() output status waited=0
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  while :; do
+    status=0
+    # Through env, because sudo would drop a plain assignment. Noninteractive
+    # also keeps debconf from asking anything.
+    output=$("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+      apt-get -o DPkg::Lock::Timeout="$apt_wait_seconds" "$@" 2>&1) || status=$?
+    ((status)) || return 0
+    if ((waited >= apt_wait_seconds)) || ! grep -q '^E: Could not get lock' <<<"$output"; then
+      echo "failed with status $status: apt-get $*" >&2
+      printf '%s\n' "$output" >&2
+      return "$status"
+    fi
+    if ((waited == 0)); then echo "Waiting for another package manager to finish" >&2; fi
+    sleep "$apt_poll_seconds"
+    waited=$((waited + apt_poll_seconds))
+  done
+}
+
 # need_debian PACKAGE... installs whichever of Debian's packages are missing:
 # the one place any script installs from Debian, so that a run asks apt for
 # nothing it has.
 need_debian() {
-  local missing=() package sudo=""
+  local missing=() package
   for package in "$@"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
   done
   ((${#missing[@]})) || return 0
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
   echo "Installing Debian packages: ${missing[*]}" >&2
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt_get update -qq
+  apt_get install -y -qq --no-install-recommends "${missing[@]}"
 }
+

@@ -33,6 +33,8 @@ editor_python=$(tools_python "$python" "${test_tools[@]}" "${editor_tools[@]}")
 "$editor_python" -m pytest -q tests/editors
 # The benchmark tools' arithmetic: a slip there prints a plausible, wrong table.
 PYTHONPATH="$build_dir/src/python" "$tools_python" -m pytest -q bench
+# The set-up scripts' helpers, against stand-ins for apt.
+"$tools_python" -m pytest -q tests/scripts
 # Crafted inputs must cost time and memory in step with their size.
 PYTHONPATH="$build_dir/src/python" "$tools_python" scripts/check-scaling.py --cli "$build_dir/src/cli/vyrl"
 

@@ -126,3 +126,60 @@ need_debian() {
   apt_get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# Stages of a long run: each has a heading and a time, and an EXIT trap
+# (trap stage_summary EXIT) prints them all at the end. A failing stage still
+# stops the run through errexit; the trap then names it, so that the summary
+# says what ran and what broke however the run ended.
+stage_lines=()
+stages_passed=0
+stages_failed=0
+stage_running=""
+stage_started=0
+run_started=$SECONDS
+
+# 75s -> 1m 15s
+duration() {
+  if (($1 < 60)); then echo "$1s"; else printf '%dm %02ds\n' $(($1 / 60)) $(($1 % 60)); fi
+}
+
+stage_line() {  # stage_line NAME TIME RESULT
+  local line
+  line=$(printf '  %-40s %7s  %s' "$1" "$2" "$3")
+  stage_lines+=("${line%"${line##*[! ]}"}")
+}
+
+# stage NAME COMMAND... runs COMMAND as the stage NAME. It must not be called
+# where errexit is off (in a condition, or before || or &&): a failure inside
+# would then go unnoticed.
+stage() {
+  local name=$1
+  shift
+  printf '\n==> %s\n' "$name"
+  stage_running=$name
+  stage_started=$SECONDS
+  "$@"
+  stage_line "$name" "$(duration $((SECONDS - stage_started)))" passed
+  stages_passed=$((stages_passed + 1))
+  stage_running=""
+}
+
+skip_stage() {  # skip_stage NAME REASON
+  stage_line "$1" "" "skipped: $2"
+}
+
+stage_summary() {
+  local status=$? line
+  if [ -n "$stage_running" ]; then
+    stage_line "$stage_running" "$(duration $((SECONDS - stage_started)))" "FAILED (status $status)"
+    stages_failed=$((stages_failed + 1))
+  elif ((status)); then
+    stage_line "(between stages)" "" "FAILED (status $status)"
+    stages_failed=1
+  fi
+  stage_line total "$(duration $((SECONDS - run_started)))" ""
+  printf '\n==> Summary\n'
+  for line in "${stage_lines[@]}"; do printf '%s\n' "$line"; done
+  # The last line, alone, for CI to read.
+  printf '%s: %d passed, %d failed\n' "${0##*/}" "$stages_passed" "$stages_failed"
+  exit "$status"
+}

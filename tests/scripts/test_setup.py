@@ -1,4 +1,5 @@
-"""The set-up scripts' helpers (scripts/common.sh): installing from Debian.
+"""The set-up scripts' helpers (scripts/common.sh): installing from Debian, and
+the stages of a long run with their summary.
 
 apt-get, dpkg-query and sudo are stand-ins here, so nothing is installed and no
 lock is taken.
@@ -74,3 +75,37 @@ def test_the_example_installs_no_test_libraries(apt, option, test_libraries):
     wanted = {"libgtest-dev", "libgmock-dev", "libbenchmark-dev"} & installed
     assert wanted == ({"libgtest-dev", "libgmock-dev", "libbenchmark-dev"} if test_libraries else set())
 
+
+def run_stages(tmp_path, body):
+    script = tmp_path / "stages.sh"
+    script.write_text(f"set -euo pipefail\nsource {ROOT}/scripts/common.sh\ntrap stage_summary EXIT\n{body}")
+    done = subprocess.run(["bash", str(script)], capture_output=True, text=True, timeout=60)
+    return done, done.stdout.splitlines()
+
+
+def test_a_failing_stage_stops_the_run_and_the_summary_names_it(tmp_path):
+    done, lines = run_stages(tmp_path, """
+two_steps() { echo "first step"; false; echo "second step"; }
+stage "Ready" true
+skip_stage "Optional" "not wanted"
+stage "Broken" two_steps
+stage "Never" true
+""")
+    assert done.returncode == 1
+    assert "==> Ready" in lines and "==> Broken" in lines and "first step" in lines
+    assert "second step" not in lines and "==> Never" not in lines
+    summary = lines[lines.index("==> Summary") + 1:]
+    assert [line.split()[0] for line in summary[:-1]] == ["Ready", "Optional", "Broken", "total"]
+    assert summary[0].endswith("passed") and summary[1].endswith("skipped: not wanted")
+    assert summary[2].endswith("FAILED (status 1)")
+    assert summary[-1] == "stages.sh: 1 passed, 1 failed"
+
+
+@pytest.mark.parametrize("body, status, last", [
+    ('stage "A" true\nstage "B" true\n', 0, "stages.sh: 2 passed, 0 failed"),
+    # A failure outside any stage must not leave CI reading "0 failed".
+    ('stage "A" true\nfalse\n', 1, "stages.sh: 1 passed, 1 failed"),
+])
+def test_the_last_line_counts_the_stages(tmp_path, body, status, last):
+    done, lines = run_stages(tmp_path, body)
+    assert done.returncode == status and lines[-1] == last

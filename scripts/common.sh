@@ -71,27 +71,117 @@ tools_python() {
   echo "$(cd "$venv" && pwd)/bin/python"
 }
 
-# Configures the tree that run-example.sh and test.sh share: the dev preset,
-# with the Python module for the resolved interpreter PYTHON (none if empty).
+# configure_shared_build PYTHON TESTS configures the tree that run-example.sh
+# and test.sh share: the dev preset, with the Python module for the resolved
+# interpreter PYTHON (none if empty), and the unit tests and benchmarks when
+# TESTS is ON. Flipping TESTS only adds or drops those targets: the library,
+# the tool and the module compile with the same commands either way, so
+# neither script rebuilds what the other built.
 configure_shared_build() {
   local python_options=(-DVYRL_BUILD_PYTHON=OFF)
   [ -z "${1:-}" ] || python_options=(-DVYRL_BUILD_PYTHON=ON -DPython_EXECUTABLE="$1")
-  quietly cmake --preset dev -B "$build_dir" "${python_options[@]}"
+  quietly cmake --preset dev -B "$build_dir" "${python_options[@]}" \
+    -DVYRL_BUILD_TESTS="$2" -DVYRL_BUILD_BENCH="$2"
+}
+
+# How long apt_get waits for another package manager, and how often it looks.
+apt_wait_seconds=${VYRL_APT_WAIT_SECONDS:-600}
+apt_poll_seconds=2
+
+# apt_get ARG... runs apt-get as root, with its output shown only when it
+# fails. Another apt or dpkg at work (an unattended upgrade, another
+# worktree's script) makes it wait instead of fail: the install waits on
+# dpkg's lock by itself, but `apt-get update` gives up at once on the lists'
+# lock whatever the timeout, hence the loop.
+apt_get() {
+  local sudo=() output status waited=0
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  while :; do
+    status=0
+    # Through env, because sudo would drop a plain assignment. Noninteractive
+    # also keeps debconf from asking anything.
+    output=$("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+      apt-get -o DPkg::Lock::Timeout="$apt_wait_seconds" "$@" 2>&1) || status=$?
+    ((status)) || return 0
+    if ((waited >= apt_wait_seconds)) || ! grep -q '^E: Could not get lock' <<<"$output"; then
+      echo "failed with status $status: apt-get $*" >&2
+      printf '%s\n' "$output" >&2
+      return "$status"
+    fi
+    if ((waited == 0)); then echo "Waiting for another package manager to finish" >&2; fi
+    sleep "$apt_poll_seconds"
+    waited=$((waited + apt_poll_seconds))
+  done
 }
 
 # need_debian PACKAGE... installs whichever of Debian's packages are missing:
 # the one place any script installs from Debian, so that a run asks apt for
 # nothing it has.
 need_debian() {
-  local missing=() package sudo=""
+  local missing=() package
   for package in "$@"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
   done
   ((${#missing[@]})) || return 0
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
   echo "Installing Debian packages: ${missing[*]}" >&2
-  $sudo apt-get update -qq
-  # Other builds on the machine may hold the package lock for a while.
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-    -o DPkg::Lock::Timeout=600 "${missing[@]}" >/dev/null
+  apt_get update -qq
+  apt_get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Stages of a long run: each has a heading and a time, and an EXIT trap
+# (trap stage_summary EXIT) prints them all at the end. A failing stage still
+# stops the run through errexit; the trap then names it, so that the summary
+# says what ran and what broke however the run ended.
+stage_lines=()
+stages_passed=0
+stages_failed=0
+stage_running=""
+stage_started=0
+run_started=$SECONDS
+
+# 75s -> 1m 15s
+duration() {
+  if (($1 < 60)); then echo "$1s"; else printf '%dm %02ds\n' $(($1 / 60)) $(($1 % 60)); fi
+}
+
+stage_line() {  # stage_line NAME TIME RESULT
+  local line
+  line=$(printf '  %-40s %7s  %s' "$1" "$2" "$3")
+  stage_lines+=("${line%"${line##*[! ]}"}")
+}
+
+# stage NAME COMMAND... runs COMMAND as the stage NAME. It must not be called
+# where errexit is off (in a condition, or before || or &&): a failure inside
+# would then go unnoticed.
+stage() {
+  local name=$1
+  shift
+  printf '\n==> %s\n' "$name"
+  stage_running=$name
+  stage_started=$SECONDS
+  "$@"
+  stage_line "$name" "$(duration $((SECONDS - stage_started)))" passed
+  stages_passed=$((stages_passed + 1))
+  stage_running=""
+}
+
+skip_stage() {  # skip_stage NAME REASON
+  stage_line "$1" "" "skipped: $2"
+}
+
+stage_summary() {
+  local status=$? line
+  if [ -n "$stage_running" ]; then
+    stage_line "$stage_running" "$(duration $((SECONDS - stage_started)))" "FAILED (status $status)"
+    stages_failed=$((stages_failed + 1))
+  elif ((status)); then
+    stage_line "(between stages)" "" "FAILED (status $status)"
+    stages_failed=1
+  fi
+  stage_line total "$(duration $((SECONDS - run_started)))" ""
+  printf '\n==> Summary\n'
+  for line in "${stage_lines[@]}"; do printf '%s\n' "$line"; done
+  # The last line, alone, for CI to read.
+  printf '%s: %d passed, %d failed\n' "${0##*/}" "$stages_passed" "$stages_failed"
+  exit "$status"
 }

@@ -7,12 +7,13 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/common.sh
 
-scripts/install-deps.sh
+scripts/install-deps.sh --build-only
 
 # The tree scripts/test.sh uses too, with the module for the default python3
 # beside the tool: the core is compiled once for both, and for both scripts.
+# The unit tests and benchmarks stay off here; test.sh turns them on.
 python=$(resolve_python python3 2>/dev/null) || python=""
-configure_shared_build "$python"
+configure_shared_build "$python" OFF
 quietly cmake --build "$build_dir" --target vyrl_cli ${python:+vyr_rs}
 vyrl=$build_dir/src/cli/vyrl
 

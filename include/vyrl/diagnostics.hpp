@@ -14,8 +14,9 @@ namespace vyrl {
 // message itself is never changed.
 
 // Notes, innermost first: "in sub.vyr, line 2", "imported from main.vyr, line
-// 5", ..., then "did you mean 'i32'?" when a type name was unknown, then the
-// fix_hints.
+// 5", ..., then "did you mean 'i32'?" when a type name was unknown. The
+// Python module's notes are these, and stay as they were: the fix_hints are
+// the tool's and the server's.
 std::vector<std::string> describe_location(const VyrlError& error);
 
 // The same, laid out as compilers do, but without the fix_hints: "sub.vyr:2:

@@ -357,7 +357,6 @@ std::vector<std::string> describe_location(const VyrlError& error) {
     }
   }
   if (std::string text = hint(error); !text.empty()) notes.push_back(std::move(text));
-  for (std::string& text : fix_hints(error)) notes.push_back(std::move(text));
   return notes;
 }
 

@@ -33,17 +33,3 @@ def test_a_text_is_named_as_such_and_a_type_hint_comes_last():
         VYRL().validate_value("physics::metr", "1")
     assert raised.value.__notes__ == ["did you mean 'physics::meter'?"]
 
-
-FIX_HINTS = [
-    # what fails, its notes: where first, then how to fix it
-    (lambda: VYRL.parse("a = 1\n@import"), ["in <text>, line 2", "@import needs the path of a file, e.g. '@import other.vyr'"]),
-    (lambda: VYRL().validate_value("list<i32>", "[1, 2147483648]"),
-     ["the integer is out of the range of i32 (-2147483648 to 2147483647)"]),
-]
-
-
-@pytest.mark.parametrize("call, notes", FIX_HINTS, ids=["bare import", "list item out of range"])
-def test_a_fix_hint_is_the_last_note(call, notes):
-    with pytest.raises(RuntimeError) as raised:
-        call()
-    assert raised.value.__notes__ == notes

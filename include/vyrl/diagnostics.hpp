@@ -14,13 +14,21 @@ namespace vyrl {
 // message itself is never changed.
 
 // Notes, innermost first: "in sub.vyr, line 2", "imported from main.vyr, line
-// 5", ..., then "did you mean 'i32'?" when a type name was unknown.
+// 5", ..., then "did you mean 'i32'?" when a type name was unknown. The
+// Python module's notes are these, and stay as they were: the fix_hints are
+// the tool's and the server's.
 std::vector<std::string> describe_location(const VyrlError& error);
 
-// The same, laid out as compilers do: "sub.vyr:2: <message>", then one
-// indented line per file that led there ("  imported from main.vyr:5") and
-// the hint, each ending in a newline.
+// The same, laid out as compilers do, but without the fix_hints: "sub.vyr:2:
+// <message>", then one indented line per file that led there ("  imported
+// from main.vyr:5") and the type-name hint, each ending in a newline. Every
+// command of the tool reports so; `vyrl check` adds the fix_hints below.
 std::string compiler_report(const VyrlError& error);
+
+// How to fix the mistake, where the error's slip says the fix is mechanical,
+// e.g. "a field is written 'name: type', with the ':' right after the name".
+// A line named in one counts in the file that failed. Empty otherwise.
+std::vector<std::string> fix_hints(const VyrlError& error);
 
 // Built-in type names (and unit spellings) close to `unknown` by edit
 // distance, nearest first; empty when none is near.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <expected>
 #include <string>
 #include <string_view>
@@ -104,11 +105,39 @@ class VyrlError {
   const std::string& unknown_type() const noexcept { return unknown_type_; }
   void set_unknown_type(std::string name) { unknown_type_ = std::move(name); }
 
+  // A mistake whose fix is mechanical, when the check that failed could tell
+  // (possibly deep inside a nested check), so that tools can say how to fix
+  // it (fix_hints in diagnostics.hpp). Nothing of it shows in the message.
+  enum class Slip : std::uint8_t {
+    none,
+    colon_apart,          // a schema field written "name : type"
+    list_alias,           // an @type alias of a list type; unknown_type() is the list
+    import_without_path,  // an @import line with nothing after it
+    i32_out_of_range,     // an integer that does not fit an i32
+    block_not_closed,     // a directive's "{" that nothing closes; slip_line() opened it
+    value_over_lines,     // an assignment's "{" or "[" that its own line, slip_line(), does not close
+  };
+  Slip slip() const noexcept { return slip_; }
+  // The line the slip concerns, in the file that failed; 0 when none.
+  std::size_t slip_line() const noexcept { return slip_line_; }
+  void set_slip(Slip slip, std::size_t line = 0) noexcept {
+    slip_ = slip;
+    slip_line_ = line;
+  }
+  // What `inner` knew about the mistake, for an error that wraps its message.
+  void keep_hints_of(const VyrlError& inner) {
+    unknown_type_ = inner.unknown_type_;
+    slip_ = inner.slip_;
+    slip_line_ = inner.slip_line_;
+  }
+
  private:
   explicit VyrlError(Kind kind) : kind_(std::move(kind)) {}
   Kind kind_;
   std::vector<Frame> frames_;
   std::string unknown_type_;
+  Slip slip_ = Slip::none;
+  std::size_t slip_line_ = 0;
 };
 
 // Quoted texts longer than this many characters are cut to it, followed by "…".

@@ -50,6 +50,29 @@ std::string quoted_choices(const std::vector<std::string>& names) {
   return text;
 }
 
+std::string fix_hint(const VyrlError& error) {
+  using Slip = VyrlError::Slip;
+  const auto line = [&] { return "line " + std::to_string(error.slip_line()); };
+  switch (error.slip()) {
+    case Slip::none:
+      break;
+    case Slip::colon_apart:
+      return "a field is written 'name: type', with the ':' right after the name";
+    case Slip::list_alias:
+      // As the warning about such an alias words it.
+      return "a list type cannot be aliased; write '" + excerpt(error.unknown_type()) + "' where it is used";
+    case Slip::import_without_path:
+      return "@import needs the path of a file, e.g. '@import other.vyr'";
+    case Slip::i32_out_of_range:
+      return "the integer is out of the range of i32 (-2147483648 to 2147483647)";
+    case Slip::block_not_closed:
+      return "the '{' opened on " + line() + " is never closed; end the block with '}'";
+    case Slip::value_over_lines:
+      return "the value opened on " + line() + " must close on that same line: an assignment cannot go on over lines";
+  }
+  return {};
+}
+
 std::string hint(const VyrlError& error) {
   if (error.unknown_type().empty()) return {};
   const auto names = suggest_type_names(error.unknown_type());
@@ -335,6 +358,12 @@ std::vector<std::string> describe_location(const VyrlError& error) {
   }
   if (std::string text = hint(error); !text.empty()) notes.push_back(std::move(text));
   return notes;
+}
+
+std::vector<std::string> fix_hints(const VyrlError& error) {
+  std::vector<std::string> hints;
+  if (std::string text = fix_hint(error); !text.empty()) hints.push_back(std::move(text));
+  return hints;
 }
 
 std::string compiler_report(const VyrlError& error) {

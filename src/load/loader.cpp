@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <string>
 
+#include "literal/literal.hpp"
 #include "load/file.hpp"
 #include "statement/statement.hpp"
 #include "store/store.hpp"
@@ -14,6 +15,48 @@ namespace {
 
 Frame frame(std::string_view source, std::size_t line, Frame::Origin origin) {
   return Frame{std::string(source), line, origin};
+}
+
+// A value that opens more "{" and "[" than it closes.
+bool left_open(std::string_view value) noexcept {
+  if (value.empty() || (value.front() != '{' && value.front() != '[')) return false;
+  long depth = 0;
+  for (const char c : value) depth += depth_step(c);
+  return depth > 0;
+}
+
+// Where the "{" or "[" that a failure most likely comes from was opened. An
+// unclosed block is cut at the end of the text, and an assignment never goes
+// on past its line, so the line that fails can stand far below the mistake.
+// Only on failure: the text is read once more, up to the failing line.
+[[gnu::cold, gnu::noinline]] void note_unclosed(VyrlError& error, std::string_view text, const LogicalLine& failing) {
+  // A failure in a file further down has been looked at there.
+  if (!error.frames().empty() || error.slip() != VyrlError::Slip::none) return;
+  if (failing.text.front() == '@') {
+    if (!block_is_complete(failing.text)) error.set_slip(VyrlError::Slip::block_not_closed, failing.number);
+    return;
+  }
+  if (const auto own = parse_assignment(failing); own && left_open(own->value)) {
+    return error.set_slip(VyrlError::Slip::value_over_lines, failing.number);
+  }
+  if (!error.is<VyrlError::ParseError>()) return;
+  // The lines after an open value are read as statements of their own: the
+  // first that is none, right after it or its closing bracket, fails.
+  std::size_t opened = 0;
+  std::size_t previous = 0;
+  char closing = 0;
+  LogicalLines lines(text);
+  for (const LogicalLine* line = lines.next(); line != nullptr && line->number < failing.number; line = lines.next()) {
+    previous = line->number;
+    if (line->text.front() == '@') continue;
+    if (const auto assignment = parse_assignment(*line); assignment && left_open(assignment->value)) {
+      opened = line->number;
+      closing = assignment->value.front() == '{' ? '}' : ']';
+    }
+  }
+  if (opened != 0 && (previous == opened || failing.text.front() == closing)) {
+    error.set_slip(VyrlError::Slip::value_over_lines, opened);
+  }
 }
 
 }  // namespace
@@ -31,6 +74,7 @@ Status Loader::merge_text(Store& store, std::string_view text, std::string_view 
     while (const auto line = lines.next(take)) {
       if (take_unchecked_assignment(writer, *line)) continue;
       if (result = process_line(writer, *line); !result) {
+        note_unclosed(result.error(), text, *line);
         result.error().add_outer_frame(frame(source, line->number, origin));
         break;
       }

@@ -109,7 +109,12 @@ std::expected<SchemaArguments, VyrlError> parse_schema_arguments(std::string_vie
   Tokens tokens(text.substr(open + 1, close - open - 1));
   for (std::string_view token = tokens.next(); !token.empty(); token = tokens.next()) {
     const std::size_t colon = token.find(':');
-    if (colon == std::string_view::npos) return std::unexpected(refuse_schema(field_without_colon(token)));
+    if (colon == std::string_view::npos) {
+      VyrlError refused = refuse_schema(field_without_colon(token));
+      // "port : i32" reads as a field "port" with no ":" and then a stray one.
+      if (tokens.next().starts_with(':')) refused.set_slip(VyrlError::Slip::colon_apart);
+      return std::unexpected(std::move(refused));
+    }
     const std::string_view raw_name = token.substr(0, colon);
     std::string_view type = token.substr(colon + 1);
     // "name: type" puts the type in its own token; whatever comes next is taken.
@@ -127,7 +132,11 @@ std::expected<SchemaArguments, VyrlError> parse_schema_arguments(std::string_vie
 
 std::expected<std::string_view, VyrlError> parse_import_arguments(std::string_view arguments) {
   const std::string_view trimmed = trim(arguments);
-  if (trimmed.empty()) return std::unexpected(refuse_at_arguments(arguments, kEmptyImportPath));
+  if (trimmed.empty()) {
+    VyrlError refused = refuse_at_arguments(arguments, kEmptyImportPath);
+    refused.set_slip(VyrlError::Slip::import_without_path);
+    return std::unexpected(std::move(refused));
+  }
   return unwrap_quotes(trimmed);
 }
 

@@ -43,7 +43,7 @@ std::string item_failed(std::string_view item, std::string_view element, std::st
 [[gnu::cold, gnu::noinline]] Status fail_item(std::string_view item, std::string_view element,
                                               const VyrlError& reason) {
   VyrlError failed = VyrlError::invalid_value(item_failed(item, element, reason.message()));
-  failed.set_unknown_type(reason.unknown_type());
+  failed.keep_hints_of(reason);
   return fail(std::move(failed));
 }
 

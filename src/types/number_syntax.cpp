@@ -38,6 +38,11 @@ bool is_i32_syntax(std::string_view text) noexcept {
   return digits <= bound;
 }
 
+bool is_integer_syntax(std::string_view text) noexcept {
+  if (!text.empty() && is_sign(text.front())) text.remove_prefix(1);
+  return !text.empty() && skip_digits(text, 0) == text.size();
+}
+
 bool is_number_syntax(std::string_view text) noexcept {
   if (!text.empty() && is_sign(text.front())) text.remove_prefix(1);
   for (const std::string_view word : kNumberWords) {

@@ -15,6 +15,14 @@ constexpr std::array<std::string_view, 5> kNames{"i32", "f64", "string", "bool",
 
 std::string expected_i32(std::string_view value) { return "Expected i32, got '" + excerpt(value) + "'"; }
 
+[[gnu::cold, gnu::noinline]] Status fail_i32(std::string_view value) {
+  VyrlError refused = VyrlError::invalid_value(expected_i32(value));
+  // The message is the same for "fast" and for a number too large; only the
+  // second is fixed by changing the number.
+  if (is_integer_syntax(value)) refused.set_slip(VyrlError::Slip::i32_out_of_range);
+  return fail(std::move(refused));
+}
+
 std::string expected_f64(std::string_view value) { return "Expected f64, got '" + excerpt(value) + "'"; }
 
 std::string expected_bool(std::string_view value) {
@@ -61,7 +69,7 @@ std::string_view PrimitiveType::name() const noexcept { return kNames[static_cas
 Status PrimitiveType::validate(std::string_view value, const TypeScope& /*scope*/) const {
   switch (member_) {
     case Member::I32:
-      if (!is_i32_syntax(value)) return fail(VyrlError::invalid_value(expected_i32(value)));
+      if (!is_i32_syntax(value)) return fail_i32(value);
       return {};
     case Member::F64:
       if (!is_number_syntax(value)) return fail(VyrlError::invalid_value(expected_f64(value)));

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "types/list.hpp"
 #include "types/resolve.hpp"
 
 namespace vyrl {
@@ -29,6 +30,10 @@ Status TypeDefinition::validate(std::string_view value, const TypeScope& scope) 
   if (!named_) {
     VyrlError unknown = named_.error();
     unknown.set_unknown_type(definition_);
+    // "list<i32>" has no "::", so it was looked up as a primitive's name.
+    if (kind_ == Kind::PrimitiveName && ListType::parse_inner(definition_)) {
+      unknown.set_slip(VyrlError::Slip::list_alias);
+    }
     return fail(std::move(unknown));
   }
   return (*named_)->validate(value, scope);

@@ -35,11 +35,12 @@ VyrlError field_error(std::string_view schema, std::string_view field, std::stri
                                       std::move(description));
 }
 
-// The outer error says where in the value; the name nothing knew travels up
-// with it, for tools that suggest a near one.
+// The outer error says where in the value; what the inner one knew about the
+// mistake (the name nothing knew, the slip) travels up with it, for tools
+// that suggest a fix.
 VyrlError wrap(const VyrlError& inner, std::string_view schema, std::string_view field, std::string_view type_name) {
   VyrlError outer = field_error(schema, field, type_name, inner.message());
-  outer.set_unknown_type(inner.unknown_type());
+  outer.keep_hints_of(inner);
   return outer;
 }
 
@@ -190,7 +191,7 @@ Status validate_value(const TypeScope& scope, std::string_view type_name, std::s
   auto check = [&](const Type& type) -> Status {
     if (auto valid = type.validate(value, scope); !valid) {
       VyrlError rejected = VyrlError::invalid_type(std::string(type_name), valid.error().message());
-      rejected.set_unknown_type(valid.error().unknown_type());
+      rejected.keep_hints_of(valid.error());
       return fail(std::move(rejected));
     }
     return {};

@@ -67,3 +67,36 @@ def test_check_json_names_standard_input_and_stays_json_for_any_path(tmp_path):
     # File names may hold bytes that are not UTF-8; the record must still parse.
     status, out, _ = vyrl("check", "--json", b"caf\xe9.vyr", cwd=tmp_path)
     assert (status, json.loads(out)["argument"]) == (1, "caf\ufffd.vyr")
+
+
+HINTS = [
+    # name, text of doc.vyr, the failing line, its message, the hint below it
+    ("colon apart", "a = 1\n@schema S { port : i32 }\n", 2, "Directive '@schema' error: Bad field: 'port'",
+     "a field is written 'name: type', with the ':' right after the name"),
+    ("list alias", "@type ids = list<i32>\n@schema S { xs: ids }\nxs = [1]\n", 3,
+     "Schema 'S' validation error: field 'xs' (type 'ids') — Key not found: 'list<i32>'",
+     "a list type cannot be aliased; write 'list<i32>' where it is used"),
+    ("bare import", "a = 1\n@import   # nothing\n", 2, "Parse Error at line 0: ''. Reason: Import path cannot be empty",
+     "@import needs the path of a file, e.g. '@import other.vyr'"),
+    ("i32 out of range", "@schema S { ports: list<i32> }\nports = [80, -2147483649]\n", 2,
+     "Schema 'S' validation error: field 'ports' (type 'list<i32>') — Invalid value: List item '-2147483649' failed "
+     "validation for type 'i32': Schema 'list<i32>' validation error: field 'list_item' (type 'i32') — Invalid value: "
+     "Expected i32, got '-2147483649'",
+     "the integer is out of the range of i32 (-2147483648 to 2147483647)"),
+    ("block never closed", "a = 1\n@schema S {\n  port: i32\n\nb = 2\n", 2,
+     "Directive '@schema' error: Expected '}'", "the '{' opened on line 2 is never closed; end the block with '}'"),
+    ("object over lines", "a = 1\nx = {\n  y = 2\n}\n", 4,
+     "Parse Error at line 4: '}'. Reason: Missing assignment operator '='",
+     "the value opened on line 2 must close on that same line: an assignment cannot go on over lines"),
+]
+
+
+@pytest.mark.parametrize("text, line, message, hint", [h[1:] for h in HINTS], ids=[h[0] for h in HINTS])
+def test_check_says_how_to_fix_a_mechanical_mistake(tmp_path, text, line, message, hint):
+    (tmp_path / "doc.vyr").write_text(text, encoding="utf-8")
+    status, out, err = vyrl("check", "doc.vyr", cwd=tmp_path)
+    # Warnings, if any, follow the report.
+    assert (status, out, err.split("\n")[:2]) == (1, "", [f"doc.vyr:{line}: {message}", f"  {hint}"])
+
+    record = json.loads(vyrl("check", "--json", "doc.vyr", cwd=tmp_path)[1])
+    assert (record["line"], record["message"], record["suggestions"], record["hints"]) == (line, message, [], [hint])

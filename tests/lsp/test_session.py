@@ -95,6 +95,36 @@ async def test_a_failure_down_the_chain_sits_on_the_import_line_and_names_every_
     assert [d.message for d in main_diagnostics] == [expected]
 
 
+HINTS = [
+    # name, text, range of the failure, the hint, the range it points at (where the mistake is)
+    ("colon apart", "a = 1\n@schema S { port : i32 }\n", (1, 0, 1, 24),
+     "a field is written 'name: type', with the ':' right after the name", (1, 0, 1, 24)),
+    ("list alias", "@type ids = list<i32>\n@schema S { xs: ids }\nxs = [1]\n", (2, 5, 2, 8),
+     "a list type cannot be aliased; write 'list<i32>' where it is used", (2, 5, 2, 8)),
+    ("bare import", "a = 1\n@import   # nothing\n", (1, 0, 1, 7),
+     "@import needs the path of a file, e.g. '@import other.vyr'", (1, 0, 1, 7)),
+    ("i32 out of range", "@schema S { port: i32 }\nport = 99999999999\n", (1, 7, 1, 18),
+     "the integer is out of the range of i32 (-2147483648 to 2147483647)", (1, 7, 1, 18)),
+    ("block never closed", "a = 1\n@schema S {\n  port: i32\n", (1, 0, 1, 11),
+     "the '{' opened on line 2 is never closed; end the block with '}'", (1, 0, 1, 11)),
+    ("object over lines", "a = 1\nx = {\n  y = 2\n}\n", (3, 0, 3, 1),
+     "the value opened on line 2 must close on that same line: an assignment cannot go on over lines", (1, 4, 1, 5)),
+]
+
+
+@pytest.mark.parametrize("text, where, hint, pointed", [h[1:] for h in HINTS], ids=[h[0] for h in HINTS])
+async def test_a_mechanical_mistake_gets_its_hint_beside_the_checks_message(client, tmp_path, text, where, hint,
+                                                                            pointed):
+    await start(client, tmp_path)
+    path = tmp_path / "doc.vyr"
+    expected = check_message(tmp_path, "doc.vyr", text)
+    [[diagnostic, *_warnings]] = await published(client, lambda: open_document(client, path, text), path.as_uri())
+    assert (diagnostic.message, span(diagnostic)) == (expected, where)
+    assert [(r.location.uri, span(r.location), r.message) for r in diagnostic.related_information or []] == [
+        (path.as_uri(), pointed, hint)
+    ]
+
+
 async def test_a_misspelt_type_name_has_a_quick_fix_that_fixes_the_file(client, tmp_path):
     await start(client, tmp_path)
     path = tmp_path / "car.vyr"

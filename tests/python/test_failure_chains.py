@@ -32,3 +32,4 @@ def test_a_text_is_named_as_such_and_a_type_hint_comes_last():
     with pytest.raises(RuntimeError) as raised:
         VYRL().validate_value("physics::metr", "1")
     assert raised.value.__notes__ == ["did you mean 'physics::meter'?"]
+

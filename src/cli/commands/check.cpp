@@ -47,7 +47,18 @@ std::string failure_as_json(std::string_view argument, const VyrlError& error) {
   }
   failure["chain"] = std::move(chain);
   failure["suggestions"] = suggest_type_names(error.unknown_type());
+  // Only when there is one, so that a record without changes nothing for a
+  // script that compares whole records.
+  if (std::vector<std::string> hints = fix_hints(error); !hints.empty()) failure["hints"] = std::move(hints);
   return json_text(failure, false);
+}
+
+// The report every command gives, and below it how to fix the mistake: that
+// is for check, which says what is wrong with a file, to tell.
+void report_with_hints(const VyrlError& error) {
+  std::string text = compiler_report(error);
+  for (const std::string& hint : fix_hints(error)) text += "  " + hint + "\n";
+  write_err(text);
 }
 
 // A file is read once, for loading and for its warnings alike: a FIFO or a
@@ -97,7 +108,7 @@ int run_check(const Arguments& arguments) {
       if (json) {
         write_out(failure_as_json(path, document.error()));
       } else {
-        report(document.error());
+        report_with_hints(document.error());
       }
       status = kFailure;
     }

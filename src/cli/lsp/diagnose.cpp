@@ -165,7 +165,7 @@ std::vector<Diagnostic> warnings_of(const OpenText& document, Encoding encoding,
       failure->fix = NameFix{document.uri, range, std::move(warning.replacements), {}};
       continue;
     }
-    Diagnostic diagnostic{range, std::move(warning.message), {}, std::nullopt, true};
+    Diagnostic diagnostic{range, std::move(warning.message), {}, std::nullopt, true, {}};
     if (!warning.replacements.empty()) {
       NameFix fix{document.uri, range, std::move(warning.replacements), {}};
       if (warning.kind == Warning::Kind::byte_order_mark) fix.titles.push_back("Remove the byte-order mark");
@@ -220,6 +220,23 @@ std::optional<Diagnostic> diagnose(const OpenText& document, const Workspace& wo
     const bool innermost = k == 0;
     diagnostic.chain.push_back(Location{uri_of(i), range_in(i, innermost && !error.is<VyrlError::ParseError>()),
                                         k < notes.size() ? notes[k] : std::string()});
+  }
+
+  // A hint goes where the mistake is: the line it names, in the file that
+  // failed, or else the failure itself.
+  for (const std::string& hint : fix_hints(error)) {
+    Location location{document.uri, diagnostic.range, hint};
+    if (!frames.empty()) {
+      const std::size_t failing = frames.size() - 1;
+      location.uri = uri_of(failing);
+      location.range = range_in(failing, !error.is<VyrlError::ParseError>());
+      const std::string* text = text_of(failing);
+      if (error.slip_line() > 0 && text != nullptr) {
+        const std::size_t line = error.slip_line() - 1;
+        location.range = failure_range(line_text(*text, line), line, true, workspace.encoding);
+      }
+    }
+    diagnostic.hints.push_back(std::move(location));
   }
 
   // The misspelt name may be written anywhere on the chain (a schema's

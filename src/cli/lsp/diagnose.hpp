@@ -37,6 +37,9 @@ struct Diagnostic {
   std::vector<Location> chain;  // innermost first
   std::optional<NameFix> fix;
   bool warning = false;  // it loads, but likely not as meant
+  // How to fix it, each where the mistake is: the failing line, or the line a
+  // hint names. Shown after the chain.
+  std::vector<Location> hints;
 };
 
 // An open document as the editor holds it.

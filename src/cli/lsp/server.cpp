@@ -101,11 +101,13 @@ json to_json(const Diagnostic& diagnostic) {
               {"severity", diagnostic.warning ? kWarningSeverity : kErrorSeverity},
               {"source", "vyrl"},
               {"message", diagnostic.message}};
-  if (!diagnostic.chain.empty()) {
+  if (!diagnostic.chain.empty() || !diagnostic.hints.empty()) {
     json related = json::array();
-    for (const Location& location : diagnostic.chain) {
-      related.push_back(
-          {{"location", {{"uri", location.uri}, {"range", to_json(location.range)}}}, {"message", location.message}});
+    for (const auto* locations : {&diagnostic.chain, &diagnostic.hints}) {
+      for (const Location& location : *locations) {
+        related.push_back({{"location", {{"uri", location.uri}, {"range", to_json(location.range)}}},
+                           {"message", location.message}});
+      }
     }
     out["relatedInformation"] = std::move(related);
   }

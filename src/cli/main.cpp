@@ -73,8 +73,13 @@ const std::vector<CommandInfo>& command_table() {
        "    JSON object instead, in which lists are arrays and inline objects are\n"
        "    objects (keys sorted), as deep as they nest, up to 256 levels; items,\n"
        "    fields and all other values are strings. --raw keeps every value the\n"
-       "    string it is stored as.\n",
-       1, 1, {{"--json", "--raw"}, {}}, run_dump},
+       "    string it is stored as. Without --json the values are printed as\n"
+       "    stored, so one holding \" # \" or outer spaces does not read back as\n"
+       "    itself; --quote writes each bare or in quotes, whichever reads back as\n"
+       "    itself, as set does, so that the output loads as the same pairs. A pair\n"
+       "    that no line can hold (a value with a carriage return) then fails the\n"
+       "    dump, each such key named and nothing printed.\n",
+       1, 1, {{"--json", "--raw", "--quote"}, {}}, run_dump},
       {"validate", "TYPE VALUE [--file FILE]",
        "    Check VALUE against a built-in TYPE such as i32, color, list<f64> or\n"
        "    physics::meter; with --file, the @type aliases of FILE count as well.\n"

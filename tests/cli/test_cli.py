@@ -4,6 +4,7 @@ The binary comes from $VYRL_CLI, or build/src/cli/vyrl under the repository root
 """
 
 import json
+import random
 import os
 import subprocess
 from pathlib import Path
@@ -470,3 +471,52 @@ def test_check_reads_a_fifo_once(tmp_path):
         assert vyrl("check", str(fifo)) == (0, f"{fifo}: ok\n", "")
     finally:
         writer.wait(timeout=10)
+
+
+def dump_reads_back(path, cwd):
+    """The document at `path` and the one its `dump --quote` loads as, each as `dump --json --raw` gives it."""
+    status, original, err = vyrl("dump", "--json", "--raw", path, cwd=cwd)
+    assert (status, err) == (0, "")
+    status, dumped, err = vyrl("dump", "--quote", path, cwd=cwd)
+    assert (status, err) == (0, "")
+    status, again, err = vyrl("dump", "--json", "--raw", "-", stdin=dumped.encode())
+    assert (status, err) == (0, "")
+    return json.loads(original), json.loads(again)
+
+
+@pytest.mark.parametrize("example", EXAMPLES)
+def test_dump_quote_of_each_example_reads_back(example):
+    original, again = dump_reads_back(example, ROOT)
+    assert again == original
+
+
+# Keys and values built from what makes a line read differently: quotes,
+# comments, outer spaces, brackets, '='.
+PIECES = ["a", "b c", " # ", "#", "'", '"', "=", "[", "]", "{", "}", "  ", "x#y", ",", "é", "\t", "# z", ":"]
+
+
+def random_document(seed):
+    rng = random.Random(seed)
+    lines = []
+    for n in range(40):
+        key = f"k{n}" + rng.choice(["", " x", ".y", "#z", "'", '"'])
+        value = "".join(rng.choice(PIECES) for _ in range(rng.randint(0, 6)))
+        quote = rng.choice(["", "", '"', "'"])
+        lines.append(f"{key} ={rng.choice(['', ' ', '  '])}{quote}{value}{quote}")
+    return "\n".join(lines) + "\n"
+
+
+@pytest.mark.parametrize("seed", range(25))
+def test_dump_quote_of_a_random_document_reads_back(files, seed):
+    files(f=random_document(seed))
+    original, again = dump_reads_back("f.vyr", None)
+    assert len(original) == 40
+    assert again == original
+
+
+def test_dump_quote_refuses_a_pair_no_line_can_hold(files):
+    files(f=b"ok = 1\ncr = a\rb\n")
+    assert vyrl("dump", "--quote", "f.vyr") == (
+        1, "", "f.vyr: cannot dump the key 'cr': Invalid value: cannot write the value 'a\rb': a value cannot hold a line break\n")
+    assert vyrl("dump", "--quote", "--json", "f.vyr") == (
+        2, "", "vyrl: options '--quote' and '--json' exclude each other\nusage: vyrl dump [--json [--raw]] FILE\n")

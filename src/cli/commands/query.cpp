@@ -17,6 +17,7 @@ namespace {
 
 constexpr std::string_view kDeepOrFallback = "options '--deep' and '--fallback' exclude each other";
 constexpr std::string_view kRawWithoutJson = "option '--raw' needs '--json'";
+constexpr std::string_view kQuoteOrJson = "options '--quote' and '--json' exclude each other";
 
 }  // namespace
 
@@ -57,6 +58,26 @@ int run_keys(const Arguments& arguments) {
 }
 
 namespace {
+
+// Every pair as a line that reads back as itself, or nothing: a dump missing
+// a pair would pass for the whole document.
+std::optional<std::string> dump_as_lines(std::string_view path, const std::vector<Entry>& entries) {
+  std::string out;
+  bool complete = true;
+  for (const auto& [key, value] : entries) {
+    auto line = assignment_line(key, value);
+    if (!line) {
+      write_err(std::string(display_name(path)) + ": cannot dump the key '" + excerpt(key) +
+                "': " + line.error().message() + "\n");
+      complete = false;
+      continue;
+    }
+    out += *line;
+    out += '\n';
+  }
+  if (!complete) return std::nullopt;
+  return out;
+}
 
 std::string dump_as_text(const std::vector<Entry>& entries) {
   std::string out;
@@ -115,9 +136,18 @@ std::string dump_as_json(const std::vector<Entry>& entries, bool raw) {
 int run_dump(const Arguments& arguments) {
   const bool json = arguments.has("--json");
   if (arguments.has("--raw") && !json) return usage_error(kRawWithoutJson, "dump");
-  const auto document = open_or_report(arguments.positionals[0]);
+  const bool quote = arguments.has("--quote");
+  if (quote && json) return usage_error(kQuoteOrJson, "dump");
+  const std::string_view path = arguments.positionals[0];
+  const auto document = open_or_report(path);
   if (!document) return kFailure;
   const auto entries = sorted_entries(*document);
+  if (quote) {
+    const auto lines = dump_as_lines(path, entries);
+    if (!lines) return kFailure;
+    write_out(*lines);
+    return kSuccess;
+  }
   write_out(json ? dump_as_json(entries, arguments.has("--raw")) : dump_as_text(entries));
   return kSuccess;
 }

@@ -1,6 +1,7 @@
 // The `vyrl` command: loads, queries and checks VYRL files from the shell.
 // This file holds the table of commands and the dispatch; the commands live
 // in commands/.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +29,9 @@ std::string write_failure(int error) { return std::string("vyrl: cannot write ou
 
 // The editor starts it; "--stdio" is accepted because many clients pass it.
 int run_lsp(const Arguments&) { return lsp::serve_stdio(); }
+
+// The words before a command's own, for hints.
+constexpr std::string_view kGeneralOptions[] = {"--help", "--version"};
 
 // --- Dispatch. ---
 
@@ -134,6 +138,12 @@ std::string command_help(const CommandInfo& command) {
   return usage_line(command) + "\n" + std::string(command.description);
 }
 
+std::string command_hint(std::string_view word) {
+  std::vector<std::string_view> names{"help"};
+  for (const CommandInfo& command : command_table()) names.push_back(command.name);
+  return did_you_mean(word, names);
+}
+
 std::string general_help() {
   std::string text =
       "usage: vyrl COMMAND [OPTIONS] ARGUMENTS\n"
@@ -161,7 +171,8 @@ std::string general_help() {
       "files that led to PATH.\n"
       "\n"
       "Exit status: 0 when everything passed, 1 when a file, key or value did not,\n"
-      "2 for a usage error.\n";
+      "2 for a usage error. A usage error for an unknown command or option names\n"
+      "the nearest known ones, when one is near.\n";
   return text;
 }
 
@@ -190,7 +201,9 @@ int run(std::span<char* const> words) {
     }
     const CommandInfo* topic = find_command(words[1]);
     if (topic == nullptr || words.size() > 2) {
-      return usage_error_for(topic == nullptr ? unknown_command(words[1]) : std::string(kTooManyArguments), nullptr);
+      return usage_error_for(
+          topic == nullptr ? unknown_command(words[1]) + command_hint(words[1]) : std::string(kTooManyArguments),
+          nullptr);
     }
     write_out(command_help(*topic));
     return kSuccess;
@@ -198,7 +211,9 @@ int run(std::span<char* const> words) {
 
   const CommandInfo* command = find_command(first);
   if (command == nullptr) {
-    return usage_error_for(first.starts_with("-") ? unknown_option(first) : unknown_command(first), nullptr);
+    return usage_error_for(first.starts_with("-") ? unknown_option(first) + did_you_mean(first, kGeneralOptions)
+                                                  : unknown_command(first) + command_hint(first),
+                           nullptr);
   }
   const auto arguments = parse_arguments(words.subspan(1), command->options, command->max_positionals);
   if (!arguments) return usage_error_for(arguments.error(), command);

@@ -473,6 +473,20 @@ def test_check_reads_a_fifo_once(tmp_path):
         writer.wait(timeout=10)
 
 
+@pytest.mark.parametrize(
+    "args, message",
+    [
+        (["chek"], "vyrl: unknown command 'chek'\ndid you mean 'check'?\nTry 'vyrl --help' for more information.\n"),
+        (["help", "dmp"], "vyrl: unknown command 'dmp'\ndid you mean 'dump'?\nTry 'vyrl --help' for more information.\n"),
+        (["--versoin"], "vyrl: unknown option '--versoin'\ndid you mean '--version'?\nTry 'vyrl --help' for more information.\n"),
+        (["check", "--strct", "f.vyr"], "vyrl: unknown option '--strct'\ndid you mean '--strict'?\nusage: vyrl check [--json] FILE...\n"),
+        (["dump", "--rwa=1", "f.vyr"], "vyrl: unknown option '--rwa=1'\ndid you mean '--raw'?\nusage: vyrl dump [--json [--raw]] FILE\n"),
+    ],
+)
+def test_a_slip_is_answered_with_the_nearest_name(args, message):
+    assert vyrl(*args) == (2, "", message)
+
+
 def dump_reads_back(path, cwd):
     """The document at `path` and the one its `dump --quote` loads as, each as `dump --json --raw` gives it."""
     status, original, err = vyrl("dump", "--json", "--raw", path, cwd=cwd)

@@ -63,7 +63,8 @@ const std::vector<CommandInfo>& command_table() {
        "    What loads but is likely a mistake (a type name that names nothing, an\n"
        "    alias that accepts no value, a byte-order mark) goes to standard error\n"
        "    as \"PATH:LINE: warning: message\", with or without --json; --strict\n"
-       "    fails a file that has any.\n",
+       "    fails a file that has any. A FILE that is a directory stands for every\n"
+       "    *.vyr file below it.\n",
        1, kAnyNumber, {{"--json", "--strict"}, {}}, run_check},
       {"get", "[--deep] [--fallback] FILE KEY",
        "    Print the value of KEY; fails when KEY is not a key. --fallback prints\n"
@@ -105,7 +106,8 @@ const std::vector<CommandInfo>& command_table() {
        "    line that check would refuse is left alone and the error printed.\n"
        "    --check writes nothing and names each file that would change, failing\n"
        "    if any would; --diff writes nothing and prints the changes as a unified\n"
-       "    diff. Without FILE, or for \"-\", standard input goes to standard output.\n",
+       "    diff. Without FILE, or for \"-\", standard input goes to standard output.\n"
+       "    A FILE that is a directory stands for every *.vyr file below it.\n",
        0, kAnyNumber, {{"--check", "--diff"}, {}}, run_fmt},
       {"set", "[--delete] FILE KEY [VALUE]",
        "    Give the last assignment of KEY in FILE the value VALUE, keeping every\n"
@@ -165,6 +167,11 @@ std::string general_help() {
       "A FILE of \"-\" is read from standard input, reported as <stdin>. Paths in\n"
       "@import and @derive lines are resolved against the current directory, not\n"
       "against the file holding them.\n"
+      "\n"
+      "A directory given to check or fmt stands for every *.vyr file below it,\n"
+      "in sorted order, leaving out hidden files and directories and following\n"
+      "no symbolic link to a directory; a directory without such files passes\n"
+      "quietly.\n"
       "\n"
       "Errors go to standard error as \"PATH:LINE: message\" for the line that\n"
       "failed (\"PATH: message\" when the file as a whole did), followed by the\n"

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 namespace vyrl::cli {
@@ -40,6 +42,51 @@ std::optional<VYRL> open_or_report(std::string_view path) {
     return std::nullopt;
   }
   return std::move(*document);
+}
+
+namespace {
+
+bool is_hidden(const std::filesystem::path& path) { return path.filename().native().starts_with('.'); }
+
+// Collects the "*.vyr" files below `directory`; false, once reported, when a
+// directory cannot be read.
+bool collect(const std::filesystem::path& directory, std::vector<std::string>& found) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  bool complete = true;
+  for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+    const fs::path& path = it->path();
+    if (is_hidden(path)) continue;
+    std::error_code ignored;
+    if (it->is_directory(ignored)) {
+      if (!it->is_symlink(ignored)) complete = collect(path, found) && complete;
+    } else if (path.extension() == ".vyr" && it->is_regular_file(ignored)) {
+      found.push_back(path.native());
+    }
+  }
+  if (error) {
+    report_about(directory.native(), VyrlError::io(error.value()));
+    return false;
+  }
+  return complete;
+}
+
+}  // namespace
+
+FileList expand_directories(const std::vector<std::string_view>& arguments) {
+  FileList list;
+  for (const std::string_view argument : arguments) {
+    std::error_code error;
+    if (argument == kStdinPath || !std::filesystem::is_directory(argument, error)) {
+      list.paths.emplace_back(argument);
+      continue;
+    }
+    std::vector<std::string> found;
+    if (!collect(std::filesystem::path(argument), found)) list.failed = true;
+    std::sort(found.begin(), found.end());
+    for (std::string& path : found) list.paths.push_back(std::move(path));
+  }
+  return list;
 }
 
 std::vector<Entry> sorted_entries(const VYRL& document) {

@@ -48,6 +48,16 @@ void report_about(std::string_view path, VyrlError error);
 
 std::optional<VYRL> open_or_report(std::string_view path);
 
+// The files that FILE arguments stand for: a directory stands for every
+// "*.vyr" file below it, sorted, leaving out hidden files and directories
+// and not following a symbolic link to a directory (a loop would never
+// end). A directory that cannot be read is reported and sets `failed`.
+struct FileList {
+  std::vector<std::string> paths;
+  bool failed = false;
+};
+FileList expand_directories(const std::vector<std::string_view>& arguments);
+
 // The stored order is unspecified; sorting makes the output reproducible and
 // diffable.
 std::vector<Entry> sorted_entries(const VYRL& document);

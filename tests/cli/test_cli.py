@@ -534,3 +534,17 @@ def test_dump_quote_refuses_a_pair_no_line_can_hold(files):
         1, "", "f.vyr: cannot dump the key 'cr': Invalid value: cannot write the value 'a\rb': a value cannot hold a line break\n")
     assert vyrl("dump", "--quote", "--json", "f.vyr") == (
         2, "", "vyrl: options '--quote' and '--json' exclude each other\nusage: vyrl dump [--json [--raw]] FILE\n")
+
+
+def test_check_takes_a_directory_for_the_vyr_files_below_it(tmp_path):
+    for name in ["b.vyr", "a/x.vyr", "a/deeper/y.vyr", ".hidden/h.vyr", "a/.h.vyr"]:
+        (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
+        (tmp_path / name).write_text("k = v\n")
+    (tmp_path / "a" / "notes.txt").write_text("not vyrl")
+    os.symlink("b.vyr", tmp_path / "c.vyr")  # a file behind a link is a file
+    os.symlink(".", tmp_path / "a" / "loop")  # a directory behind one is not followed
+    os.mkdir(tmp_path / "empty")
+    assert vyrl("check", ".", "b.vyr", cwd=tmp_path) == (
+        0, "./a/deeper/y.vyr: ok\n./a/x.vyr: ok\n./b.vyr: ok\n./c.vyr: ok\nb.vyr: ok\n", "")
+    assert vyrl("check", "a/", cwd=tmp_path) == (0, "a/deeper/y.vyr: ok\na/x.vyr: ok\n", "")
+    assert vyrl("check", "empty", cwd=tmp_path) == (0, "", "")

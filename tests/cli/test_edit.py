@@ -196,3 +196,17 @@ def test_a_write_that_fails_midway_leaves_no_temporary_file(files, tmp_path):
     assert (done.returncode, done.stderr) == (1, b"vyrl: cannot write conf.vyr: File too large\n")
     assert (tmp_path / "conf.vyr").read_text() == original
     assert sorted(os.listdir(tmp_path)) == ["conf.vyr"]
+
+
+def test_fmt_takes_a_directory_for_the_vyr_files_below_it(tmp_path):
+    for name in ["conf/a.vyr", "conf/deep/b.vyr", "conf/.cache/c.vyr"]:
+        (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
+        (tmp_path / name).write_text("k=1\n")
+    (tmp_path / "conf" / "notes.txt").write_text("k=1\n")
+    (tmp_path / "empty").mkdir()
+    assert vyrl("fmt", "--check", "conf", cwd=tmp_path) == (
+        1, "conf/a.vyr: would be reformatted\nconf/deep/b.vyr: would be reformatted\n", "")
+    assert vyrl("fmt", "conf", cwd=tmp_path) == (0, "", "")
+    assert [(tmp_path / name).read_text() for name in ["conf/a.vyr", "conf/deep/b.vyr", "conf/.cache/c.vyr", "conf/notes.txt"]] == [
+        "k = 1\n", "k = 1\n", "k=1\n", "k=1\n"]
+    assert vyrl("fmt", "--check", "conf", "empty", cwd=tmp_path) == (0, "", "")

@@ -87,8 +87,9 @@ std::size_t warn_about(std::string_view path, std::string_view text, const VyrlE
 int run_check(const Arguments& arguments) {
   const bool json = arguments.has("--json");
   const bool strict = arguments.has("--strict");
-  int status = kSuccess;
-  for (const std::string_view path : arguments.positionals) {
+  const FileList files = expand_directories(arguments.positionals);
+  int status = files.failed ? kFailure : kSuccess;
+  for (const std::string& path : files.paths) {
     std::optional<std::string> text;
     const auto document = load_keeping_text(path, text);
     if (document) {

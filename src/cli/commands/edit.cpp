@@ -37,10 +37,10 @@ std::optional<std::string> read_or_report(std::string_view path) {
 int run_fmt(const Arguments& arguments) {
   const bool check = arguments.has("--check");
   const bool diff = arguments.has("--diff");
-  std::vector<std::string_view> paths = arguments.positionals;
-  if (paths.empty()) paths.push_back(kStdinPath);
-  int status = kSuccess;
-  for (const std::string_view path : paths) {
+  FileList files = expand_directories(arguments.positionals);
+  if (arguments.positionals.empty()) files.paths.emplace_back(kStdinPath);
+  int status = files.failed ? kFailure : kSuccess;
+  for (const std::string& path : files.paths) {
     const auto text = read_or_report(path);
     if (!text) {
       status = kFailure;

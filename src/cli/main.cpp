@@ -107,7 +107,9 @@ const std::vector<CommandInfo>& command_table() {
        "    --check writes nothing and names each file that would change, failing\n"
        "    if any would; --diff writes nothing and prints the changes as a unified\n"
        "    diff. Without FILE, or for \"-\", standard input goes to standard output.\n"
-       "    A FILE that is a directory stands for every *.vyr file below it.\n",
+       "    --diff alone exits 0 whatever it prints; with --check it fails when\n"
+       "    anything would change. A FILE that is a directory stands for every *.vyr\n"
+       "    file below it.\n",
        0, kAnyNumber, {{"--check", "--diff"}, {}}, run_fmt},
       {"set", "[--delete] FILE KEY [VALUE]",
        "    Give the last assignment of KEY in FILE the value VALUE, keeping every\n"

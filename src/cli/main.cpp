@@ -33,6 +33,10 @@ int run_lsp(const Arguments&) { return lsp::serve_stdio(); }
 // The words before a command's own, for hints.
 constexpr std::string_view kGeneralOptions[] = {"--help", "--version"};
 
+constexpr std::string_view kRootHelp =
+    "    --root DIR resolves the paths in @import and @derive lines against DIR\n"
+    "    instead of the current directory.\n";
+
 // --- Dispatch. ---
 
 constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);
@@ -65,14 +69,14 @@ const std::vector<CommandInfo>& command_table() {
        "    as \"PATH:LINE: warning: message\", with or without --json; --strict\n"
        "    fails a file that has any. A FILE that is a directory stands for every\n"
        "    *.vyr file below it.\n",
-       1, kAnyNumber, {{"--json", "--strict"}, {}}, run_check},
+       1, kAnyNumber, {{"--json", "--strict"}, {kRootOption}}, run_check},
       {"get", "[--deep] [--fallback] FILE KEY",
        "    Print the value of KEY; fails when KEY is not a key. --fallback prints\n"
        "    instead, when KEY is not a key, a key whose value is KEY. --deep follows\n"
        "    values that are themselves keys to the end of the chain. Use one or the\n"
        "    other.\n",
-       2, 2, {{"--deep", "--fallback"}, {}}, run_get},
-      {"keys", "FILE", "    Print the keys, one per line, sorted.\n", 1, 1, {}, run_keys},
+       2, 2, {{"--deep", "--fallback"}, {kRootOption}}, run_get},
+      {"keys", "FILE", "    Print the keys, one per line, sorted.\n", 1, 1, {{}, {kRootOption}}, run_keys},
       {"dump", "[--json [--raw]] FILE",
        "    Print every pair as \"key = value\", sorted by key. --json prints one\n"
        "    JSON object instead, in which lists are arrays and inline objects are\n"
@@ -84,12 +88,12 @@ const std::vector<CommandInfo>& command_table() {
        "    itself, as set does, so that the output loads as the same pairs. A pair\n"
        "    that no line can hold (a value with a carriage return) then fails the\n"
        "    dump, each such key named and nothing printed.\n",
-       1, 1, {{"--json", "--raw", "--quote"}, {}}, run_dump},
+       1, 1, {{"--json", "--raw", "--quote"}, {kRootOption}}, run_dump},
       {"validate", "TYPE VALUE [--file FILE]",
        "    Check VALUE against a built-in TYPE such as i32, color, list<f64> or\n"
        "    physics::meter; with --file, the @type aliases of FILE count as well.\n"
        "    For a TYPE that nothing knows, the nearest built-in names follow.\n",
-       2, 2, {{}, {"--file"}}, run_validate},
+       2, 2, {{}, {"--file", kRootOption}}, run_validate},
       {"types", "[--json]",
        "    List the built-in types: each family (\"physics:\") on a line of its own,\n"
        "    then its names, one per line, indented by two spaces, with any other\n"
@@ -117,7 +121,7 @@ const std::vector<CommandInfo>& command_table() {
        "    quoted only where it must be to read back as itself. --delete removes\n"
        "    every assignment of KEY. The result is loaded as check would load FILE\n"
        "    and written only if it passes, so a refused edit leaves FILE as it was.\n",
-       2, 3, {{"--delete"}, {}}, run_set},
+       2, 3, {{"--delete"}, {kRootOption}}, run_set},
       {"lsp", "[--stdio]",
        "    Run a language server for editors on standard input and output: it\n"
        "    shows what \"vyrl check\" would report, as the file is typed, and offers\n"
@@ -138,8 +142,13 @@ std::string usage_line(const CommandInfo& command) {
   return "usage: vyrl " + std::string(command.name) + " " + std::string(command.synopsis) + "\n";
 }
 
+bool takes_root(const CommandInfo& command) {
+  return std::ranges::find(command.options.valued, kRootOption) != command.options.valued.end();
+}
+
 std::string command_help(const CommandInfo& command) {
-  return usage_line(command) + "\n" + std::string(command.description);
+  return usage_line(command) + "\n" + std::string(command.description) +
+         std::string(takes_root(command) ? kRootHelp : "");
 }
 
 std::string command_hint(std::string_view word) {
@@ -168,7 +177,11 @@ std::string general_help() {
       "\n"
       "A FILE of \"-\" is read from standard input, reported as <stdin>. Paths in\n"
       "@import and @derive lines are resolved against the current directory, not\n"
-      "against the file holding them.\n"
+      "against the file holding them. --root DIR, for the commands that load\n"
+      "files (check, get, keys, dump, set, and validate with --file), resolves\n"
+      "them against DIR instead: FILE arguments still start at the current\n"
+      "directory, an absolute path stays as it is, and messages name each path\n"
+      "as its line writes it.\n"
       "\n"
       "A directory given to check or fmt stands for every *.vyr file below it,\n"
       "in sorted order, leaving out hidden files and directories and following\n"

@@ -1,6 +1,9 @@
 #include "tool.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -21,8 +24,28 @@ void write_err(std::string_view text) {
 
 std::string_view display_name(std::string_view path) { return path == kStdinPath ? kStdinName : path; }
 
-Result<VYRL> open_document(std::string_view path) {
-  return path == kStdinPath ? VYRL::load_standard_input() : VYRL::load(path);
+Result<std::string> ImportRoot::read(std::string_view path) {
+  if (path.starts_with('/')) return read_file_from_disk(path, Options{});
+  return read_file_from_disk(directory_ + "/" + std::string(path), Options{});
+}
+
+std::optional<Loading> Loading::from(const Arguments& arguments) {
+  Loading loading;
+  const auto root = arguments.value(kRootOption);
+  if (!root) return loading;
+  struct stat status;
+  const int error = ::stat(std::string(*root).c_str(), &status) != 0 ? errno : S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
+  if (error != 0) {
+    report_about(*root, VyrlError::io(error));
+    return std::nullopt;
+  }
+  loading.root_ = std::make_unique<ImportRoot>(std::string(*root));
+  loading.options_.file_reader = loading.root_.get();
+  return loading;
+}
+
+Result<VYRL> open_document(std::string_view path, const Options& options) {
+  return path == kStdinPath ? VYRL::load_standard_input(options) : VYRL::load(path, options);
 }
 
 void report(const VyrlError& error) { write_err(compiler_report(error)); }
@@ -35,8 +58,8 @@ void report_about(std::string_view path, VyrlError error) {
   report(error);
 }
 
-std::optional<VYRL> open_or_report(std::string_view path) {
-  auto document = open_document(path);
+std::optional<VYRL> open_or_report(std::string_view path, const Options& options) {
+  auto document = open_document(path, options);
   if (!document) {
     report(document.error());
     return std::nullopt;

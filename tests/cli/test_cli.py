@@ -536,6 +536,42 @@ def test_dump_quote_refuses_a_pair_no_line_can_hold(files):
         2, "", "vyrl: options '--quote' and '--json' exclude each other\nusage: vyrl dump [--json [--raw]] FILE\n")
 
 
+NOT_FOUND_FROM_APP = f"types.vyr: {NO_FILE}\n  imported from proj/conf/app.vyr:1\n"
+
+
+@pytest.mark.parametrize(
+    "args, expected",
+    [
+        (["check", "--root", "proj", "proj/conf/app.vyr"], (0, "proj/conf/app.vyr: ok\n", "")),
+        (["check", "proj/conf/app.vyr"], (1, "", NOT_FOUND_FROM_APP)),
+        (["get", "proj/conf/app.vyr", "port", "--root", "proj"], (0, "8080\n", "")),
+        (["keys", "--root=proj", "proj/conf/app.vyr"], (0, "port\n", "")),
+        (["dump", "--root", "proj", "proj/conf/app.vyr"], (0, "port = 8080\n", "")),
+        (["validate", "port", "80", "--root", "proj", "--file", "proj/conf/app.vyr"], (0, "ok\n", "")),
+        # The schema came in through --root; the message names the file as given.
+        (
+            ["set", "--root", "proj", "proj/conf/app.vyr", "port", "x"],
+            (1, "", "proj/conf/app.vyr:2: Schema 'S' validation error: field 'port' (type 'port') — "
+                    "Invalid value: Expected i32, got 'x'\n"),
+        ),
+        (["set", "--root", "/nowhere", "proj/conf/app.vyr", "port", "1"], (1, "", f"/nowhere: {NO_FILE}\n")),
+        (["get", "--root", "proj/types.vyr", "proj/conf/app.vyr", "port"],
+         (1, "", "proj/types.vyr: IO Error: Not a directory (os error 20)\n")),
+    ],
+)
+def test_root_resolves_imports_against_another_directory(tmp_path, args, expected):
+    (tmp_path / "proj" / "conf").mkdir(parents=True)
+    (tmp_path / "proj" / "types.vyr").write_text("@type port = i32\n@schema S { port: port }\n")
+    (tmp_path / "proj" / "conf" / "app.vyr").write_text("@import types.vyr\nport = 8080\n")
+    assert vyrl(*args, cwd=tmp_path) == expected
+
+
+def test_root_serves_derive_too():
+    examples = [Path(e).name for e in EXAMPLES]
+    assert vyrl("check", "--root", "..", *examples, cwd=ROOT / "examples") == (
+        0, "".join(f"{e}: ok\n" for e in examples), "")
+
+
 def test_check_takes_a_directory_for_the_vyr_files_below_it(tmp_path):
     for name in ["b.vyr", "a/x.vyr", "a/deeper/y.vyr", ".hidden/h.vyr", "a/.h.vyr"]:
         (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)

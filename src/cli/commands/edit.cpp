@@ -83,6 +83,8 @@ int run_set(const Arguments& arguments) {
   const std::string_view path = arguments.positionals[0];
   if (path == kStdinPath) return usage_error(kSetNeedsFile, "set");
   const std::string_view key = arguments.positionals[1];
+  const auto loading = Loading::from(arguments);
+  if (!loading) return kFailure;
   const auto text = read_or_report(path);
   if (!text) return kFailure;
   auto edited = remove ? delete_key(*text, key, path) : set_value(*text, key, arguments.positionals[2], path);
@@ -92,7 +94,7 @@ int run_set(const Arguments& arguments) {
   }
   // The edited text must load as the file itself would, imports, schemas
   // and types included; otherwise the file keeps its bytes.
-  if (auto loaded = VYRL::parse_as(*edited, path); !loaded) {
+  if (auto loaded = VYRL::parse_as(*edited, path, loading->options()); !loaded) {
     report(loaded.error());
     return kFailure;
   }

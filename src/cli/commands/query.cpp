@@ -27,7 +27,9 @@ int run_get(const Arguments& arguments) {
   if (deep && fallback) return usage_error(kDeepOrFallback, "get");
   const std::string_view path = arguments.positionals[0];
   const std::string_view key = arguments.positionals[1];
-  const auto document = open_or_report(path);
+  const auto loading = Loading::from(arguments);
+  if (!loading) return kFailure;
+  const auto document = open_or_report(path, loading->options());
   if (!document) return kFailure;
   std::optional<std::string> found;
   if (deep) {
@@ -46,7 +48,9 @@ int run_get(const Arguments& arguments) {
 }
 
 int run_keys(const Arguments& arguments) {
-  const auto document = open_or_report(arguments.positionals[0]);
+  const auto loading = Loading::from(arguments);
+  if (!loading) return kFailure;
+  const auto document = open_or_report(arguments.positionals[0], loading->options());
   if (!document) return kFailure;
   std::string out;
   for (const Entry& entry : sorted_entries(*document)) {
@@ -138,8 +142,10 @@ int run_dump(const Arguments& arguments) {
   if (arguments.has("--raw") && !json) return usage_error(kRawWithoutJson, "dump");
   const bool quote = arguments.has("--quote");
   if (quote && json) return usage_error(kQuoteOrJson, "dump");
+  const auto loading = Loading::from(arguments);
+  if (!loading) return kFailure;
   const std::string_view path = arguments.positionals[0];
-  const auto document = open_or_report(path);
+  const auto document = open_or_report(path, loading->options());
   if (!document) return kFailure;
   const auto entries = sorted_entries(*document);
   if (quote) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "arguments.hpp"
+#include "command_table.hpp"
 #include "commands.hpp"
 #include "lsp/server.hpp"
 #include "tool.hpp"
@@ -30,26 +31,16 @@ std::string write_failure(int error) { return std::string("vyrl: cannot write ou
 // The editor starts it; "--stdio" is accepted because many clients pass it.
 int run_lsp(const Arguments&) { return lsp::serve_stdio(); }
 
-// The words before a command's own, for hints.
+// The options that may stand in place of a command, for hints.
 constexpr std::string_view kGeneralOptions[] = {"--help", "--version"};
 
 constexpr std::string_view kRootHelp =
     "    --root DIR resolves the paths in @import and @derive lines against DIR\n"
     "    instead of the current directory.\n";
 
+}  // namespace
+
 // --- Dispatch. ---
-
-constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);
-
-struct CommandInfo {
-  std::string_view name;
-  std::string_view synopsis;     // the arguments, as shown after "vyrl NAME"
-  std::string_view description;  // indented help text, one or more lines
-  std::size_t min_positionals;
-  std::size_t max_positionals;
-  OptionTable options;
-  int (*run)(const Arguments&);
-};
 
 const std::vector<CommandInfo>& command_table() {
   static const std::vector<CommandInfo> commands{
@@ -69,14 +60,15 @@ const std::vector<CommandInfo>& command_table() {
        "    as \"PATH:LINE: warning: message\", with or without --json; --strict\n"
        "    fails a file that has any. A FILE that is a directory stands for every\n"
        "    *.vyr file below it.\n",
-       1, kAnyNumber, {{"--json", "--strict"}, {kRootOption}}, run_check},
+       1, kAnyNumber, {{"--json", "--strict"}, {kRootOption}}, run_check, Operands::files},
       {"get", "[--deep] [--fallback] FILE KEY",
        "    Print the value of KEY; fails when KEY is not a key. --fallback prints\n"
        "    instead, when KEY is not a key, a key whose value is KEY. --deep follows\n"
        "    values that are themselves keys to the end of the chain. Use one or the\n"
        "    other.\n",
-       2, 2, {{"--deep", "--fallback"}, {kRootOption}}, run_get},
-      {"keys", "FILE", "    Print the keys, one per line, sorted.\n", 1, 1, {{}, {kRootOption}}, run_keys},
+       2, 2, {{"--deep", "--fallback"}, {kRootOption}}, run_get, Operands::first_file},
+      {"keys", "FILE", "    Print the keys, one per line, sorted.\n", 1, 1, {{}, {kRootOption}}, run_keys,
+       Operands::files},
       {"dump", "[--json [--raw]] FILE",
        "    Print every pair as \"key = value\", sorted by key. --json prints one\n"
        "    JSON object instead, in which lists are arrays and inline objects are\n"
@@ -88,7 +80,7 @@ const std::vector<CommandInfo>& command_table() {
        "    itself, as set does, so that the output loads as the same pairs. A pair\n"
        "    that no line can hold (a value with a carriage return) then fails the\n"
        "    dump, each such key named and nothing printed.\n",
-       1, 1, {{"--json", "--raw", "--quote"}, {kRootOption}}, run_dump},
+       1, 1, {{"--json", "--raw", "--quote"}, {kRootOption}}, run_dump, Operands::files},
       {"validate", "TYPE VALUE [--file FILE]",
        "    Check VALUE against a built-in TYPE such as i32, color, list<f64> or\n"
        "    physics::meter; with --file, the @type aliases of FILE count as well.\n"
@@ -114,22 +106,31 @@ const std::vector<CommandInfo>& command_table() {
        "    --diff alone exits 0 whatever it prints; with --check it fails when\n"
        "    anything would change. A FILE that is a directory stands for every *.vyr\n"
        "    file below it.\n",
-       0, kAnyNumber, {{"--check", "--diff"}, {}}, run_fmt},
+       0, kAnyNumber, {{"--check", "--diff"}, {}}, run_fmt, Operands::files},
       {"set", "[--delete] FILE KEY [VALUE]",
        "    Give the last assignment of KEY in FILE the value VALUE, keeping every\n"
        "    other byte, or append \"KEY = VALUE\" when there is none; VALUE is\n"
        "    quoted only where it must be to read back as itself. --delete removes\n"
        "    every assignment of KEY. The result is loaded as check would load FILE\n"
        "    and written only if it passes, so a refused edit leaves FILE as it was.\n",
-       2, 3, {{"--delete"}, {kRootOption}}, run_set},
+       2, 3, {{"--delete"}, {kRootOption}}, run_set, Operands::first_file},
       {"lsp", "[--stdio]",
        "    Run a language server for editors on standard input and output: it\n"
        "    shows what \"vyrl check\" would report, as the file is typed, and offers\n"
        "    the names a misspelt type may have meant. Logs go to standard error.\n",
        0, 0, {{"--stdio"}, {}}, run_lsp},
+      {"completion", "SHELL",
+       "    Print a script that completes the commands, their options, and .vyr\n"
+       "    files and directories in SHELL, one of bash, zsh and fish. Load it with\n"
+       "    \"source <(vyrl completion bash)\" in ~/.bashrc, the same for zsh after\n"
+       "    compinit in ~/.zshrc, or \"vyrl completion fish | source\" in\n"
+       "    ~/.config/fish/config.fish.\n",
+       1, 1, {}, run_completion, Operands::shells},
   };
   return commands;
 }
+
+namespace {
 
 const CommandInfo* find_command(std::string_view name) {
   for (const CommandInfo& command : command_table()) {

@@ -67,7 +67,7 @@ std::string_view operands_name(Operands operands) {
 std::string command_cases(std::string_view command_word, std::string_view open, std::string_view close) {
   std::string text = "  case " + std::string(command_word) + " in\n";
   for (const CommandInfo& command : command_table()) {
-    text += "    " + std::string(command.name) + ") options=" + std::string(open) + joined(options_of(command)) +
+    text += "    " + std::string(command.name) + ") choices=" + std::string(open) + joined(options_of(command)) +
             std::string(close) + " operands=" + std::string(operands_name(command.operands)) + " ;;\n";
   }
   text += "    " + std::string(kHelpWord) + ") operands=commands ;;\n";
@@ -110,7 +110,7 @@ std::string bash_script() {
          "\n"
          "_vyrl() {\n"
          "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}\n"
-         "  local options='' operands=none\n"
+         "  local choices='' operands=none\n"
          "  COMPREPLY=()\n"
          "  if ((COMP_CWORD == 1)); then\n"
          "    COMPREPLY=($(compgen -W '" + joined(command_words()) + " --help --version' -- \"$cur\"))\n"
@@ -119,7 +119,7 @@ std::string bash_script() {
          command_cases("${COMP_WORDS[1]}", "'", "'") +
          "  case $prev in\n" + valued + "  esac\n"
          "  if [[ $cur == -* ]]; then\n"
-         "    COMPREPLY=($(compgen -W \"$options\" -- \"$cur\"))\n"
+         "    COMPREPLY=($(compgen -W \"$choices\" -- \"$cur\"))\n"
          "    return 0\n"
          "  fi\n" +
          argument_count("2", "COMP_CWORD", "${COMP_WORDS[i]}") +
@@ -146,7 +146,7 @@ std::string zsh_script() {
          "# Load it with: source <(vyrl completion zsh), after compinit; or save it\n"
          "# as _vyrl in a directory of $fpath.\n"
          "_vyrl() {\n"
-         "  local -a options\n"
+         "  local -a choices\n"
          "  local operands=none\n"
          "  if ((CURRENT == 2)); then\n"
          "    compadd -- " + joined(command_words()) + " --help --version\n"
@@ -155,7 +155,7 @@ std::string zsh_script() {
          command_cases("$words[2]", "(", ")") +
          "  case $words[CURRENT-1] in\n" + valued + "  esac\n"
          "  if [[ $PREFIX == -* ]]; then\n"
-         "    compadd -a options\n"
+         "    compadd -a choices\n"
          "    return\n"
          "  fi\n" +
          argument_count("3", "CURRENT", "$words[i]") +

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,13 @@ std::vector<std::string> fix_hints(const VyrlError& error);
 // Built-in type names (and unit spellings) close to `unknown` by edit
 // distance, nearest first; empty when none is near.
 std::vector<std::string> suggest_type_names(std::string_view unknown);
+
+// The names among `candidates` nearest to `word` by edit distance, letter
+// case aside and a swap of two neighbours counting as one edit, when near
+// enough to be a slip: a third of the word's length in edits, or one edit
+// for a short word. Only the nearest come back, at most three, in the order
+// given.
+std::vector<std::string> nearest_names(std::string_view word, std::span<const std::string_view> candidates);
 
 // Every built-in type name: the families, the five primitives, each member
 // of time:: and math::, and all physical units with the other spellings they

@@ -33,6 +33,12 @@ Result<std::string> format(std::string_view text, std::string_view source = "<te
 Result<std::string> set_value(std::string_view text, std::string_view key, std::string_view value,
                               std::string_view source = "<text>");
 
+// The line "key = value", without a line end, spelt as set_value spells a
+// new line: the value bare, in double or in single quotes, whichever reads
+// back as exactly `value`. Fails as set_value fails for what no line can
+// hold. Lines made so, one per key, read back as the pairs they were made of.
+Result<std::string> assignment_line(std::string_view key, std::string_view value);
+
 // Removes every line that assigns `key`; NotFound when none does.
 Result<std::string> delete_key(std::string_view text, std::string_view key, std::string_view source = "<text>");
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "vyrl/diagnostics.hpp"
+
 namespace vyrl::cli {
 namespace {
 
@@ -17,6 +19,17 @@ bool contains(const std::vector<std::string_view>& names, std::string_view name)
 }  // namespace
 
 std::string unknown_option(std::string_view word) { return "unknown option '" + std::string(word) + "'"; }
+
+std::string did_you_mean(std::string_view word, std::span<const std::string_view> names) {
+  const std::vector<std::string> near = nearest_names(word, names);
+  if (near.empty()) return {};
+  std::string text = "\ndid you mean ";
+  for (std::size_t i = 0; i < near.size(); ++i) {
+    if (i > 0) text += i + 1 == near.size() ? " or " : ", ";
+    text += "'" + near[i] + "'";
+  }
+  return text + "?";
+}
 
 bool Arguments::has(std::string_view flag) const { return contains(flags, flag); }
 
@@ -61,7 +74,10 @@ std::expected<Arguments, std::string> parse_arguments(std::span<char* const> wor
         return std::unexpected(option_needs_value(name));
       }
     } else {
-      return std::unexpected(unknown_option(word));
+      std::vector<std::string_view> known{"--help"};
+      known.insert(known.end(), options.flags.begin(), options.flags.end());
+      known.insert(known.end(), options.valued.begin(), options.valued.end());
+      return std::unexpected(unknown_option(word) + did_you_mean(name, known));
     }
   }
   return parsed;

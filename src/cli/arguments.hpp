@@ -33,10 +33,15 @@ struct Arguments {
 // in between is the next argument whatever it looks like, so a key or value
 // such as "-h" or "--json" needs no quoting, nor do "-5", "-inf" and the "-"
 // that names standard input. After "--" every word is positional. Fails with
-// the text of a usage error.
+// the text of a usage error: an unknown option's has a second line naming the
+// option it may have meant.
 std::expected<Arguments, std::string> parse_arguments(std::span<char* const> words, const OptionTable& options,
                                                       std::size_t max_positionals);
 
 std::string unknown_option(std::string_view word);
+
+// "\ndid you mean 'check'?" for a word that looks like a slip for one of
+// `names`, to follow the line that refused it; empty otherwise.
+std::string did_you_mean(std::string_view word, std::span<const std::string_view> names);
 
 }  // namespace vyrl::cli

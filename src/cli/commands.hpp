@@ -14,5 +14,6 @@ int run_validate(const Arguments& arguments);
 int run_types(const Arguments& arguments);
 int run_fmt(const Arguments& arguments);
 int run_set(const Arguments& arguments);
+int run_completion(const Arguments& arguments);
 
 }  // namespace vyrl::cli

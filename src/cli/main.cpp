@@ -1,6 +1,7 @@
 // The `vyrl` command: loads, queries and checks VYRL files from the shell.
 // This file holds the table of commands and the dispatch; the commands live
 // in commands/.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "arguments.hpp"
+#include "command_table.hpp"
 #include "commands.hpp"
 #include "lsp/server.hpp"
 #include "tool.hpp"
@@ -29,19 +31,16 @@ std::string write_failure(int error) { return std::string("vyrl: cannot write ou
 // The editor starts it; "--stdio" is accepted because many clients pass it.
 int run_lsp(const Arguments&) { return lsp::serve_stdio(); }
 
+// The options that may stand in place of a command, for hints.
+constexpr std::string_view kGeneralOptions[] = {"--help", "--version"};
+
+constexpr std::string_view kRootHelp =
+    "    --root DIR resolves the paths in @import and @derive lines against DIR\n"
+    "    instead of the current directory.\n";
+
+}  // namespace
+
 // --- Dispatch. ---
-
-constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);
-
-struct CommandInfo {
-  std::string_view name;
-  std::string_view synopsis;     // the arguments, as shown after "vyrl NAME"
-  std::string_view description;  // indented help text, one or more lines
-  std::size_t min_positionals;
-  std::size_t max_positionals;
-  OptionTable options;
-  int (*run)(const Arguments&);
-};
 
 const std::vector<CommandInfo>& command_table() {
   static const std::vector<CommandInfo> commands{
@@ -59,27 +58,33 @@ const std::vector<CommandInfo>& command_table() {
        "    What loads but is likely a mistake (a type name that names nothing, an\n"
        "    alias that accepts no value, a byte-order mark) goes to standard error\n"
        "    as \"PATH:LINE: warning: message\", with or without --json; --strict\n"
-       "    fails a file that has any.\n",
-       1, kAnyNumber, {{"--json", "--strict"}, {}}, run_check},
+       "    fails a file that has any. A FILE that is a directory stands for every\n"
+       "    *.vyr file below it.\n",
+       1, kAnyNumber, {{"--json", "--strict"}, {kRootOption}}, run_check, Operands::files},
       {"get", "[--deep] [--fallback] FILE KEY",
        "    Print the value of KEY; fails when KEY is not a key. --fallback prints\n"
        "    instead, when KEY is not a key, a key whose value is KEY. --deep follows\n"
        "    values that are themselves keys to the end of the chain. Use one or the\n"
        "    other.\n",
-       2, 2, {{"--deep", "--fallback"}, {}}, run_get},
-      {"keys", "FILE", "    Print the keys, one per line, sorted.\n", 1, 1, {}, run_keys},
+       2, 2, {{"--deep", "--fallback"}, {kRootOption}}, run_get, Operands::first_file},
+      {"keys", "FILE", "    Print the keys, one per line, sorted.\n", 1, 1, {{}, {kRootOption}}, run_keys,
+       Operands::files},
       {"dump", "[--json [--raw]] FILE",
        "    Print every pair as \"key = value\", sorted by key. --json prints one\n"
        "    JSON object instead, in which lists are arrays and inline objects are\n"
        "    objects (keys sorted), as deep as they nest, up to 256 levels; items,\n"
        "    fields and all other values are strings. --raw keeps every value the\n"
-       "    string it is stored as.\n",
-       1, 1, {{"--json", "--raw"}, {}}, run_dump},
+       "    string it is stored as. Without --json each value is written bare or in\n"
+       "    quotes, whichever reads back as itself, as set does, so that the output\n"
+       "    loads as the same pairs. A pair that no line can hold (a value with a\n"
+       "    carriage return) fails the dump, each such key named and nothing\n"
+       "    printed.\n",
+       1, 1, {{"--json", "--raw"}, {kRootOption}}, run_dump, Operands::files},
       {"validate", "TYPE VALUE [--file FILE]",
        "    Check VALUE against a built-in TYPE such as i32, color, list<f64> or\n"
        "    physics::meter; with --file, the @type aliases of FILE count as well.\n"
        "    For a TYPE that nothing knows, the nearest built-in names follow.\n",
-       2, 2, {{}, {"--file"}}, run_validate},
+       2, 2, {{}, {"--file", kRootOption}}, run_validate},
       {"types", "[--json]",
        "    List the built-in types: each family (\"physics:\") on a line of its own,\n"
        "    then its names, one per line, indented by two spaces, with any other\n"
@@ -97,9 +102,11 @@ const std::vector<CommandInfo>& command_table() {
        "    --check writes nothing and names each file that would change, failing\n"
        "    if any would; --diff writes nothing and prints the changes as a unified\n"
        "    diff. Without FILE, or for \"-\", standard input goes to standard output.\n"
-       "    A file is replaced by a new one renamed over it, so another hard link\n"
-       "    to it keeps the old text.\n",
-       0, kAnyNumber, {{"--check", "--diff"}, {}}, run_fmt},
+       "    --diff alone exits 0 whatever it prints; with --check it fails when\n"
+       "    anything would change. A FILE that is a directory stands for every *.vyr\n"
+       "    file below it. A file is replaced by a new one renamed over it, so\n"
+       "    another hard link to it keeps the old text.\n",
+       0, kAnyNumber, {{"--check", "--diff"}, {}}, run_fmt, Operands::files},
       {"set", "[--delete] FILE KEY [VALUE]",
        "    Give the last assignment of KEY in FILE the value VALUE, keeping every\n"
        "    other byte, or append \"KEY = VALUE\" when there is none; VALUE is\n"
@@ -108,15 +115,24 @@ const std::vector<CommandInfo>& command_table() {
        "    and written only if it passes, so a refused edit leaves FILE as it was.\n"
        "    FILE is replaced by a new file renamed over it, so another hard link to\n"
        "    it keeps the old text.\n",
-       2, 3, {{"--delete"}, {}}, run_set},
+       2, 3, {{"--delete"}, {kRootOption}}, run_set, Operands::first_file},
       {"lsp", "[--stdio]",
        "    Run a language server for editors on standard input and output: it\n"
        "    shows what \"vyrl check\" would report, as the file is typed, and offers\n"
        "    the names a misspelt type may have meant. Logs go to standard error.\n",
        0, 0, {{"--stdio"}, {}}, run_lsp},
+      {"completion", "SHELL",
+       "    Print a script that completes the commands, their options, and .vyr\n"
+       "    files and directories in SHELL, one of bash, zsh and fish. Load it with\n"
+       "    \"source <(vyrl completion bash)\" in ~/.bashrc, the same for zsh after\n"
+       "    compinit in ~/.zshrc, or \"vyrl completion fish | source\" in\n"
+       "    ~/.config/fish/config.fish.\n",
+       1, 1, {}, run_completion, Operands::shells},
   };
   return commands;
 }
+
+namespace {
 
 const CommandInfo* find_command(std::string_view name) {
   for (const CommandInfo& command : command_table()) {
@@ -129,8 +145,19 @@ std::string usage_line(const CommandInfo& command) {
   return "usage: vyrl " + std::string(command.name) + " " + std::string(command.synopsis) + "\n";
 }
 
+bool takes_root(const CommandInfo& command) {
+  return std::ranges::find(command.options.valued, kRootOption) != command.options.valued.end();
+}
+
 std::string command_help(const CommandInfo& command) {
-  return usage_line(command) + "\n" + std::string(command.description);
+  return usage_line(command) + "\n" + std::string(command.description) +
+         std::string(takes_root(command) ? kRootHelp : "");
+}
+
+std::string command_hint(std::string_view word) {
+  std::vector<std::string_view> names{"help"};
+  for (const CommandInfo& command : command_table()) names.push_back(command.name);
+  return did_you_mean(word, names);
 }
 
 std::string general_help() {
@@ -153,14 +180,24 @@ std::string general_help() {
       "\n"
       "A FILE of \"-\" is read from standard input, reported as <stdin>. Paths in\n"
       "@import and @derive lines are resolved against the current directory, not\n"
-      "against the file holding them.\n"
+      "against the file holding them. --root DIR, for the commands that load\n"
+      "files (check, get, keys, dump, set, and validate with --file), resolves\n"
+      "them against DIR instead: FILE arguments still start at the current\n"
+      "directory, an absolute path stays as it is, and messages name each path\n"
+      "as its line writes it.\n"
+      "\n"
+      "A directory given to check or fmt stands for every *.vyr file below it,\n"
+      "in sorted order, leaving out hidden files and directories and following\n"
+      "no symbolic link to a directory; a directory without such files passes\n"
+      "quietly.\n"
       "\n"
       "Errors go to standard error as \"PATH:LINE: message\" for the line that\n"
       "failed (\"PATH: message\" when the file as a whole did), followed by the\n"
       "files that led to PATH.\n"
       "\n"
       "Exit status: 0 when everything passed, 1 when a file, key or value did not,\n"
-      "2 for a usage error.\n";
+      "2 for a usage error. A usage error for an unknown command or option names\n"
+      "the nearest known ones, when one is near.\n";
   return text;
 }
 
@@ -189,7 +226,9 @@ int run(std::span<char* const> words) {
     }
     const CommandInfo* topic = find_command(words[1]);
     if (topic == nullptr || words.size() > 2) {
-      return usage_error_for(topic == nullptr ? unknown_command(words[1]) : std::string(kTooManyArguments), nullptr);
+      return usage_error_for(
+          topic == nullptr ? unknown_command(words[1]) + command_hint(words[1]) : std::string(kTooManyArguments),
+          nullptr);
     }
     write_out(command_help(*topic));
     return kSuccess;
@@ -197,7 +236,9 @@ int run(std::span<char* const> words) {
 
   const CommandInfo* command = find_command(first);
   if (command == nullptr) {
-    return usage_error_for(first.starts_with("-") ? unknown_option(first) : unknown_command(first), nullptr);
+    return usage_error_for(first.starts_with("-") ? unknown_option(first) + did_you_mean(first, kGeneralOptions)
+                                                  : unknown_command(first) + command_hint(first),
+                           nullptr);
   }
   const auto arguments = parse_arguments(words.subspan(1), command->options, command->max_positionals);
   if (!arguments) return usage_error_for(arguments.error(), command);

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "arguments.hpp"
 #include "vyrl/vyrl.hpp"
 
 // What every command of the tool shares: how it answers, how it opens a
@@ -33,9 +35,36 @@ void write_err(std::string_view text);
 // "<stdin>" for "-", the path itself otherwise.
 std::string_view display_name(std::string_view path);
 
+inline constexpr std::string_view kRootOption = "--root";
+
+// Reads the files that @import and @derive lines name from another directory
+// than the working one, so that a project's files check from anywhere. An
+// absolute path stays as it is, and errors still name the path as written.
+class ImportRoot final : public FileReader {
+ public:
+  explicit ImportRoot(std::string directory) : directory_(std::move(directory)) {}
+  Result<std::string> read(std::string_view path) override;
+
+ private:
+  std::string directory_;
+};
+
+// How a command loads files, as its command line asks.
+class Loading {
+ public:
+  // Nothing, once reported, when --root names no directory: every import
+  // would fail, each naming a path that looks fine.
+  static std::optional<Loading> from(const Arguments& arguments);
+  const Options& options() const noexcept { return options_; }
+
+ private:
+  std::unique_ptr<ImportRoot> root_;
+  Options options_;
+};
+
 // Standard input gets the same treatment as a file: read whole, refused when
 // it is not UTF-8, then merged into a fresh document.
-Result<VYRL> open_document(std::string_view path);
+Result<VYRL> open_document(std::string_view path, const Options& options = {});
 
 // "path:line: message" for the line that failed, however deep in @import and
 // @derive it was, then the files that led there: the shape editors and CI logs
@@ -46,7 +75,17 @@ void report(const VyrlError& error);
 // still names the file it was looked for in.
 void report_about(std::string_view path, VyrlError error);
 
-std::optional<VYRL> open_or_report(std::string_view path);
+std::optional<VYRL> open_or_report(std::string_view path, const Options& options = {});
+
+// The files that FILE arguments stand for: a directory stands for every
+// "*.vyr" file below it, sorted, leaving out hidden files and directories
+// and not following a symbolic link to a directory (a loop would never
+// end). A directory that cannot be read is reported and sets `failed`.
+struct FileList {
+  std::vector<std::string> paths;
+  bool failed = false;
+};
+FileList expand_directories(const std::vector<std::string_view>& arguments);
 
 // The stored order is unspecified; sorting makes the output reproducible and
 // diffable.

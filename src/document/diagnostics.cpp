@@ -391,6 +391,21 @@ std::vector<BuiltinType> builtin_types() {
   return types;
 }
 
+std::vector<std::string> nearest_names(std::string_view word, std::span<const std::string_view> candidates) {
+  if (word.empty() || word.size() > kLongestSuggestible) return {};
+  const std::size_t tolerance = std::max<std::size_t>(1, word.size() / 3);
+  std::size_t nearest = tolerance;
+  std::vector<std::string_view> found;
+  for (const std::string_view candidate : candidates) {
+    const std::size_t score = distance(word, candidate, nearest);
+    if (score > nearest) continue;
+    if (score < nearest) found.clear();
+    nearest = score;
+    if (found.size() < kMostSuggestions) found.push_back(candidate);
+  }
+  return {found.begin(), found.end()};
+}
+
 std::vector<std::string> suggest_type_names(std::string_view unknown) {
   if (unknown.empty() || unknown.size() > kLongestSuggestible) return {};
   // Near enough to be a slip rather than another word. Short names get one

@@ -357,6 +357,59 @@ const SyntaxLine* last_assignment(const SyntaxTree& tree, std::string_view key) 
   return found;
 }
 
+std::optional<VyrlError> unwritable(std::string_view key, std::string_view value) {
+  if (const auto problem = key_problem(key)) return VyrlError::invalid_value(cannot_write_key(key, *problem));
+  if (has_line_break(value)) {
+    return VyrlError::invalid_value(cannot_write_value(value, "a value cannot hold a line break"));
+  }
+  return std::nullopt;
+}
+
+// Where a value is to be written: the text around it and, for a line that
+// is there already, which statement it is and whether its value was empty.
+// Without `index` the value ends the text's last statement, a line of its own.
+struct ValueSlot {
+  std::string before;
+  std::string after;
+  std::optional<std::size_t> index;
+  bool was_empty = false;
+};
+
+// The text with `value` in its slot, written bare, in double or in single
+// quotes, whichever reads back as exactly `value`.
+Result<std::string> spell(const ValueSlot& slot, std::string_view key, std::string_view value) {
+  const bool fresh = !slot.index;
+  // An empty value needs no space after the "="; any other value does where
+  // the line has none yet.
+  const bool needs_space = !value.empty() && (fresh || slot.was_empty);
+  // Quotes of the kind the value does not hold read best.
+  const bool single_first = value.find('"') != std::string_view::npos && value.find('\'') == std::string_view::npos;
+  bool comment_in_the_way = true;
+  for (const char quote : {'\0', single_first ? '\'' : '"', single_first ? '"' : '\''}) {
+    std::string edited = slot.before;
+    if (needs_space || (quote != '\0' && fresh)) edited += ' ';
+    if (quote != '\0') edited += quote;
+    edited += value;
+    if (quote != '\0') edited += quote;
+    edited += slot.after;
+    const SyntaxTree check = read_syntax(edited);
+    const auto statements = check.statements();
+    const std::size_t at = slot.index.value_or(statements.size() - 1);
+    if (at >= statements.size()) continue;
+    const SyntaxLine& line = statements[at];
+    if (line.kind == SyntaxKind::assignment && parse_assignment(line.logical)->key == key &&
+        parse_assignment(line.logical)->value == value) {
+      return edited;
+    }
+    // Bare, a value may fail for its outer spaces alone; quoted, only a
+    // comment that the quotes do not cover can stop it.
+    if (quote != '\0' && check.first_line(line).comment.empty()) comment_in_the_way = false;
+  }
+  return fail(VyrlError::invalid_value(cannot_write_value(
+      value, comment_in_the_way ? "it would begin a comment however it is quoted"
+                                : "neither bare nor in quotes does it read back as itself")));
+}
+
 }  // namespace
 
 Result<std::string> format(std::string_view text, std::string_view source) {
@@ -383,58 +436,25 @@ Result<std::string> format(std::string_view text, std::string_view source) {
 Result<std::string> set_value(std::string_view text, std::string_view key, std::string_view value,
                               std::string_view source) {
   if (auto error = not_utf8(text, source)) return fail(std::move(*error));
-  if (const auto problem = key_problem(key)) return fail(VyrlError::invalid_value(cannot_write_key(key, *problem)));
-  if (has_line_break(value)) {
-    return fail(VyrlError::invalid_value(cannot_write_value(value, "a value cannot hold a line break")));
-  }
+  if (auto error = unwritable(key, value)) return fail(std::move(*error));
   const SyntaxTree tree = read_syntax(text);
   const SyntaxLine* target = last_assignment(tree, key);
-  std::size_t index = 0;
-  bool target_empty = false;
-  std::string before;
-  std::string after;
-  if (target != nullptr) {
-    index = static_cast<std::size_t>(target - tree.statements().data());
-    const Span written = tree.assignment(*target).value;
-    target_empty = written.empty();
-    before = text.substr(0, written.offset);
-    after = text.substr(written.end());
-  } else {
-    before = text;
+  if (target == nullptr) {
+    std::string before(text);
     if (!before.empty() && before.back() != '\n') before += line_end_of(tree);
     before += key;
     before += " =";
-    after = line_end_of(tree);
+    return spell(ValueSlot{std::move(before), std::string(line_end_of(tree)), std::nullopt, false}, key, value);
   }
-  // An empty value needs no space after the "="; any other value does where
-  // the line has none yet.
-  const bool needs_space = !value.empty() && (target == nullptr || target_empty);
-  // Quotes of the kind the value does not hold read best.
-  const bool single_first = value.find('"') != std::string_view::npos && value.find('\'') == std::string_view::npos;
-  bool comment_in_the_way = true;
-  for (const char quote : {'\0', single_first ? '\'' : '"', single_first ? '"' : '\''}) {
-    std::string edited = before;
-    if (needs_space || (quote != '\0' && target == nullptr)) edited += ' ';
-    if (quote != '\0') edited += quote;
-    edited += value;
-    if (quote != '\0') edited += quote;
-    edited += after;
-    const SyntaxTree check = read_syntax(edited);
-    const auto statements = check.statements();
-    const std::size_t at = target != nullptr ? index : statements.size() - 1;
-    if (at >= statements.size()) continue;
-    const SyntaxLine& line = statements[at];
-    if (line.kind == SyntaxKind::assignment && parse_assignment(line.logical)->key == key &&
-        parse_assignment(line.logical)->value == value) {
-      return edited;
-    }
-    // Bare, a value may fail for its outer spaces alone; quoted, only a
-    // comment that the quotes do not cover can stop it.
-    if (quote != '\0' && check.first_line(line).comment.empty()) comment_in_the_way = false;
-  }
-  return fail(VyrlError::invalid_value(cannot_write_value(
-      value, comment_in_the_way ? "it would begin a comment however it is quoted"
-                                : "neither bare nor in quotes does it read back as itself")));
+  const Span written = tree.assignment(*target).value;
+  return spell(ValueSlot{std::string(text.substr(0, written.offset)), std::string(text.substr(written.end())),
+                         static_cast<std::size_t>(target - tree.statements().data()), written.empty()},
+               key, value);
+}
+
+Result<std::string> assignment_line(std::string_view key, std::string_view value) {
+  if (auto error = unwritable(key, value)) return fail(std::move(*error));
+  return spell(ValueSlot{std::string(key) + " =", {}, std::nullopt, false}, key, value);
 }
 
 Result<std::string> delete_key(std::string_view text, std::string_view key, std::string_view source) {

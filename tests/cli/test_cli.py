@@ -4,6 +4,7 @@ The binary comes from $VYRL_CLI, or build/src/cli/vyrl under the repository root
 """
 
 import json
+import random
 import os
 import subprocess
 from pathlib import Path
@@ -115,7 +116,8 @@ def test_keys_are_sorted_by_bytes(files):
 
 def test_dump_lists_stored_texts_sorted(files):
     files(f="z = 'quoted # kept'\nempty =\nobj = { a = 1, b = [2, 3] }\ncolor = #FF8800 # note\n")
-    expected = "color = #FF8800\nempty =\nobj = { a = 1, b = [2, 3] }\nz = quoted # kept\n"
+    # Each value is written so that it reads back as itself.
+    expected = 'color = #FF8800\nempty =\nobj = { a = 1, b = [2, 3] }\nz = "quoted # kept"\n'
     assert vyrl("dump", "f.vyr") == (0, expected, "")
 
 
@@ -470,3 +472,114 @@ def test_check_reads_a_fifo_once(tmp_path):
         assert vyrl("check", str(fifo)) == (0, f"{fifo}: ok\n", "")
     finally:
         writer.wait(timeout=10)
+
+
+@pytest.mark.parametrize(
+    "args, message",
+    [
+        (["chek"], "vyrl: unknown command 'chek'\ndid you mean 'check'?\nTry 'vyrl --help' for more information.\n"),
+        (["help", "dmp"], "vyrl: unknown command 'dmp'\ndid you mean 'dump'?\nTry 'vyrl --help' for more information.\n"),
+        (["--versoin"], "vyrl: unknown option '--versoin'\ndid you mean '--version'?\nTry 'vyrl --help' for more information.\n"),
+        (["check", "--strct", "f.vyr"], "vyrl: unknown option '--strct'\ndid you mean '--strict'?\nusage: vyrl check [--json] FILE...\n"),
+        (["dump", "--rwa=1", "f.vyr"], "vyrl: unknown option '--rwa=1'\ndid you mean '--raw'?\nusage: vyrl dump [--json [--raw]] FILE\n"),
+    ],
+)
+def test_a_slip_is_answered_with_the_nearest_name(args, message):
+    assert vyrl(*args) == (2, "", message)
+
+
+def dump_reads_back(path, cwd):
+    """The document at `path` and the one its `dump` loads as, each as `dump --json --raw` gives it."""
+    status, original, err = vyrl("dump", "--json", "--raw", path, cwd=cwd)
+    assert (status, err) == (0, "")
+    status, dumped, err = vyrl("dump", path, cwd=cwd)
+    assert (status, err) == (0, "")
+    status, again, err = vyrl("dump", "--json", "--raw", "-", stdin=dumped.encode())
+    assert (status, err) == (0, "")
+    return json.loads(original), json.loads(again)
+
+
+@pytest.mark.parametrize("example", EXAMPLES)
+def test_dump_of_each_example_reads_back(example):
+    original, again = dump_reads_back(example, ROOT)
+    assert again == original
+
+
+# Keys and values built from what makes a line read differently: quotes,
+# comments, outer spaces, brackets, '='.
+PIECES = ["a", "b c", " # ", "#", "'", '"', "=", "[", "]", "{", "}", "  ", "x#y", ",", "é", "\t", "# z", ":"]
+
+
+def random_document(seed):
+    rng = random.Random(seed)
+    lines = []
+    for n in range(40):
+        key = f"k{n}" + rng.choice(["", " x", ".y", "#z", "'", '"'])
+        value = "".join(rng.choice(PIECES) for _ in range(rng.randint(0, 6)))
+        quote = rng.choice(["", "", '"', "'"])
+        lines.append(f"{key} ={rng.choice(['', ' ', '  '])}{quote}{value}{quote}")
+    return "\n".join(lines) + "\n"
+
+
+@pytest.mark.parametrize("seed", range(25))
+def test_dump_of_a_random_document_reads_back(files, seed):
+    files(f=random_document(seed))
+    original, again = dump_reads_back("f.vyr", None)
+    assert len(original) == 40
+    assert again == original
+
+
+def test_dump_refuses_a_pair_no_line_can_hold(files):
+    files(f=b"ok = 1\ncr = a\rb\n")
+    assert vyrl("dump", "f.vyr") == (
+        1, "", "f.vyr: cannot dump the key 'cr': Invalid value: cannot write the value 'a\rb': a value cannot hold a line break\n")
+
+
+NOT_FOUND_FROM_APP = f"types.vyr: {NO_FILE}\n  imported from proj/conf/app.vyr:1\n"
+
+
+@pytest.mark.parametrize(
+    "args, expected",
+    [
+        (["check", "--root", "proj", "proj/conf/app.vyr"], (0, "proj/conf/app.vyr: ok\n", "")),
+        (["check", "proj/conf/app.vyr"], (1, "", NOT_FOUND_FROM_APP)),
+        (["get", "proj/conf/app.vyr", "port", "--root", "proj"], (0, "8080\n", "")),
+        (["keys", "--root=proj", "proj/conf/app.vyr"], (0, "port\n", "")),
+        (["dump", "--root", "proj", "proj/conf/app.vyr"], (0, "port = 8080\n", "")),
+        (["validate", "port", "80", "--root", "proj", "--file", "proj/conf/app.vyr"], (0, "ok\n", "")),
+        # The schema came in through --root; the message names the file as given.
+        (
+            ["set", "--root", "proj", "proj/conf/app.vyr", "port", "x"],
+            (1, "", "proj/conf/app.vyr:2: Schema 'S' validation error: field 'port' (type 'port') — "
+                    "Invalid value: Expected i32, got 'x'\n"),
+        ),
+        (["set", "--root", "/nowhere", "proj/conf/app.vyr", "port", "1"], (1, "", f"/nowhere: {NO_FILE}\n")),
+        (["get", "--root", "proj/types.vyr", "proj/conf/app.vyr", "port"],
+         (1, "", "proj/types.vyr: IO Error: Not a directory (os error 20)\n")),
+    ],
+)
+def test_root_resolves_imports_against_another_directory(tmp_path, args, expected):
+    (tmp_path / "proj" / "conf").mkdir(parents=True)
+    (tmp_path / "proj" / "types.vyr").write_text("@type port = i32\n@schema S { port: port }\n")
+    (tmp_path / "proj" / "conf" / "app.vyr").write_text("@import types.vyr\nport = 8080\n")
+    assert vyrl(*args, cwd=tmp_path) == expected
+
+
+def test_root_serves_derive_too():
+    examples = [Path(e).name for e in EXAMPLES]
+    assert vyrl("check", "--root", "..", *examples, cwd=ROOT / "examples") == (
+        0, "".join(f"{e}: ok\n" for e in examples), "")
+
+
+def test_check_takes_a_directory_for_the_vyr_files_below_it(tmp_path):
+    for name in ["b.vyr", "a/x.vyr", "a/deeper/y.vyr", ".hidden/h.vyr", "a/.h.vyr"]:
+        (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
+        (tmp_path / name).write_text("k = v\n")
+    (tmp_path / "a" / "notes.txt").write_text("not vyrl")
+    os.symlink("b.vyr", tmp_path / "c.vyr")  # a file behind a link is a file
+    os.symlink(".", tmp_path / "a" / "loop")  # a directory behind one is not followed
+    os.mkdir(tmp_path / "empty")
+    assert vyrl("check", ".", "b.vyr", cwd=tmp_path) == (
+        0, "./a/deeper/y.vyr: ok\n./a/x.vyr: ok\n./b.vyr: ok\n./c.vyr: ok\nb.vyr: ok\n", "")
+    assert vyrl("check", "a/", cwd=tmp_path) == (0, "a/deeper/y.vyr: ok\na/x.vyr: ok\n", "")
+    assert vyrl("check", "empty", cwd=tmp_path) == (0, "", "")

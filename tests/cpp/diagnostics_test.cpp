@@ -113,5 +113,24 @@ TEST(SuggestTypeNamesTest, OffersOnlyNamesThatLookLikeSlips) {
   }
 }
 
+TEST(NearestNamesTest, OffersTheNearestSlipsInTheOrderGiven) {
+  const std::vector<std::string_view> words = {"check", "get", "keys", "dump", "set", "--strict", "--json"};
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"chek", {"check"}},
+      {"CHECK", {"check"}},          // letter case does not count
+      {"kyes", {"keys"}},            // two neighbours swapped
+      {"--strct", {"--strict"}},
+      {"ket", {"get", "set"}},       // both one edit away, in the order given
+      {"sets", {"set"}},             // "keys" is two edits away, "set" one
+      {"frob", {}},
+      {"", {}},
+      {std::string(65, 'c'), {}},
+  };
+  for (const auto& [word, expected] : cases) {
+    SCOPED_TRACE(word);
+    EXPECT_EQ(nearest_names(word, words), expected);
+  }
+}
+
 }  // namespace
 }  // namespace vyrl

@@ -166,6 +166,28 @@ TEST(SetValueTest, WritesEachValueSoThatItReadsBack) {
   }
 }
 
+// A line of its own: what set_value appends, without the line end.
+TEST(AssignmentLineTest, SpellsEachPairSoThatItReadsBack) {
+  const std::vector<ValueCase> cases = {
+      {"plain", "k = plain"},          {"", "k ="},
+      {"a # b", "k = \"a # b\""},      {"  padded  ", "k = \"  padded  \""},
+      {"\"q\" # x", "k = '\"q\" # x'"}, {"it's # here", "k = it's # here"},
+  };
+  for (const ValueCase& c : cases) {
+    SCOPED_TRACE(c.value);
+    const auto line = assignment_line("k", c.value);
+    ASSERT_TRUE(line.has_value()) << line.error().message();
+    EXPECT_EQ(*line, c.line);
+    const auto document = VYRL::parse(*line);
+    ASSERT_TRUE(document.has_value());
+    EXPECT_EQ(document->get("k"), c.value);
+  }
+  EXPECT_EQ(assignment_line("k", "a\rb").error().message(),
+            "Invalid value: cannot write the value 'a\rb': a value cannot hold a line break");
+  EXPECT_EQ(assignment_line("@k", "1").error().message(),
+            "Invalid value: cannot write the key '@k': a line starting with '@' is a directive");
+}
+
 struct EditCase {
   std::string text;
   std::string expected;

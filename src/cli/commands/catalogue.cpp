@@ -16,7 +16,9 @@ int run_validate(const Arguments& arguments) {
   const std::string_view value = arguments.positionals[1];
   std::optional<VYRL> document;
   if (const auto path = arguments.value("--file")) {
-    document = open_or_report(*path);
+    const auto loading = Loading::from(arguments);
+    if (!loading) return kFailure;
+    document = open_or_report(*path, loading->options());
     if (!document) return kFailure;
   } else {
     document.emplace();

@@ -64,15 +64,15 @@ void report_with_hints(const VyrlError& error) {
 // A file is read once, for loading and for its warnings alike: a FIFO or a
 // pipe gives its bytes only once. Standard input is loaded as everywhere else
 // and gets no warnings.
-Result<VYRL> load_keeping_text(std::string_view path, std::optional<std::string>& text) {
-  if (path == kStdinPath) return VYRL::load_standard_input();
+Result<VYRL> load_keeping_text(std::string_view path, std::optional<std::string>& text, const Options& options) {
+  if (path == kStdinPath) return VYRL::load_standard_input(options);
   auto read = read_file_from_disk(path, Options{});
   if (!read) {
     read.error().add_outer_frame(Frame{std::string(path), 0, Frame::Origin::file});
     return fail(std::move(read.error()));
   }
   text = std::move(*read);
-  return VYRL::parse_as(*text, path);
+  return VYRL::parse_as(*text, path, options);
 }
 
 // Warnings go to standard error whatever else is printed, so that --json's
@@ -98,10 +98,13 @@ std::size_t warn_about(std::string_view path, std::string_view text, const VyrlE
 int run_check(const Arguments& arguments) {
   const bool json = arguments.has("--json");
   const bool strict = arguments.has("--strict");
-  int status = kSuccess;
-  for (const std::string_view path : arguments.positionals) {
+  const auto loading = Loading::from(arguments);
+  if (!loading) return kFailure;
+  const FileList files = expand_directories(arguments.positionals);
+  int status = files.failed ? kFailure : kSuccess;
+  for (const std::string& path : files.paths) {
     std::optional<std::string> text;
-    const auto document = load_keeping_text(path, text);
+    const auto document = load_keeping_text(path, text, loading->options());
     if (document) {
       if (!json) write_out(std::string(display_name(path)) + ": " + std::string(kPassed) + "\n");
     } else {

@@ -68,10 +68,10 @@ std::optional<Edit> lock_and_read(std::string_view path) {
 int run_fmt(const Arguments& arguments) {
   const bool check = arguments.has("--check");
   const bool diff = arguments.has("--diff");
-  std::vector<std::string_view> paths = arguments.positionals;
-  if (paths.empty()) paths.push_back(kStdinPath);
-  int status = kSuccess;
-  for (const std::string_view path : paths) {
+  FileList files = expand_directories(arguments.positionals);
+  if (arguments.positionals.empty()) files.paths.emplace_back(kStdinPath);
+  int status = files.failed ? kFailure : kSuccess;
+  for (const std::string& path : files.paths) {
     // A file to rewrite is locked before it is read, so that no other
     // writer's edit comes between the read and the write.
     std::optional<Edit> edit;
@@ -123,6 +123,8 @@ int run_set(const Arguments& arguments) {
   const std::string_view path = arguments.positionals[0];
   if (path == kStdinPath) return usage_error(kSetNeedsFile, "set");
   const std::string_view key = arguments.positionals[1];
+  const auto loading = Loading::from(arguments);
+  if (!loading) return kFailure;
   // Locked before it is read: the edit is made to what is there when it is
   // written, and two edits of one file both land.
   auto edit = lock_and_read(path);
@@ -134,7 +136,7 @@ int run_set(const Arguments& arguments) {
   }
   // The edited text must load as the file itself would, imports, schemas
   // and types included; otherwise the file keeps its bytes.
-  if (auto loaded = VYRL::parse_as(*edited, path); !loaded) {
+  if (auto loaded = VYRL::parse_as(*edited, path, loading->options()); !loaded) {
     report(loaded.error());
     return kFailure;
   }

@@ -26,7 +26,9 @@ int run_get(const Arguments& arguments) {
   if (deep && fallback) return usage_error(kDeepOrFallback, "get");
   const std::string_view path = arguments.positionals[0];
   const std::string_view key = arguments.positionals[1];
-  const auto document = open_or_report(path);
+  const auto loading = Loading::from(arguments);
+  if (!loading) return kFailure;
+  const auto document = open_or_report(path, loading->options());
   if (!document) return kFailure;
   std::optional<std::string> found;
   if (deep) {
@@ -45,7 +47,9 @@ int run_get(const Arguments& arguments) {
 }
 
 int run_keys(const Arguments& arguments) {
-  const auto document = open_or_report(arguments.positionals[0]);
+  const auto loading = Loading::from(arguments);
+  if (!loading) return kFailure;
+  const auto document = open_or_report(arguments.positionals[0], loading->options());
   if (!document) return kFailure;
   std::string out;
   for (const Entry& entry : sorted_entries(*document)) {
@@ -58,14 +62,23 @@ int run_keys(const Arguments& arguments) {
 
 namespace {
 
-std::string dump_as_text(const std::vector<Entry>& entries) {
+// Every pair as a line that reads back as itself, or nothing: a dump missing
+// a pair would pass for the whole document.
+std::optional<std::string> dump_as_lines(std::string_view path, const std::vector<Entry>& entries) {
   std::string out;
-  for (const Entry& entry : entries) {
-    out += entry.first;
-    out += entry.second.empty() ? " =" : " = ";
-    out += entry.second;
+  bool complete = true;
+  for (const auto& [key, value] : entries) {
+    auto line = assignment_line(key, value);
+    if (!line) {
+      write_err(std::string(display_name(path)) + ": cannot dump the key '" + excerpt(key) +
+                "': " + line.error().message() + "\n");
+      complete = false;
+      continue;
+    }
+    out += *line;
     out += '\n';
   }
+  if (!complete) return std::nullopt;
   return out;
 }
 
@@ -115,10 +128,19 @@ std::string dump_as_json(const std::vector<Entry>& entries, bool raw) {
 int run_dump(const Arguments& arguments) {
   const bool json = arguments.has("--json");
   if (arguments.has("--raw") && !json) return usage_error(kRawWithoutJson, "dump");
-  const auto document = open_or_report(arguments.positionals[0]);
+  const auto loading = Loading::from(arguments);
+  if (!loading) return kFailure;
+  const std::string_view path = arguments.positionals[0];
+  const auto document = open_or_report(path, loading->options());
   if (!document) return kFailure;
   const auto entries = sorted_entries(*document);
-  write_out(json ? dump_as_json(entries, arguments.has("--raw")) : dump_as_text(entries));
+  if (json) {
+    write_out(dump_as_json(entries, arguments.has("--raw")));
+    return kSuccess;
+  }
+  const auto lines = dump_as_lines(path, entries);
+  if (!lines) return kFailure;
+  write_out(*lines);
   return kSuccess;
 }
 

@@ -58,8 +58,11 @@ const std::vector<CommandInfo>& command_table() {
        "    What loads but is likely a mistake (a type name that names nothing, an\n"
        "    alias that accepts no value, a byte-order mark) goes to standard error\n"
        "    as \"PATH:LINE: warning: message\", with or without --json; --strict\n"
-       "    fails a file that has any. A FILE that is a directory stands for every\n"
-       "    *.vyr file below it.\n",
+       "    fails a file that has any, which is then not called ok, and --json\n"
+       "    gives it a record of kind \"Warning\" for its first warning. Every\n"
+       "    record lists the file's warnings, if any, as warnings (line and\n"
+       "    message). A FILE that is a directory stands for every *.vyr file below\n"
+       "    it.\n",
        1, kAnyNumber, {{"--json", "--strict"}, {kRootOption}}, run_check, Operands::files},
       {"get", "[--deep] [--fallback] FILE KEY",
        "    Print the value of KEY; fails when KEY is not a key. --fallback prints\n"

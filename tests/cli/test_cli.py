@@ -432,7 +432,8 @@ def test_types_lists_every_built_in_name_in_both_forms():
         (
             {"s": "@schema S { port: i23 }\n"},
             ["--strict", "s.vyr"],
-            (1, "s.vyr: ok\n", "s.vyr:1: warning: type 'i23' names nothing; did you mean 'i32'?\n"),
+            # Failing on its warning, it is never called ok.
+            (1, "", "s.vyr:1: warning: type 'i23' names nothing; did you mean 'i32'?\n"),
         ),
         # --strict fails only the run that has a warning.
         ({"a": "x = 1\n"}, ["--strict", "a.vyr"], (0, "a.vyr: ok\n", "")),
@@ -449,11 +450,34 @@ def test_types_lists_every_built_in_name_in_both_forms():
                 "bad.vyr:3: warning: '@shcema' is no directive; did you mean '@schema'?\n",
             ),
         ),
-        # JSON lines stay as they are; warnings still go to standard error.
+        # Warnings still go to standard error with --json; a file that fails on
+        # them under --strict gets a record of its own.
         (
             {"bom": b"\xef\xbb\xbfx = 1\n"},
             ["--json", "--strict", "bom.vyr"],
-            (1, "", "bom.vyr:1: warning: the byte-order mark becomes part of the first line\n"),
+            (
+                1,
+                '{"argument": "bom.vyr", "file": "bom.vyr", "line": 1, "kind": "Warning", '
+                '"message": "the byte-order mark becomes part of the first line", '
+                '"chain": [{"file": "bom.vyr", "line": 1, "origin": "file"}], "suggestions": [], '
+                '"warnings": [{"line": 1, "message": "the byte-order mark becomes part of the first line"}]}\n',
+                "bom.vyr:1: warning: the byte-order mark becomes part of the first line\n",
+            ),
+        ),
+        # A failing file's record carries its warnings too.
+        (
+            {"w": "@type a = i32\n@type b = a\nx\n"},
+            ["--json", "w.vyr"],
+            (
+                1,
+                '{"argument": "w.vyr", "file": "w.vyr", "line": 3, "kind": "ParseError", '
+                '"message": "Parse Error at line 3: \'x\'. Reason: Missing assignment operator \'=\'", '
+                '"chain": [{"file": "w.vyr", "line": 3, "origin": "file"}], "suggestions": [], '
+                '"warnings": [{"line": 2, "message": "alias \'b\' accepts no value: \'a\' is an alias, and aliases '
+                'do not chain; define it as \'i32\'"}]}\n',
+                "w.vyr:2: warning: alias 'b' accepts no value: 'a' is an alias, and aliases do not chain; "
+                "define it as 'i32'\n",
+            ),
         ),
     ],
 )

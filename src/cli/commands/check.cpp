@@ -14,6 +14,9 @@
 namespace vyrl::cli {
 namespace {
 
+// The kind of a --json record for a file that loads but fails on its warnings.
+constexpr std::string_view kWarningKind = "Warning";
+
 const char* origin_name(Frame::Origin origin) {
   switch (origin) {
     case Frame::Origin::text: return "text";
@@ -27,9 +30,20 @@ const char* origin_name(Frame::Origin origin) {
 // Line 0 means the file as a whole, which JSON says better with null.
 Json json_line_number(std::size_t line) { return line == 0 ? Json(nullptr) : Json(line); }
 
+Json warnings_as_json(const std::vector<Warning>& warnings) {
+  Json list = Json::array();
+  for (const Warning& warning : warnings) {
+    Json entry;
+    entry["line"] = warning.where.line;
+    entry["message"] = warning.message;
+    list.push_back(std::move(entry));
+  }
+  return list;
+}
+
 // One line per failure, so that a script can read failures as they come and a
 // truncated run still yields whole records.
-std::string failure_as_json(std::string_view argument, const VyrlError& error) {
+std::string failure_as_json(std::string_view argument, const VyrlError& error, const std::vector<Warning>& warnings) {
   const std::vector<Frame>& frames = error.frames();
   Json failure;
   failure["argument"] = std::string(argument);
@@ -50,6 +64,7 @@ std::string failure_as_json(std::string_view argument, const VyrlError& error) {
   // Only when there is one, so that a record without changes nothing for a
   // script that compares whole records.
   if (std::vector<std::string> hints = fix_hints(error); !hints.empty()) failure["hints"] = std::move(hints);
+  if (!warnings.empty()) failure["warnings"] = warnings_as_json(warnings);
   return json_text(failure, false);
 }
 
@@ -75,22 +90,46 @@ Result<VYRL> load_keeping_text(std::string_view path, std::optional<std::string>
   return VYRL::parse_as(*text, path, options);
 }
 
+// What check warns about in `text`, less what the failure said already: a
+// misspelt type that made the file fail has been reported with its hint.
+std::vector<Warning> warnings_of(std::string_view text, const VyrlError* failure) {
+  std::vector<Warning> warnings = lint(text);
+  if (failure != nullptr) {
+    std::erase_if(warnings, [&](const Warning& warning) {
+      return warning.kind == Warning::Kind::unknown_type && warning.where.text == failure->unknown_type();
+    });
+  }
+  return warnings;
+}
+
+// A file that loads but fails on its warnings, under --strict: a record like
+// a failure's, of the kind "Warning", for its first warning, with all of them.
+std::string warnings_failure_as_json(std::string_view argument, const std::vector<Warning>& warnings) {
+  const Warning& first = warnings.front();
+  Json failure;
+  failure["argument"] = std::string(argument);
+  failure["file"] = std::string(display_name(argument));
+  failure["line"] = first.where.line;
+  failure["kind"] = kWarningKind;
+  failure["message"] = first.message;
+  Json link;
+  link["file"] = std::string(display_name(argument));
+  link["line"] = first.where.line;
+  link["origin"] = origin_name(argument == kStdinPath ? Frame::Origin::text : Frame::Origin::file);
+  failure["chain"] = Json::array({std::move(link)});
+  failure["suggestions"] = first.kind == Warning::Kind::unknown_type ? first.replacements : std::vector<std::string>{};
+  failure["warnings"] = warnings_as_json(warnings);
+  return json_text(failure, false);
+}
+
 // Warnings go to standard error whatever else is printed, so that --json's
-// lines stay one object each. A misspelt type that made the file fail has
-// been reported with its hint already.
-std::size_t warn_about(std::string_view path, std::string_view text, const VyrlError* failure) {
+// lines stay one object each.
+void warn_about(std::string_view path, const std::vector<Warning>& warnings) {
   std::string out;
-  std::size_t count = 0;
-  for (const Warning& warning : lint(text)) {
-    if (failure != nullptr && warning.kind == Warning::Kind::unknown_type &&
-        warning.where.text == failure->unknown_type()) {
-      continue;
-    }
-    ++count;
+  for (const Warning& warning : warnings) {
     out += std::string(path) + ":" + std::to_string(warning.where.line) + ": warning: " + warning.message + "\n";
   }
   if (!out.empty()) write_err(out);
-  return count;
 }
 
 }  // namespace
@@ -105,17 +144,20 @@ int run_check(const Arguments& arguments) {
   for (const std::string& path : files.paths) {
     std::optional<std::string> text;
     const auto document = load_keeping_text(path, text, loading->options());
-    if (document) {
+    const std::vector<Warning> warnings =
+        text ? warnings_of(*text, document ? nullptr : &document.error()) : std::vector<Warning>{};
+    // Under --strict a warning fails the file, which is then never called ok.
+    const bool fails_on_warnings = document && strict && !warnings.empty();
+    if (document && !fails_on_warnings) {
       if (!json) write_out(std::string(display_name(path)) + ": " + std::string(kPassed) + "\n");
-    } else {
-      if (json) {
-        write_out(failure_as_json(path, document.error()));
-      } else {
-        report_with_hints(document.error());
-      }
-      status = kFailure;
+    } else if (json) {
+      write_out(document ? warnings_failure_as_json(path, warnings)
+                         : failure_as_json(path, document.error(), warnings));
+    } else if (!document) {
+      report_with_hints(document.error());
     }
-    if (text && warn_about(path, *text, document ? nullptr : &document.error()) > 0 && strict) status = kFailure;
+    warn_about(path, warnings);
+    if (!document || (strict && !warnings.empty())) status = kFailure;
   }
   return status;
 }

@@ -29,7 +29,9 @@ Result<std::string> format(std::string_view text, std::string_view source = "<te
 // other byte stays. Fails, changing nothing, for a key or value that no line
 // can hold: an empty key, a line break, a key that starts with "@" or holds
 // an "=" that would end it, a value that would begin a comment however it is
-// quoted. A text that is not UTF-8 fails as format() fails for it.
+// quoted, or a key that only a byte-order mark before the first line tells
+// from an assigned one. A text that is not UTF-8 or has a line that loading
+// would refuse fails as format() fails for it.
 Result<std::string> set_value(std::string_view text, std::string_view key, std::string_view value,
                               std::string_view source = "<text>");
 
@@ -39,7 +41,8 @@ Result<std::string> set_value(std::string_view text, std::string_view key, std::
 // hold. Lines made so, one per key, read back as the pairs they were made of.
 Result<std::string> assignment_line(std::string_view key, std::string_view value);
 
-// Removes every line that assigns `key`; NotFound when none does.
+// Removes every line that assigns `key`; NotFound when none does. A text
+// that format() refuses, it refuses alike.
 Result<std::string> delete_key(std::string_view text, std::string_view key, std::string_view source = "<text>");
 
 }  // namespace vyrl

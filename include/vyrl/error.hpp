@@ -98,6 +98,11 @@ class VyrlError {
   // was involved (validate_value).
   const std::vector<Frame>& frames() const noexcept { return frames_; }
   void add_outer_frame(Frame frame) { frames_.insert(frames_.begin(), std::move(frame)); }
+  // For a caller that knows the outermost text by other line numbers: the
+  // file on disk, where the text loaded was an edit of it.
+  void set_outer_line(std::size_t line) noexcept {
+    if (!frames_.empty()) frames_.front().line = line;
+  }
 
   // The type name that nothing knew, when that is what failed (possibly deep
   // inside a nested check), so that tools can suggest a near name. Empty

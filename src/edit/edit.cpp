@@ -313,6 +313,19 @@ std::optional<VyrlError> not_utf8(std::string_view text, std::string_view source
   return error;
 }
 
+// A rewrite of a text that loading refuses could only blame the wrong line
+// or keep the fault: the first line loading would refuse is the answer, with
+// its error, as check gives it.
+std::optional<VyrlError> unreadable(const SyntaxTree& tree, std::string_view source) {
+  const SyntaxLine* bad = tree.first_unreadable();
+  if (bad == nullptr) return std::nullopt;
+  VyrlError error = *tree.error(*bad);
+  error.add_outer_frame(Frame{std::string(source), tree.first_line(*bad).content.line, Frame::Origin::text});
+  return error;
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 // A lone CR ending a laid-out line would join the line end after it into a
 // CRLF, so that the next pass reads another line. It is white space and a
 // comment's blank alike, so dropping it changes neither what the line says
@@ -415,11 +428,7 @@ Result<std::string> spell(const ValueSlot& slot, std::string_view key, std::stri
 Result<std::string> format(std::string_view text, std::string_view source) {
   if (auto error = not_utf8(text, source)) return fail(std::move(*error));
   const SyntaxTree tree = read_syntax(text);
-  if (const SyntaxLine* bad = tree.first_unreadable()) {
-    VyrlError error = *tree.error(*bad);
-    error.add_outer_frame(Frame{std::string(source), tree.first_line(*bad).content.line, Frame::Origin::text});
-    return fail(std::move(error));
-  }
+  if (auto error = unreadable(tree, source)) return fail(std::move(*error));
   const std::string_view line_end = line_end_of(tree);
   std::string out;
   out.reserve(text.size() + text.size() / 8);
@@ -438,8 +447,16 @@ Result<std::string> set_value(std::string_view text, std::string_view key, std::
   if (auto error = not_utf8(text, source)) return fail(std::move(*error));
   if (auto error = unwritable(key, value)) return fail(std::move(*error));
   const SyntaxTree tree = read_syntax(text);
+  if (auto error = unreadable(tree, source)) return fail(std::move(*error));
   const SyntaxLine* target = last_assignment(tree, key);
   if (target == nullptr) {
+    // The mark belongs to the first key, which only looks like this one: a
+    // second key that looks the same would be appended.
+    if (text.starts_with(kByteOrderMark) && last_assignment(tree, std::string(kByteOrderMark) + std::string(key))) {
+      return fail(VyrlError::invalid_value(
+          cannot_write_key(key, "the first line assigns it behind a byte-order mark, which makes it another key; "
+                                "remove the mark first")));
+    }
     std::string before(text);
     if (!before.empty() && before.back() != '\n') before += line_end_of(tree);
     before += key;
@@ -460,6 +477,7 @@ Result<std::string> assignment_line(std::string_view key, std::string_view value
 Result<std::string> delete_key(std::string_view text, std::string_view key, std::string_view source) {
   if (auto error = not_utf8(text, source)) return fail(std::move(*error));
   const SyntaxTree tree = read_syntax(text);
+  if (auto error = unreadable(tree, source)) return fail(std::move(*error));
   std::string out;
   out.reserve(text.size());
   bool found = false;

@@ -339,3 +339,41 @@ def test_fmt_takes_a_directory_for_the_vyr_files_below_it(tmp_path):
     assert [(tmp_path / name).read_text() for name in ["conf/a.vyr", "conf/deep/b.vyr", "conf/.cache/c.vyr", "conf/notes.txt"]] == [
         "k = 1\n", "k = 1\n", "k=1\n", "k=1\n"]
     assert vyrl("fmt", "--check", "conf", "empty", cwd=tmp_path) == (0, "", "")
+
+
+@pytest.mark.parametrize(
+    "original, args, stderr",
+    [
+        # An import after the edited line wins: set must not say it succeeded.
+        (
+            "region = eu-north\n@import t.vyr\n",
+            ["region", "ap-south"],
+            "conf.vyr: cannot set 'region': the value that wins would be 'eu-west', from a file that a later "
+            "@import or @derive line reads; nothing was written\n",
+        ),
+        # The file's own fault, on the file's own line, not the edited text's.
+        ("a = 1\na = 2\nb = 2\nport 8080\n", ["--delete", "a"],
+         "conf.vyr:4: Parse Error at line 4: 'port 8080'. Reason: Missing assignment operator '='\n"),
+        ("a = 1\n@schema S {\n  a: i32\n", ["region", "x"], "conf.vyr:2: Directive '@schema' error: Expected '}'\n"),
+        # A key behind a byte-order mark only looks like the one asked for.
+        (
+            "\ufeffregion = x\n",
+            ["region", "y"],
+            "conf.vyr: Invalid value: cannot write the key 'region': the first line assigns it behind a byte-order "
+            "mark, which makes it another key; remove the mark first\n",
+        ),
+    ],
+)
+def test_set_refuses_what_would_not_take_effect_and_names_the_files_fault(files, tmp_path, original, args, stderr):
+    files(conf=original, t="region = eu-west\n")
+    command = ["set", args[0], "conf.vyr", *args[1:]] if args[0] == "--delete" else ["set", "conf.vyr", *args]
+    assert vyrl(*command) == (1, "", stderr)
+    assert (tmp_path / "conf.vyr").read_text(encoding="utf-8") == original
+
+
+@pytest.mark.parametrize("args", [["a", "12345678"], ["--delete", "longer"], ["fresh", "1"]])
+def test_set_keeps_a_formatted_file_formatted(files, args):
+    files(conf="a = 1       # c\nlonger = 2  # d\n")
+    command = ["set", args[0], "conf.vyr", *args[1:]] if args[0] == "--delete" else ["set", "conf.vyr", *args]
+    assert vyrl(*command) == (0, "", "")
+    assert vyrl("fmt", "--check", "conf.vyr") == (0, "", "")

@@ -63,6 +63,36 @@ std::optional<Edit> lock_and_read(std::string_view path) {
   return Edit{std::move(*file), std::move(*text)};
 }
 
+// The lines of `text` that delete_key takes out for `key`, numbered from 1.
+std::vector<std::pair<std::size_t, std::size_t>> deleted_lines(std::string_view text, std::string_view key) {
+  std::vector<std::pair<std::size_t, std::size_t>> ranges;  // first line, count
+  const SyntaxTree tree = read_syntax(text);
+  for (const SyntaxLine& line : tree.statements()) {
+    if (line.kind == SyntaxKind::assignment && tree.assignment(line).key.text == key) {
+      ranges.emplace_back(line.first_line + 1, line.line_count);
+    }
+  }
+  return ranges;
+}
+
+// An error of the text left after a deletion names its lines; the person
+// reads the file on disk, whose lines run on past each one deleted.
+void renumber_after_deletion(VyrlError& error, const std::vector<std::pair<std::size_t, std::size_t>>& deleted) {
+  if (error.frames().empty() || error.frames().front().line == 0) return;
+  std::size_t line = error.frames().front().line;
+  for (const auto& [first, count] : deleted) {
+    if (first <= line) line += count;
+  }
+  error.set_outer_line(line);
+}
+
+// Where the value that wins came from when it is not the one set: a file
+// that a line after the edited one reads assigns the key again.
+std::string overridden(std::string_view path, std::string_view key, std::string_view wins) {
+  return std::string(path) + ": cannot set '" + std::string(key) + "': the value that wins would be '" +
+         std::string(wins) + "', from a file that a later @import or @derive line reads; nothing was written\n";
+}
+
 }  // namespace
 
 int run_fmt(const Arguments& arguments) {
@@ -129,15 +159,33 @@ int run_set(const Arguments& arguments) {
   // written, and two edits of one file both land.
   auto edit = lock_and_read(path);
   if (!edit) return kFailure;
-  auto edited = remove ? delete_key(edit->text, key, path) : set_value(edit->text, key, arguments.positionals[2], path);
+  const std::string_view value = remove ? std::string_view() : arguments.positionals[2];
+  auto edited = remove ? delete_key(edit->text, key, path) : set_value(edit->text, key, value, path);
   if (!edited) {
     report_about(path, std::move(edited.error()));
     return kFailure;
   }
+  // A file that fmt --check accepts stays so: a value of another width must
+  // not leave its line's comment out of the column of its neighbours'.
+  if (const auto laid = format(edit->text, path); laid && *laid == edit->text) {
+    if (auto again = format(*edited, path)) edited = std::move(again);
+  }
   // The edited text must load as the file itself would, imports, schemas
   // and types included; otherwise the file keeps its bytes.
-  if (auto loaded = VYRL::parse_as(*edited, path, loading->options()); !loaded) {
-    report(loaded.error());
+  auto loaded = VYRL::parse_as(*edited, path, loading->options());
+  if (!loaded) {
+    // A fault the file had already is the one to name, on its own lines.
+    if (auto before = VYRL::parse_as(edit->text, path, loading->options()); !before) {
+      report(before.error());
+    } else {
+      if (remove) renumber_after_deletion(loaded.error(), deleted_lines(edit->text, key));
+      report(loaded.error());
+    }
+    return kFailure;
+  }
+  // Success means the value that wins is the one asked for.
+  if (const auto wins = loaded->get(key); !remove && wins != value) {
+    write_err(overridden(display_name(path), key, wins.value_or("")));
     return kFailure;
   }
   if (auto written = edit->file.replace(*edited); !written) {

@@ -5,7 +5,8 @@ Each shape below is an input someone could write to make a reader slow: it is
 parsed at size n and at 4n, through the Python module and through the `vyrl`
 tool, fastest of three runs each. Linear growth is 4x and quadratic 16x; the
 check fails above 8x. Memory is compared the same way where a shape is about
-memory.
+memory. The server's shapes are documents open in `vyrl lsp`, timed from an
+edit to the diagnostics it brings, as an editor waits for them.
 
     scripts/check-scaling.py --cli build/src/cli/vyrl    # vyr_rs importable
 
@@ -15,6 +16,7 @@ The module must be importable (PYTHONPATH); the tool's path comes from --cli.
 from __future__ import annotations
 
 import argparse
+import json
 import os
 import subprocess
 import sys
@@ -157,6 +159,85 @@ SHAPES: list[tuple[str, Shape, int, str]] = [
 
 # No message may be longer, whatever the input.
 MESSAGE_BOUND = 64 << 10
+
+
+def warning_on_every_line(n: int) -> str:
+    # An alias of an alias on every line: a warning each, every one placed in the text.
+    return "@type t0 = i32\n" + "".join(f"@type t{i} = t{i - 1}\n" for i in range(1, n))
+
+
+# Documents open in `vyrl lsp`, timed from an edit to the diagnostics it brings.
+SERVER_SHAPES: list[tuple[str, Callable[[int], str], int]] = [
+    ("server: an edit, a warning a line", warning_on_every_line, 20000),
+]
+# Each edit is made this many times, the fastest kept; but once editing has
+# taken longer than SERVER_SECONDS, one more slow answer tells no more.
+SERVER_EDITS = 5
+SERVER_SECONDS = 10
+
+
+class Server:
+    """`vyrl lsp` on pipes, holding one open document. Opening it and each
+    edit are answered by one message, its diagnostics; bodies are read whole
+    but not decoded, which would cost more than the answer."""
+
+    def __init__(self, cli: str, directory: Path, text: str):
+        self.process = subprocess.Popen([cli, "lsp"], cwd=directory, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL)
+        self.uri = (directory / "main.vyr").as_uri()
+        self.send({"jsonrpc": "2.0", "id": 1, "method": "initialize",
+                   "params": {"capabilities": {}, "rootUri": directory.as_uri()}})
+        self.send({"jsonrpc": "2.0", "method": "textDocument/didOpen",
+                   "params": {"textDocument": {"uri": self.uri, "languageId": "vyrl", "version": 1, "text": text}}})
+
+    def send(self, message: dict) -> bytes:
+        """Sends `message` and returns the body of the one that answers it."""
+        body = json.dumps(message).encode()
+        self.process.stdin.write(b"Content-Length: %d\r\n\r\n" % len(body) + body)
+        self.process.stdin.flush()
+        length = None
+        while (line := self.process.stdout.readline()) not in (b"\r\n", b""):
+            name, _, value = line.partition(b":")
+            if name.strip().lower() == b"content-length":
+                length = int(value)
+        if length is None:
+            raise SystemExit(f"check-scaling: vyrl lsp answered {message.get('method')} with nothing")
+        return self.process.stdout.read(length)
+
+    def edit(self, version: int) -> None:
+        # A space typed after the first line's name, then taken back.
+        typed = version % 2 == 0
+        change = {"range": {"start": {"line": 0, "character": 8}, "end": {"line": 0, "character": 8 if typed else 9}},
+                  "text": " " if typed else ""}
+        answer = self.send({"jsonrpc": "2.0", "method": "textDocument/didChange",
+                            "params": {"textDocument": {"uri": self.uri, "version": version},
+                                       "contentChanges": [change]}})
+        if b"publishDiagnostics" not in answer:
+            raise SystemExit(f"check-scaling: vyrl lsp answered an edit with {answer[:200]!r}")
+
+    def close(self) -> None:
+        self.process.kill()
+        self.process.wait()
+
+
+def server_edit_seconds(cli: str, text: str) -> float:
+    """The fastest of SERVER_EDITS edits to `text`, open in the server."""
+    with tempfile.TemporaryDirectory(prefix="vyrl-scaling-") as scratch:
+        directory = Path(scratch)
+        (directory / "main.vyr").write_text(text)
+        server = Server(cli, directory, text)
+        best = float("inf")
+        give_up = time.perf_counter() + SERVER_SECONDS
+        try:
+            for version in range(2, 2 + SERVER_EDITS):
+                start = time.perf_counter()
+                server.edit(version)
+                best = min(best, time.perf_counter() - start)
+                if time.perf_counter() > give_up:
+                    break
+        finally:
+            server.close()
+        return best
 
 
 def lookup_miss_growth(n: int) -> float:
@@ -305,6 +386,16 @@ def main() -> int:
             bad.append(f"a message of {large['message']} bytes")
         print(f"{name:36} {n:>6} {growth['module']:>7.1f}x {growth['cli']:>7.1f}x {growth['memory']:>7.1f}x"
               f" {growth['message']:>7.1f}x   {large['module'] * 1000:.0f} ms{'   FAIL: ' + ', '.join(bad) if bad else ''}")
+        if bad:
+            failures.append(name)
+    for name, document, n in SERVER_SHAPES:
+        if arguments.only and arguments.only not in name:
+            continue
+        small, large = (server_edit_seconds(arguments.cli, document(size)) for size in (n, 4 * n))
+        growth = large / small
+        bad = growth > LIMIT
+        print(f"{name:36} {n:>6} {'':>8} {growth:>7.1f}x {'':>8} {'':>8}   {large * 1000:.0f} ms"
+              f"{'   FAIL: time' if bad else ''}")
         if bad:
             failures.append(name)
     if not arguments.only or arguments.only in "redeclared schema (module only)":

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,6 +92,87 @@ TEST(LspPositionTest, IncrementalChangesEditInPlace) {
     std::string text = "k = 😀1\nz";
     replace_range(text, c.start, c.end, c.replacement, c.encoding);
     EXPECT_EQ(text, c.expected);
+  }
+}
+
+// The walk from the text's start that positions were found by before the
+// index: what LineIndex::position must agree with.
+Position walked_position(std::string_view text, std::size_t offset, Encoding encoding) {
+  Position position;
+  std::size_t line_start = 0;
+  for (std::size_t newline = text.find('\n'); newline != std::string_view::npos && newline < offset;
+       newline = text.find('\n', line_start)) {
+    ++position.line;
+    line_start = newline + 1;
+  }
+  position.character = column_of(text.substr(line_start), offset - line_start, encoding);
+  return position;
+}
+
+TEST(LspPositionTest, TheLineIndexAnswersAsTheWalksDo) {
+  const std::vector<std::string_view> texts = {
+      "",
+      "\n",
+      "\n\n",
+      "last line without a break",
+      "a\r\nb\r\n",
+      "a lone\rcarriage return\r",
+      "\r\n\r\n",
+      kText,
+      "é\n😀x\r\n€€\n",
+      "\xff\xc3 stray and cut bytes \xf0\x9f\n\xe2\x82",
+  };
+  constexpr std::size_t kHuge = std::size_t(-1);
+  for (const std::string_view text : texts) {
+    SCOPED_TRACE(testing::PrintToString(std::string(text)));
+    const LineIndex index(text);
+    const std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+    for (std::size_t line = 0; line <= lines + 1; ++line) {
+      SCOPED_TRACE(line);
+      EXPECT_EQ(index.line(line), line_text(text, line));
+      const std::size_t width = line_text(text, line).size();
+      for (const Encoding encoding : {Encoding::utf8, Encoding::utf16}) {
+        for (std::size_t character = 0; character <= width + 2; ++character) {
+          EXPECT_EQ(index.offset({line, character}, encoding), offset_of(text, {line, character}, encoding));
+        }
+        EXPECT_EQ(index.offset({line, kHuge}, encoding), offset_of(text, {line, kHuge}, encoding));
+      }
+    }
+    EXPECT_EQ(index.line(kHuge), "");
+    for (const Encoding encoding : {Encoding::utf8, Encoding::utf16}) {
+      EXPECT_EQ(index.offset({kHuge, kHuge}, encoding), text.size());
+      for (std::size_t offset = 0; offset <= text.size() + 2; ++offset) {
+        SCOPED_TRACE(offset);
+        EXPECT_EQ(index.position(offset, encoding), walked_position(text, offset, encoding));
+      }
+    }
+  }
+}
+
+TEST(LspPositionTest, TheLineIndexPlacesBytes) {
+  struct Case {
+    const char* name;
+    std::size_t offset;
+    Position utf8;
+    Position utf16;
+  };
+  const std::size_t quote = 7 + 8;  // where é starts in kText
+  const std::vector<Case> cases = {
+      {"the first byte", 0, {0, 0}, {0, 0}},
+      {"the CR of a CRLF line is on that line", 5, {0, 5}, {0, 5}},
+      {"its LF too", 6, {0, 6}, {0, 6}},
+      {"the next line starts after the LF", 7, {1, 0}, {1, 0}},
+      {"after é", quote + 2, {1, 10}, {1, 9}},
+      {"inside € counts it whole", quote + 3, {1, 13}, {1, 10}},
+      {"after the surrogate pair", quote + 9, {1, 17}, {1, 12}},
+      {"the end of the text", kText.size(), {2, 4}, {2, 4}},
+      {"past the end is the end", kText.size() + 5, {2, 4}, {2, 4}},
+  };
+  const LineIndex index(kText);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(index.position(c.offset, Encoding::utf8), c.utf8);
+    EXPECT_EQ(index.position(c.offset, Encoding::utf16), c.utf16);
   }
 }
 

@@ -7,7 +7,9 @@ import json
 import os
 import random
 import re
+import select
 import subprocess
+import time
 
 import pytest
 
@@ -147,3 +149,103 @@ def test_imports_that_could_block_or_read_the_protocol_are_refused(tmp_path):
     assert {d["message"] for diagnostics in published for d in diagnostics} == {
         "IO Error: Operation not permitted (os error 1)"
     }
+
+
+class Session:
+    """A server on pipes, read with a deadline: a server that stops answering fails the test, and is killed."""
+
+    def __init__(self, root):
+        self.process = subprocess.Popen(
+            [str(VYRL), "lsp"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL
+        )
+        self.buffer = b""
+        self.send({**INITIALIZE, "params": {"capabilities": {}, "rootUri": root.as_uri()}})
+        self.next_message(10)
+
+    def send(self, message):
+        self.process.stdin.write(framed(message))
+        self.process.stdin.flush()
+
+    def next_message(self, seconds):
+        deadline = time.monotonic() + seconds
+        while True:
+            header, separator, rest = self.buffer.partition(b"\r\n\r\n")
+            if separator:
+                length = int(header[len(b"Content-Length: ") :])
+                if len(rest) >= length:
+                    self.buffer = rest[length:]
+                    return json.loads(rest[:length])
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self.process.stdout], [], [], left)[0]:
+                raise AssertionError(f"no answer within {seconds} s")
+            chunk = os.read(self.process.stdout.fileno(), 1 << 16)
+            assert chunk, "the server ended"
+            self.buffer += chunk
+
+    def ask(self, id, method, uri, line, character, seconds):
+        params = {"textDocument": {"uri": uri}, "position": {"line": line, "character": character}}
+        self.send({"jsonrpc": "2.0", "id": id, "method": method, "params": params})
+        answer = self.next_message(seconds)
+        assert answer["id"] == id, answer
+        return answer["result"]
+
+    def close(self):
+        self.process.kill()
+        self.process.wait()
+
+
+# An answer takes milliseconds; a walk that read each file once for every
+# route to it took seconds for 3 imports a level over 12 levels, and never
+# ended for 4 over 16.
+ANSWER_SECONDS = 1
+
+
+@pytest.mark.parametrize(
+    "levels, imports", [(16, 4), (12, 3)], ids=["17 files importing the next 4 times", "3 imports a level, 12 levels"]
+)
+def test_imports_that_fan_out_are_read_once_a_request(tmp_path, levels, imports):
+    # f0 ... f{levels - 1} each import the next file `imports` times and set a
+    # key; the last declares a schema whose field nothing sets.
+    for i in range(levels):
+        (tmp_path / f"f{i}.vyr").write_text(f"@import f{i + 1}.vyr\n" * imports + f"k{i} = {i}\n")
+    (tmp_path / f"f{levels}.vyr").write_text("@schema Last { deep: i32 }\n")
+    main = tmp_path / "f0.vyr"
+    session = Session(tmp_path)
+    try:
+        uri = main.as_uri()
+        item = {"uri": uri, "languageId": "vyrl", "version": 1, "text": main.read_text()}
+        session.send({"jsonrpc": "2.0", "method": "textDocument/didOpen", "params": {"textDocument": item}})
+        # Loading stops at its limit of files, and says so.
+        [diagnostic] = session.next_message(10)["params"]["diagnostics"]
+        assert "More than 10000 files" in diagnostic["message"]
+        # Each asked at the start of the line setting k0.
+        line = imports
+        hover = session.ask(2, "textDocument/hover", uri, line, 0, ANSWER_SECONDS)
+        assert hover["contents"]["value"] == f"`k0` = `0` (f0.vyr:{line + 1})"
+        definition = session.ask(3, "textDocument/definition", uri, line, 0, ANSWER_SECONDS)
+        assert [(d["uri"], d["range"]["start"]["line"]) for d in definition] == [(uri, line)]
+        # The walk reaches the last file.
+        completion = session.ask(4, "textDocument/completion", uri, line, 0, ANSWER_SECONDS)
+        assert [item["label"] for item in completion] == ["deep"]
+        session.send(SHUTDOWN)
+        assert session.next_message(ANSWER_SECONDS) == {"jsonrpc": "2.0", "id": 99, "result": None}
+    finally:
+        session.close()
+
+
+def test_completion_weighs_many_schemas_in_one_pass(tmp_path):
+    # A schema, and a value for its one field, 100,000 times: completion at a
+    # line's start looks for the schema that wins each name, and offers
+    # nothing. It takes a fraction of a second; looking through every schema
+    # for each one took 20.
+    count = 100_000
+    text = "".join(f"@schema S{i} {{ f{i}: i32 }}\nf{i} = {i}\n" for i in range(count))
+    uri = (tmp_path / "many.vyr").as_uri()
+    session = Session(tmp_path)
+    try:
+        item = {"uri": uri, "languageId": "vyrl", "version": 1, "text": text}
+        session.send({"jsonrpc": "2.0", "method": "textDocument/didOpen", "params": {"textDocument": item}})
+        assert session.next_message(30)["params"]["diagnostics"] == []
+        assert session.ask(2, "textDocument/completion", uri, 2 * count, 0, 10) == []
+    finally:
+        session.close()

@@ -1,6 +1,9 @@
 #include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 #include <nlohmann/json.hpp>
 
@@ -155,12 +158,16 @@ json completion(const OpenText& document, Position position, const Workspace& wo
   // At the start of a line: the fields that still want a value, required first.
   if (trim_left(ahead).empty() && here.directive.empty()) {
     const Scope scope = gather_scope(document, workspace, {}, &tree);
+    // The schema that wins for each name, the last, found in one pass: a
+    // document may declare thousands.
+    std::unordered_map<std::string_view, const SchemaDeclaration*> latest;
+    for (const SchemaDeclaration& schema : scope.schemas) latest.insert_or_assign(schema.name, &schema);
     std::vector<const FieldDeclaration*> wanted;
+    std::unordered_set<std::string_view> listed;
     for (const SchemaDeclaration& schema : scope.schemas) {
-      if (scope.schema(schema.name) != &schema) continue;  // replaced by a later one
+      if (latest[schema.name] != &schema) continue;  // replaced by a later one
       for (const FieldDeclaration& field : schema.fields) {
-        const bool listed = std::ranges::any_of(wanted, [&](const auto* f) { return f->name == field.name; });
-        if (!listed && !scope.assigned.contains(field.name)) wanted.push_back(&field);
+        if (!scope.assigned.contains(field.name) && listed.insert(field.name).second) wanted.push_back(&field);
       }
     }
     std::ranges::stable_partition(wanted, [](const FieldDeclaration* field) { return !field->optional; });

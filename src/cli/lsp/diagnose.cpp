@@ -70,18 +70,6 @@ std::optional<std::size_t> find_name(std::string_view text, std::string_view nam
   return std::nullopt;
 }
 
-Position position_at(std::string_view text, std::size_t offset, Encoding encoding) {
-  Position position;
-  std::size_t line_start = 0;
-  for (std::size_t newline = text.find('\n'); newline != std::string_view::npos && newline < offset;
-       newline = text.find('\n', line_start)) {
-    ++position.line;
-    line_start = newline + 1;
-  }
-  position.character = column_of(text.substr(line_start), offset - line_start, encoding);
-  return position;
-}
-
 std::filesystem::path resolve(const std::filesystem::path& root, std::string_view written) {
   const std::filesystem::path path(written);
   return (path.is_absolute() ? path : root / path).lexically_normal();
@@ -151,10 +139,14 @@ Range failure_range(std::string_view line, std::size_t line_number, bool value_f
 
 std::vector<Diagnostic> warnings_of(const OpenText& document, Encoding encoding, Diagnostic* failure) {
   std::vector<Diagnostic> diagnostics;
-  for (Warning& warning : lint(document.text)) {
+  std::vector<Warning> warnings = lint(document.text);
+  if (warnings.empty()) return diagnostics;
+  // A warning may stand on every line.
+  const LineIndex lines(document.text);
+  for (Warning& warning : warnings) {
     // Every span a warning has is a word, or the mark, within one line.
     const std::size_t line = warning.where.line - 1;
-    const std::string_view written = line_text(document.text, line);
+    const std::string_view written = lines.line(line);
     const Range range{{line, column_of(written, warning.where.column, encoding)},
                       {line, column_of(written, warning.where.column + warning.where.text.size(), encoding)}};
     if (failure != nullptr && failure->fix && failure->fix->uri == document.uri && failure->fix->range == range) {
@@ -247,9 +239,10 @@ std::optional<Diagnostic> diagnose(const OpenText& document, const Workspace& wo
       const std::string* text = text_of(i);
       if (text == nullptr) continue;
       if (const auto at = find_name(*text, error.unknown_type())) {
+        const LineIndex lines(*text);
         diagnostic.fix = NameFix{uri_of(i),
-                                 Range{position_at(*text, *at, workspace.encoding),
-                                       position_at(*text, *at + error.unknown_type().size(), workspace.encoding)},
+                                 Range{lines.position(*at, workspace.encoding),
+                                       lines.position(*at + error.unknown_type().size(), workspace.encoding)},
                                  std::move(names), {}};
         break;
       }

@@ -39,23 +39,28 @@ std::string_view line_at(std::string_view text, std::size_t start) {
   return text.substr(start, end - start);
 }
 
+// The byte of `line` that a client's column names: the end of the line past
+// it, the start of a character whose units it falls inside.
+std::size_t byte_at_column(std::string_view line, std::size_t character, Encoding encoding) {
+  std::size_t byte = 0;
+  std::size_t column = 0;
+  while (byte < line.size()) {
+    const std::size_t bytes = std::min(character_bytes(static_cast<unsigned char>(line[byte])), line.size() - byte);
+    const std::size_t width = units(bytes, encoding);
+    if (column + width > character) break;
+    column += width;
+    byte += bytes;
+  }
+  return byte;
+}
+
 }  // namespace
 
 std::string_view line_text(std::string_view text, std::size_t line) { return line_at(text, line_start(text, line)); }
 
 std::size_t offset_of(std::string_view text, Position position, Encoding encoding) {
   const std::size_t start = line_start(text, position.line);
-  const std::string_view line = line_at(text, start);
-  std::size_t byte = 0;
-  std::size_t column = 0;
-  while (byte < line.size()) {
-    const std::size_t bytes = std::min(character_bytes(static_cast<unsigned char>(line[byte])), line.size() - byte);
-    const std::size_t width = units(bytes, encoding);
-    if (column + width > position.character) break;
-    column += width;
-    byte += bytes;
-  }
-  return start + byte;
+  return start + byte_at_column(line_at(text, start), position.character, encoding);
 }
 
 std::size_t column_of(std::string_view line, std::size_t byte, Encoding encoding) {
@@ -74,6 +79,31 @@ void replace_range(std::string& text, Position start, Position end, std::string_
   std::size_t to = offset_of(text, end, encoding);
   if (to < from) std::swap(from, to);
   text.replace(from, to - from, replacement);
+}
+
+LineIndex::LineIndex(std::string_view text) : text_(text) {
+  starts_.push_back(0);
+  for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', at + 1)) {
+    starts_.push_back(at + 1);
+  }
+}
+
+std::string_view LineIndex::line(std::size_t line) const { return line_at(text_, start(line)); }
+
+std::size_t LineIndex::offset(Position position, Encoding encoding) const {
+  const std::size_t from = start(position.line);
+  return from + byte_at_column(line_at(text_, from), position.character, encoding);
+}
+
+Position LineIndex::position(std::size_t offset, Encoding encoding) const {
+  offset = std::min(offset, text_.size());
+  // The last line starting at or before the byte.
+  const auto after = std::upper_bound(starts_.begin(), starts_.end(), offset);
+  const auto line = static_cast<std::size_t>(after - starts_.begin()) - 1;
+  const std::size_t from = starts_[line];
+  // Counted over the rest of the text rather than the line, so that a byte
+  // on a line's "\r" or inside a character counts as the walk always has.
+  return Position{line, column_of(text_.substr(from), offset - from, encoding)};
 }
 
 }  // namespace vyrl::cli::lsp

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vyrl::cli::lsp {
 
@@ -15,6 +16,10 @@ struct Position {
   std::size_t character = 0;
   friend bool operator==(const Position&, const Position&) = default;
 };
+
+// The free functions below walk `text` from its start to the line asked
+// about: right for one position, but a loop over many positions in one text
+// goes through a LineIndex of it instead, which answers the same.
 
 // The line of `text` numbered `line` (from 0), without its "\n" or "\r\n";
 // empty past the end.
@@ -34,5 +39,29 @@ std::size_t column_of(std::string_view line, std::size_t byte, Encoding encoding
 // incremental change from the client asks; start and end may come in either
 // order.
 void replace_range(std::string& text, Position start, Position end, std::string_view replacement, Encoding encoding);
+
+// Where each line of a text starts, found in one pass over it, so that each
+// position asked of the text after that costs a lookup rather than a walk
+// from its start. Lines are cut at "\n" alone, as everywhere here. The text
+// must outlive the index and stay as it was.
+class LineIndex {
+ public:
+  explicit LineIndex(std::string_view text);
+
+  // As line_text(text, line).
+  std::string_view line(std::size_t line) const;
+  // As offset_of(text, position, encoding).
+  std::size_t offset(Position position, Encoding encoding) const;
+  // The position of byte `offset` (clamped to the text): the line it is on,
+  // a byte of a line end on the line it ends, and its column in the client's
+  // units, a character it falls inside counted whole.
+  Position position(std::size_t offset, Encoding encoding) const;
+
+ private:
+  std::size_t start(std::size_t line) const { return line < starts_.size() ? starts_[line] : text_.size(); }
+
+  std::string_view text_;
+  std::vector<std::size_t> starts_;  // of every line, the first at 0
+};
 
 }  // namespace vyrl::cli::lsp

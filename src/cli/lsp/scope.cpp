@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <deque>
 #include <filesystem>
-#include <set>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "lsp/uri.hpp"
 #include "vyrl/options.hpp"
@@ -12,9 +13,10 @@
 namespace vyrl::cli::lsp {
 namespace {
 
-// Imports nest no deeper in any file a person writes; a cycle stops at once
-// through `visiting`, this only bounds the work.
-constexpr int kMaxDepth = 16;
+// Imports nest no deeper than loading nests files, which fails past this.
+// Each file is walked once a request (see Collector), so this bounds the
+// recursion, not the work.
+constexpr int kMaxDepth = 64;
 
 bool contains(const Span& span, std::size_t offset) { return offset >= span.offset && offset <= span.end(); }
 
@@ -34,79 +36,263 @@ std::string unit_key(std::string_view name) {
   return key;
 }
 
-struct Collector {
-  const Workspace& workspace;
-  std::string_view key;
-  std::set<std::string> visiting;
+// Where a line's path leads, as read_source looks for it.
+std::optional<std::filesystem::path> source_path(std::string_view written, const Workspace& workspace) {
+  const std::string name = unquoted(written);
+  if (name.empty()) return std::nullopt;
+  const std::filesystem::path given(name);
+  return (given.is_absolute() ? given : workspace.root / given).lexically_normal();
+}
 
-  void collect(const Source& source, Scope& scope, int depth, const SyntaxTree* read = nullptr) {
-    if (depth > kMaxDepth || !visiting.insert(source.path).second) return;
-    std::optional<SyntaxTree> own;
-    const SyntaxTree& tree = read != nullptr ? *read : own.emplace(read_syntax(source.text));
-    const std::string file = shown_path(source.path, workspace.root);
-    const auto declared = [&](Declaration& out, std::string_view name, const Span& span) {
-      out.name = std::string(name);
-      out.uri = source.uri;
-      out.where = file + ":" + std::to_string(span.line);
-      out.range = range_of(tree, span, workspace.encoding);
+std::optional<Source> read_source_at(const std::filesystem::path& path, const Workspace& workspace) {
+  if (const OpenText* open = workspace.find_open(path.native())) return Source{open->uri, path.native(), open->text};
+  if (!workspace.read_disk) return std::nullopt;
+  // Only regular files: anything else could block the server on its reads.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+  auto text = read_file_from_disk(path.native(), Options{});
+  if (!text) return std::nullopt;
+  return Source{uri_from_path(path.native()), path.native(), std::move(*text)};
+}
+
+// Declarations added to a scope, each held once, in the order of its last
+// addition: adding one again moves it to the end. The one that wins for a
+// name, the last, is the one that would win were every addition kept, but a
+// file that many routes reach does not add its declarations many times over.
+// What finds a declaration or a name is built only once asked for: a file
+// that imports nothing needs neither.
+template <class Declared>
+class Sequence {
+ public:
+  // A declaration just read, which no sequence can hold yet.
+  void add_new(Declared& item) {
+    items_.push_back(&item);
+    if (named_) names_.insert(item.name);
+  }
+
+  // One that this sequence may hold already.
+  void add(Declared& item) {
+    if (!indexed_) {
+      for (std::size_t i = 0; i < items_.size(); ++i) index_.emplace(items_[i], i);
+      indexed_ = true;
+    }
+    const auto [at, added] = index_.try_emplace(&item, items_.size());
+    if (!added) {
+      items_[at->second] = nullptr;
+      at->second = items_.size();
+      ++holes_;
+    }
+    items_.push_back(&item);
+    if (named_) names_.insert(item.name);
+    if (holes_ > items_.size() / 2) compact();
+  }
+
+  bool has(std::string_view name) {
+    if (!named_) {
+      each([&](const Declared& item) { names_.insert(item.name); });
+      named_ = true;
+    }
+    return names_.contains(name);
+  }
+
+  template <class Visit>
+  void each(Visit visit) const {
+    for (Declared* item : items_) {
+      if (item != nullptr) visit(*item);
+    }
+  }
+
+ private:
+  void compact() {
+    std::erase(items_, nullptr);
+    index_.clear();
+    for (std::size_t i = 0; i < items_.size(); ++i) index_.emplace(items_[i], i);
+    holes_ = 0;
+  }
+
+  std::vector<Declared*> items_;  // null where an item moved on
+  std::unordered_map<const Declared*, std::size_t> index_;
+  std::unordered_set<std::string_view> names_;
+  bool indexed_ = false;
+  bool named_ = false;
+  std::size_t holes_ = 0;
+};
+
+// What a walk does to the one key asked about: an assignment replaces what
+// came before it, a value @derive brings stands only where there was none.
+struct KeyEffect {
+  KeyDeclaration* assigned = nullptr;  // the last assignment
+  KeyDeclaration* offered = nullptr;   // what a base brought before any assignment
+
+  void assign(KeyDeclaration& key) { assigned = &key; }
+  void offer(KeyDeclaration& key) {
+    if (assigned == nullptr && offered == nullptr) offered = &key;
+  }
+  void then(const KeyEffect& later) {
+    if (later.assigned != nullptr) {
+      assign(*later.assigned);
+    } else if (later.offered != nullptr) {
+      offer(*later.offered);
+    }
+  }
+  // The value left where there was none before.
+  KeyDeclaration* result() const { return assigned != nullptr ? assigned : offered; }
+};
+
+// What reading one file adds to the scope that reads it, with everything its
+// own @import and @derive lines add.
+struct Contribution {
+  Sequence<SchemaDeclaration> schemas;
+  Sequence<AliasDeclaration> aliases;
+  KeyEffect key;
+  std::unordered_set<std::string> assigned;
+
+  // Adds what `later` adds, as reading it here would.
+  void then(const Contribution& later) {
+    later.schemas.each([&](SchemaDeclaration& schema) { schemas.add(schema); });
+    later.aliases.each([&](AliasDeclaration& alias) { aliases.add(alias); });
+    key.then(later.key);
+    assigned.insert(later.assigned.begin(), later.assigned.end());
+  }
+};
+
+// The contributions being built into one scope, innermost first: together,
+// what that scope holds at the line being read.
+struct Open {
+  Contribution& contribution;
+  const Open* outer;
+
+  bool has_schema(std::string_view name) const {
+    return contribution.schemas.has(name) || (outer != nullptr && outer->has_schema(name));
+  }
+  bool has_alias(std::string_view name) const {
+    return contribution.aliases.has(name) || (outer != nullptr && outer->has_alias(name));
+  }
+};
+
+// Walks a document and the files its lines name. Each file is read and
+// walked once: reached again by another route, it adds what it added the
+// first time, so that files importing each other many times over cost no
+// more than their number. A file that imports itself, directly or not,
+// stops there, and no more than loading's limit of files are read.
+class Collector {
+ public:
+  Collector(const Workspace& workspace, std::string_view key) : workspace_(workspace), key_(key) {}
+
+  // Once: the declarations move into the scope.
+  Scope gather(const OpenText& document, const SyntaxTree& tree) {
+    files_[document.path].state = State::walking;
+    Contribution own;
+    walk(Source{document.uri, document.path, document.text}, tree, 0, own, nullptr);
+    Scope scope;
+    own.schemas.each([&](SchemaDeclaration& schema) { scope.schemas.push_back(std::move(schema)); });
+    own.aliases.each([&](AliasDeclaration& alias) { scope.aliases.push_back(std::move(alias)); });
+    if (KeyDeclaration* key = own.key.result()) scope.keys.emplace(key->name, std::move(*key));
+    scope.assigned = std::move(own.assigned);
+    return scope;
+  }
+
+ private:
+  enum class State { unread, walking, walked };
+  struct File {
+    State state = State::unread;
+    Contribution contribution;
+  };
+
+  // What the file a line names adds, walked the first time it is reached;
+  // null when it adds nothing.
+  const Contribution* reach(std::string_view written, int depth, const Open* outer) {
+    if (depth > kMaxDepth) return nullptr;
+    const auto path = source_path(written, workspace_);
+    if (!path) return nullptr;
+    const auto [found, added] = files_.try_emplace(path->native());
+    File& file = found->second;
+    if (!added || reads_ >= Limits::kDefaultMaxFileLoads) {
+      return file.state == State::walked ? &file.contribution : nullptr;
+    }
+    ++reads_;
+    const auto source = read_source_at(*path, workspace_);
+    if (!source) return nullptr;
+    file.state = State::walking;
+    walk(*source, read_syntax(source->text), depth, file.contribution, outer);
+    file.state = State::walked;
+    return &file.contribution;
+  }
+
+  void walk(const Source& source, const SyntaxTree& tree, int depth, Contribution& out, const Open* outer) {
+    const Open here{out, outer};
+    const std::string file = shown_path(source.path, workspace_.root);
+    const auto declared = [&](Declaration& declaration, std::string_view name, const Span& span) {
+      declaration.name = std::string(name);
+      declaration.uri = source.uri;
+      declaration.where = file + ":" + std::to_string(span.line);
+      declaration.range = range_of(tree, span, workspace_.encoding);
     };
     for (const SyntaxLine& statement : tree.statements()) {
       if (statement.kind == SyntaxKind::assignment) {
         const AssignmentSpans spans = tree.assignment(statement);
-        scope.assigned.emplace(spans.key.text);
-        if (spans.key.text != this->key) continue;
-        KeyDeclaration key;
+        out.assigned.emplace(spans.key.text);
+        if (spans.key.text != key_) continue;
+        KeyDeclaration& key = keys_.emplace_back();
         declared(key, spans.key.text, spans.key);
         key.value = std::string(spans.value_read.text);
-        scope.keys.insert_or_assign(key.name, std::move(key));
+        out.key.assign(key);
         continue;
       }
       if (statement.kind != SyntaxKind::directive) continue;
       const DirectiveSpans spans = tree.directive(statement);
       if (spans.name.text == "schema" && !spans.subject.empty()) {
-        SchemaDeclaration schema;
+        SchemaDeclaration& schema = schemas_.emplace_back();
         declared(schema, spans.subject.text, spans.subject);
         for (const SchemaFieldSpans& field : spans.fields) {
-          FieldDeclaration out;
-          declared(out, field.name.text, field.name);
-          out.type = std::string(field.type.text);
-          out.optional = !field.mark.empty();
-          out.schema = schema.name;
-          schema.fields.push_back(std::move(out));
+          FieldDeclaration& declaration = schema.fields.emplace_back();
+          declared(declaration, field.name.text, field.name);
+          declaration.type = std::string(field.type.text);
+          declaration.optional = !field.mark.empty();
+          declaration.schema = schema.name;
         }
-        scope.schemas.push_back(std::move(schema));
+        out.schemas.add_new(schema);
       } else if (spans.name.text == "type" && !spans.subject.empty()) {
-        AliasDeclaration alias;
+        AliasDeclaration& alias = aliases_.emplace_back();
         declared(alias, spans.subject.text, spans.subject);
         alias.definition = std::string(spans.definition.text);
-        scope.aliases.push_back(std::move(alias));
+        out.aliases.add_new(alias);
       } else if (spans.name.text == "import") {
-        if (const auto imported = read_source(spans.subject.text, workspace)) collect(*imported, scope, depth + 1);
+        // Read as if written here: it sees, and adds to, what this scope holds.
+        if (const Contribution* imported = reach(spans.subject.text, depth + 1, &here)) out.then(*imported);
       } else if (spans.name.text == "derive") {
-        const auto base = read_source(spans.subject.text, workspace);
-        if (!base) continue;
-        Scope derived;
-        collect(*base, derived, depth + 1);
-        merge_derived(std::move(derived), spans.selectors, scope);
+        // Read into a scope of its own, then merged.
+        if (const Contribution* base = reach(spans.subject.text, depth + 1, nullptr)) {
+          merge_derived(*base, spans.selectors, out, here);
+        }
       }
     }
-    visiting.erase(source.path);
   }
 
   // What the document already holds wins over the base's.
-  static void merge_derived(Scope derived, const std::vector<Span>& selectors, Scope& scope) {
-    for (SchemaDeclaration& schema : derived.schemas) {
+  static void merge_derived(const Contribution& base, const std::vector<Span>& selectors, Contribution& out,
+                            const Open& here) {
+    base.schemas.each([&](SchemaDeclaration& schema) {
       const bool selected = selectors.empty() || std::ranges::any_of(selectors, [&](const Span& selector) {
                               return selector.text == schema.name;
                             });
-      if (selected && scope.schema(schema.name) == nullptr) scope.schemas.push_back(std::move(schema));
-    }
-    for (AliasDeclaration& alias : derived.aliases) {
-      if (scope.alias(alias.name) == nullptr) scope.aliases.push_back(std::move(alias));
-    }
-    for (auto& [name, key] : derived.keys) scope.keys.try_emplace(name, std::move(key));
-    scope.assigned.merge(derived.assigned);
+      if (selected && !here.has_schema(schema.name)) out.schemas.add(schema);
+    });
+    base.aliases.each([&](AliasDeclaration& alias) {
+      if (!here.has_alias(alias.name)) out.aliases.add(alias);
+    });
+    if (KeyDeclaration* key = base.key.result()) out.key.offer(*key);
+    out.assigned.insert(base.assigned.begin(), base.assigned.end());
   }
+
+  const Workspace& workspace_;
+  std::string_view key_;
+  std::unordered_map<std::string, File> files_;  // by resolved path; elements stay put
+  std::size_t reads_ = 0;
+  // Every declaration read, where contributions point.
+  std::deque<SchemaDeclaration> schemas_;
+  std::deque<AliasDeclaration> aliases_;
+  std::deque<KeyDeclaration> keys_;
 };
 
 // The word of a type under `offset`: list<...> nests names, which are cut at
@@ -155,25 +341,14 @@ std::string unquoted(std::string_view written) {
 }
 
 std::optional<Source> read_source(std::string_view written, const Workspace& workspace) {
-  const std::string name = unquoted(written);
-  if (name.empty()) return std::nullopt;
-  const std::filesystem::path given(name);
-  const std::filesystem::path path = (given.is_absolute() ? given : workspace.root / given).lexically_normal();
-  if (const OpenText* open = workspace.find_open(path.native())) return Source{open->uri, path.native(), open->text};
-  if (!workspace.read_disk) return std::nullopt;
-  // Only regular files: anything else could block the server on its reads.
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
-  auto text = read_file_from_disk(path.native(), Options{});
-  if (!text) return std::nullopt;
-  return Source{uri_from_path(path.native()), path.native(), std::move(*text)};
+  const auto path = source_path(written, workspace);
+  if (!path) return std::nullopt;
+  return read_source_at(*path, workspace);
 }
 
 Scope gather_scope(const OpenText& document, const Workspace& workspace, std::string_view key, const SyntaxTree* tree) {
-  Collector collector{workspace, key, {}};
-  Scope scope;
-  collector.collect(Source{document.uri, document.path, document.text}, scope, 0, tree);
-  return scope;
+  std::optional<SyntaxTree> own;
+  return Collector(workspace, key).gather(document, tree != nullptr ? *tree : own.emplace(read_syntax(document.text)));
 }
 
 namespace {

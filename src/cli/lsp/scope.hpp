@@ -44,6 +44,8 @@ struct KeyDeclaration : Declaration {
 };
 
 struct Scope {
+  // In the order read, each declaration once: where two routes lead to one
+  // file, its declarations stand where the later one put them.
   std::vector<SchemaDeclaration> schemas;
   std::vector<AliasDeclaration> aliases;
   std::map<std::string, KeyDeclaration> keys;  // the assignment that wins, of the key asked about
@@ -67,6 +69,8 @@ std::optional<Source> read_source(std::string_view written, const Workspace& wor
 // Where each key is assigned is kept for `key` alone: a large document has
 // thousands, and an answer wants one.
 // `tree`, when given, is the document's, already read.
+// Each file is read once a call, however many lines lead to it, and no more
+// files than loading's limit (Limits::kDefaultMaxFileLoads).
 Scope gather_scope(const OpenText& document, const Workspace& workspace, std::string_view key = {},
                    const SyntaxTree* tree = nullptr);
 

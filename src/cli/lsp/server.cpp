@@ -96,22 +96,64 @@ Position read_position(const json& value) {
 json to_json(Position position) { return {{"line", position.line}, {"character", position.character}}; }
 json to_json(const Range& range) { return {{"start", to_json(range.start)}, {"end", to_json(range.end)}}; }
 
-json to_json(const Diagnostic& diagnostic) {
-  json out = {{"range", to_json(diagnostic.range)},
-              {"severity", diagnostic.warning ? kWarningSeverity : kErrorSeverity},
-              {"source", "vyrl"},
-              {"message", diagnostic.message}};
+// A diagnostic is written out as JSON text directly: a document may have a
+// warning on every line, and a tree of JSON values for each would cost
+// several times what its text does. Keys come sorted, as json's objects keep
+// them.
+void append_string(std::string& out, std::string_view text) {
+  // Paths from the client may hold any bytes; what goes out stays JSON.
+  out += json(text).dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+void append_position(std::string& out, Position position) {
+  out += "{\"character\":";
+  out += std::to_string(position.character);
+  out += ",\"line\":";
+  out += std::to_string(position.line);
+  out += '}';
+}
+
+void append_range(std::string& out, const Range& range) {
+  out += "{\"end\":";
+  append_position(out, range.end);
+  out += ",\"start\":";
+  append_position(out, range.start);
+  out += '}';
+}
+
+void append_diagnostic(std::string& out, const Diagnostic& diagnostic) {
+  out += "{\"message\":";
+  append_string(out, diagnostic.message);
+  out += ",\"range\":";
+  append_range(out, diagnostic.range);
   if (!diagnostic.chain.empty() || !diagnostic.hints.empty()) {
-    json related = json::array();
+    out += ",\"relatedInformation\":[";
+    bool first = true;
+    // The files that led to the failure, then how to fix it.
     for (const auto* locations : {&diagnostic.chain, &diagnostic.hints}) {
       for (const Location& location : *locations) {
-        related.push_back({{"location", {{"uri", location.uri}, {"range", to_json(location.range)}}},
-                           {"message", location.message}});
+        if (!first) out += ',';
+        first = false;
+        out += "{\"location\":{\"range\":";
+        append_range(out, location.range);
+        out += ",\"uri\":";
+        append_string(out, location.uri);
+        out += "},\"message\":";
+        append_string(out, location.message);
+        out += '}';
       }
     }
-    out["relatedInformation"] = std::move(related);
+    out += ']';
   }
-  return out;
+  out += ",\"severity\":";
+  out += std::to_string(diagnostic.warning ? kWarningSeverity : kErrorSeverity);
+  out += ",\"source\":\"vyrl\"}";
+}
+
+json to_json(const Diagnostic& diagnostic) {
+  std::string text;
+  append_diagnostic(text, diagnostic);
+  return json::parse(text);
 }
 
 // By lines: editors ask for the actions at the cursor, which need not stand
@@ -360,12 +402,18 @@ void Server::publish(Document& document) {
   document.diagnostic = diagnose(document.open, workspace);
   const std::vector<Diagnostic> warnings =
       warnings_of(document.open, encoding_, document.diagnostic ? &*document.diagnostic : nullptr);
-  json diagnostics = json::array();
-  if (document.diagnostic) diagnostics.push_back(to_json(*document.diagnostic));
-  for (const Diagnostic& warning : warnings) diagnostics.push_back(to_json(warning));
-  send({{"jsonrpc", "2.0"},
-        {"method", "textDocument/publishDiagnostics"},
-        {"params", {{"uri", document.open.uri}, {"version", document.version}, {"diagnostics", std::move(diagnostics)}}}});
+  std::string body = R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"diagnostics":[)";
+  if (document.diagnostic) append_diagnostic(body, *document.diagnostic);
+  for (const Diagnostic& warning : warnings) {
+    if (&warning != &warnings.front() || document.diagnostic) body += ',';
+    append_diagnostic(body, warning);
+  }
+  body += R"(],"uri":)";
+  append_string(body, document.open.uri);
+  body += R"(,"version":)";
+  body += std::to_string(document.version);
+  body += "}}";
+  send_(std::move(body));
 }
 
 json Server::code_actions(const json& params) const {

@@ -258,9 +258,7 @@ const SchemaDef* Store::schema(std::string_view name) const noexcept {
 // failed allocation leaves every index as it was.
 void Store::add_schema(std::string name, SchemaDef schema) {
   schema.seal();
-  const std::size_t fields = schema.fields.size();
-  auto resolved = std::make_unique<ResolvedField[]>(fields);
-  std::vector<std::uint32_t> owner_places(fields);
+  auto fields = std::make_unique<SchemaSlot::Field[]>(schema.fields.size());
   reserve_more(unverified_, 1);
   std::unique_ptr<SchemaSlot> fresh;
   if (free_slots_.empty()) {
@@ -271,8 +269,14 @@ void Store::add_schema(std::string name, SchemaDef schema) {
   const auto named = schema_ids_.find(name);
   const bool replacing = named != schema_ids_.end();
   try {
+    // Room for every new field name at once, growing geometrically: a table
+    // grown one name at a time copies itself at every doubling.
+    const std::size_t owners_wanted = field_owners_.size() + schema.fields.size();
+    if (owners_wanted > field_owners_.entry_capacity()) {
+      field_owners_.reserve(std::max(owners_wanted, 2 * field_owners_.entry_capacity()));
+    }
     for (const auto& [field, type_name] : schema.fields) {
-      reserve_more(field_owners_[field], 1);
+      field_owners_[field].reserve_one_more();
     }
     if (!replacing) schema_ids_.try_emplace(name, SchemaId{0});
   } catch (...) {
@@ -298,14 +302,13 @@ void Store::add_schema(std::string name, SchemaDef schema) {
   SchemaSlot& slot = *schemas_[id];
   slot.name = std::move(name);
   slot.definition = std::move(schema);
-  slot.owner_places = std::move(owner_places);
-  slot.resolved = std::move(resolved);
+  slot.fields = std::move(fields);
   slot.live = true;
   slot.arrival = ++arrivals_;
   std::uint32_t position = 0;
   for (const auto& [field, type_name] : slot.definition.fields) {
-    std::vector<Owner>& owners = field_owners_.find(field)->second;
-    slot.owner_places[position] = static_cast<std::uint32_t>(owners.size());
+    OwnerList& owners = field_owners_.find(field)->second;
+    slot.fields[position].owner_place = static_cast<std::uint32_t>(owners.size());
     owners.push_back(Owner{id, position++});
   }
   // The new schema's fields are in before the old one's go out, so that an
@@ -328,22 +331,28 @@ SchemaDef Store::remove_schema(SchemaId id) noexcept {
   std::uint32_t position = 0;
   for (const auto& [field, type_name] : slot.definition.fields) {
     const auto entry = field_owners_.find(field);
-    std::vector<Owner>& owners = entry->second;
-    const std::uint32_t place = slot.owner_places[position++];
+    OwnerList& owners = entry->second;
+    const std::uint32_t place = slot.fields[position++].owner_place;
     const Owner last = owners.back();
     owners[place] = last;
     if (last.schema != id) {
       SchemaSlot& other = (*schemas_[last.schema]);
       const auto moved = other.definition.fields.find(field);
-      other.owner_places[static_cast<std::size_t>(moved - other.definition.fields.begin())] = place;
+      other.fields[static_cast<std::size_t>(moved - other.definition.fields.begin())].owner_place = place;
     }
     owners.pop_back();
-    if (owners.empty()) field_owners_.erase(entry);
+    if (owners.empty()) {
+      field_owners_.erase(entry);
+    } else {
+      // The key may be a view of this schema's text: it now names the field
+      // in the text of an owner that stays.
+      const Owner& kept = owners.front();
+      entry->first = schemas_[kept.schema]->definition.fields.begin()[kept.field].first;
+    }
   }
   slot.live = false;
   slot.name = std::string();
-  slot.owner_places = {};
-  slot.resolved.reset();
+  slot.fields.reset();
   free_slots_.push_back(id);  // within the capacity reserved when the slot was made
   // The schema may still wait for its completeness check; once such stale
   // entries could outnumber the rest, they go.
@@ -366,8 +375,8 @@ std::optional<Store::TypedKey> Store::declared_field(std::string_view key) {
   if (owners == field_owners_.end()) return std::nullopt;
   const Owner& owner = owners->second.front();
   const SchemaSlot& slot = *schemas_[owner.schema];
-  const std::string& type_name = slot.definition.fields.begin()[owner.field].second;
-  ResolvedField& resolved = slot.resolved[owner.field];
+  const std::string_view type_name = slot.definition.fields.begin()[owner.field].second;
+  ResolvedField& resolved = slot.fields[owner.field].resolved;
   if (resolved.generation != scope_generation_) {
     resolved.type = resolve_field_type(*this, type_name);
     resolved.generation = scope_generation_;
@@ -400,6 +409,24 @@ void Store::mark_verified(std::uint64_t mark) noexcept {
   std::size_t checked = 0;
   while (checked < unverified_.size() && unverified_[checked].arrival <= mark) ++checked;
   unverified_.erase(unverified_.begin(), unverified_.begin() + static_cast<std::ptrdiff_t>(checked));
+}
+
+void Store::OwnerList::reserve_one_more() {
+  if (size_ >= 1) reserve_more(more_, 1);
+}
+
+void Store::OwnerList::push_back(Owner owner) noexcept {
+  if (size_ == 0) {
+    first_ = owner;
+  } else {
+    more_.push_back(owner);  // within the room reserve_one_more made
+  }
+  ++size_;
+}
+
+void Store::OwnerList::pop_back() noexcept {
+  if (size_ > 1) more_.pop_back();
+  --size_;
 }
 
 StoreWriter::~StoreWriter() {

@@ -127,6 +127,27 @@ class Store final : public TypeScope {
     std::uint32_t field;  // position in the schema's fields
   };
 
+  // The owners of one field name: nearly always one, kept in place, so that
+  // declaring a field allocates nothing of its own.
+  class OwnerList {
+   public:
+    std::size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
+    Owner& operator[](std::size_t i) noexcept { return i == 0 ? first_ : more_[i - 1]; }
+    const Owner& operator[](std::size_t i) const noexcept { return i == 0 ? first_ : more_[i - 1]; }
+    const Owner& front() const noexcept { return first_; }
+    const Owner& back() const noexcept { return (*this)[size_ - 1]; }
+    // Room for one more, so that the push_back after it cannot fail.
+    void reserve_one_more();
+    void push_back(Owner owner) noexcept;
+    void pop_back() noexcept;
+
+   private:
+    Owner first_{};
+    std::uint32_t size_ = 0;
+    std::vector<Owner> more_;
+  };
+
   // A field's type as last looked up, and the scope generation it was looked
   // up in. Every alias or schema that comes or goes starts a new generation,
   // so a type is looked up again only after something it may name changed,
@@ -139,12 +160,15 @@ class Store final : public TypeScope {
   struct SchemaSlot {
     std::string name;
     SchemaDef definition;
-    // For each field of `definition`, in order: its place in the owner list
-    // of that field name.
-    std::vector<std::uint32_t> owner_places;
     bool live = false;
     std::uint64_t arrival = 0;  // which declaration this is, counting from 1
-    std::unique_ptr<ResolvedField[]> resolved;  // one per field
+    // For each field of `definition`, in order: its place in the owner list
+    // of that field name, and its type as last looked up.
+    struct Field {
+      std::uint32_t owner_place = 0;
+      ResolvedField resolved;
+    };
+    std::unique_ptr<Field[]> fields;
   };
 
   // A schema still to be checked for completeness, as it was when it arrived:
@@ -180,7 +204,9 @@ class Store final : public TypeScope {
   std::vector<std::unique_ptr<SchemaSlot>> schemas_;
   std::vector<SchemaId> free_slots_;  // capacity kept at schemas_.size(): freeing never allocates
   Registry<SchemaId> schema_ids_;   // name -> id of the live schema
-  Registry<std::vector<Owner>> field_owners_;
+  // Keyed by a view of the name in the text of one of its owners, which
+  // remove_schema moves to another owner before that text can go.
+  FlatMap<std::string_view, OwnerList, SeededHash> field_owners_;
   std::vector<Unverified> unverified_;  // schemas not yet found complete, in arrival order
   std::size_t stale_unverified_ = 0;    // at most this many of them were replaced since
   std::uint64_t arrivals_ = 0;

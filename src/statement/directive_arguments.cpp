@@ -52,11 +52,26 @@ class Tokens {
       pos_ += gap;
     }
     const std::size_t start = pos_;
-    while (pos_ < body_.size() && separator_at(pos_) == 0) ++pos_;
+    while (pos_ < body_.size()) {
+      // Printable ASCII but the comma, nearly every byte of a token, needs
+      // no further look.
+      if (is_token_ascii(body_[pos_])) {
+        ++pos_;
+      } else if (separator_at(pos_) == 0) {
+        ++pos_;
+      } else {
+        break;
+      }
+    }
     return body_.substr(start, pos_ - start);
   }
 
  private:
+  static bool is_token_ascii(char c) noexcept {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte > 0x20 && byte < 0x80 && byte != ',';
+  }
+
   std::size_t separator_at(std::size_t pos) const noexcept {
     return body_[pos] == ',' ? 1 : white_space_at(body_, pos);
   }

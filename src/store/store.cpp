@@ -275,8 +275,13 @@ void Store::add_schema(std::string name, SchemaDef schema) {
     if (owners_wanted > field_owners_.entry_capacity()) {
       field_owners_.reserve(std::max(owners_wanted, 2 * field_owners_.entry_capacity()));
     }
+    // Each field's place in the index waits in its owner_place until the
+    // owner is added below, so that each name is looked up once.
+    std::uint32_t position = 0;
     for (const auto& [field, type_name] : schema.fields) {
-      field_owners_[field].reserve_one_more();
+      const auto entry = field_owners_.try_emplace(field).first;
+      entry->second.reserve_one_more();
+      fields[position++].owner_place = static_cast<std::uint32_t>(entry - field_owners_.begin());
     }
     if (!replacing) schema_ids_.try_emplace(name, SchemaId{0});
   } catch (...) {
@@ -305,11 +310,11 @@ void Store::add_schema(std::string name, SchemaDef schema) {
   slot.fields = std::move(fields);
   slot.live = true;
   slot.arrival = ++arrivals_;
-  std::uint32_t position = 0;
-  for (const auto& [field, type_name] : slot.definition.fields) {
-    OwnerList& owners = field_owners_.find(field)->second;
-    slot.fields[position].owner_place = static_cast<std::uint32_t>(owners.size());
-    owners.push_back(Owner{id, position++});
+  for (std::uint32_t position = 0; position < slot.definition.fields.size(); ++position) {
+    SchemaSlot::Field& field = slot.fields[position];
+    OwnerList& owners = field_owners_.begin()[field.owner_place].second;
+    field.owner_place = static_cast<std::uint32_t>(owners.size());
+    owners.push_back(Owner{id, position});
   }
   // The new schema's fields are in before the old one's go out, so that an
   // owner list the two share is never emptied and made again.

@@ -80,6 +80,36 @@ void BraceCount::add(std::string_view text) noexcept {
   close += count_of(text, '}');
 }
 
+bool reads_as_plain(std::string_view content, std::size_t equals) noexcept {
+  const std::size_t size = content.size();
+  const std::string_view code = trim_plain_front(content);
+  if (!code.empty() && code.front() == '@') return false;
+  for (std::size_t p = 0; p < size; ++p) {
+    const auto c = static_cast<unsigned char>(content[p]);
+    switch (c) {
+      case '#': {
+        const bool after_blank = p == 0 || content[p - 1] == ' ' || content[p - 1] == '\t';
+        const bool before_blank = p + 1 == size || content[p + 1] == ' ' || content[p + 1] == '\t';
+        if (after_blank && before_blank) return false;
+        break;
+      }
+      case '[':
+      case ']':
+      case '{':
+      case '}':
+        // Before the "=", a bracket moves the separator past it.
+        if (p < equals) return false;
+        break;
+      case '"':
+      case '\'':
+        return false;
+      default:
+        if ((c < 0x20 && c != '\t') || c >= 0x80) return false;
+    }
+  }
+  return true;
+}
+
 bool needs_accumulation(std::string_view line) noexcept {
   if (line.empty() || line.front() != '@') return false;
   BraceCount count;

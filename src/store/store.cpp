@@ -383,10 +383,21 @@ std::optional<Store::TypedKey> Store::declared_field(std::string_view key) {
   const std::string_view type_name = slot.definition.fields.begin()[owner.field].second;
   ResolvedField& resolved = slot.fields[owner.field].resolved;
   if (resolved.generation != scope_generation_) {
-    resolved.type = resolve_field_type(*this, type_name);
+    resolved.type = named_type(type_name);
     resolved.generation = scope_generation_;
   }
-  return TypedKey{slot.name, type_name, &resolved.type};
+  // Good until the next name is looked up: the caller checks one value first.
+  return TypedKey{slot.name, type_name, &named_types_.begin()[resolved.type].second};
+}
+
+std::uint32_t Store::named_type(std::string_view type_name) {
+  if (named_types_generation_ != scope_generation_) {
+    named_types_.clear();
+    named_types_generation_ = scope_generation_;
+  }
+  auto known = named_types_.find(type_name);
+  if (known == named_types_.end()) known = named_types_.try_emplace(type_name, resolve_field_type(*this, type_name)).first;
+  return static_cast<std::uint32_t>(known - named_types_.begin());
 }
 
 // --- Completeness. ---

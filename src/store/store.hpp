@@ -154,7 +154,7 @@ class Store final : public TypeScope {
   // not once per assignment.
   struct ResolvedField {
     std::uint64_t generation = 0;  // 0: never looked up
-    FieldType type;
+    std::uint32_t type = 0;  // position in named_types_
   };
 
   struct SchemaSlot {
@@ -179,6 +179,7 @@ class Store final : public TypeScope {
   };
 
   std::optional<TypedKey> declared_field(std::string_view key);
+  std::uint32_t named_type(std::string_view type_name);
   void assign_indexed(std::string_view key, std::string_view value, std::uint64_t hash);
   void add_schema(std::string name, SchemaDef schema);
   SchemaDef remove_schema(SchemaId id) noexcept;
@@ -211,6 +212,10 @@ class Store final : public TypeScope {
   std::size_t stale_unverified_ = 0;    // at most this many of them were replaced since
   std::uint64_t arrivals_ = 0;
   std::uint64_t scope_generation_ = 1;
+  // What each type name means in the current generation, looked up once for
+  // all the fields that name it; emptied when the generation changes.
+  Registry<FieldType> named_types_;
+  std::uint64_t named_types_generation_ = 0;
 
   // value -> the keys holding it, built by the first reverse lookup that needs
   // it and kept up to date by every later change. The index finds, for each

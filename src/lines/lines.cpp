@@ -1,5 +1,6 @@
 #include "lines/lines.hpp"
 
+#include <array>
 #include <cstring>
 
 #include "text/text.hpp"
@@ -80,12 +81,22 @@ void BraceCount::add(std::string_view text) noexcept {
   close += count_of(text, '}');
 }
 
+// The bytes reads_as_plain passes without a closer look.
+constexpr std::array<bool, 256> kPlainBytes = [] {
+  std::array<bool, 256> plain{};
+  for (std::size_t c = 0x20; c < 0x80; ++c) plain[c] = true;
+  plain['\t'] = true;
+  for (const char c : {'#', '[', ']', '{', '}', '"', '\''}) plain[static_cast<unsigned char>(c)] = false;
+  return plain;
+}();
+
 bool reads_as_plain(std::string_view content, std::size_t equals) noexcept {
   const std::size_t size = content.size();
   const std::string_view code = trim_plain_front(content);
   if (!code.empty() && code.front() == '@') return false;
   for (std::size_t p = 0; p < size; ++p) {
     const auto c = static_cast<unsigned char>(content[p]);
+    if (kPlainBytes[c]) continue;
     switch (c) {
       case '#': {
         const bool after_blank = p == 0 || content[p - 1] == ' ' || content[p - 1] == '\t';
@@ -176,7 +187,7 @@ const LogicalLine* LogicalLines::next_after(const ScannedLine* first) {
     }
     block_ += ' ';
     block_ += stripped;
-    braces.add(stripped);
+    if (!scanned.plain) braces.add(stripped);  // a plain line holds no brace
     if (braces.closed()) {
       line_ = LogicalLine{trim(strip_comment(block_)), block_line, block_begin, scanner_.position(), number_};
       return &line_;

@@ -1,6 +1,7 @@
 #include "statement/directive_arguments.hpp"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "literal/literal.hpp"
@@ -38,6 +39,18 @@ VyrlError refuse_schema(std::string reason) {
   return VyrlError::directive(std::string(kSchemaDirective), std::move(reason));
 }
 
+// What a byte is to the tokeniser: surely part of a token, surely a
+// separator, or either (a control byte or the first byte of a multi-byte
+// character, which white_space_at_any settles).
+enum ByteKind : unsigned char { kTokenByte, kSeparatorByte, kAskByte };
+constexpr std::array<unsigned char, 256> kByteKinds = [] {
+  std::array<unsigned char, 256> kinds{};
+  for (std::size_t c = 0; c < kinds.size(); ++c) kinds[c] = c > 0x20 && c < 0x80 ? kTokenByte : kAskByte;
+  kinds[' '] = kSeparatorByte;
+  kinds[','] = kSeparatorByte;
+  return kinds;
+}();
+
 // Walks the body's tokens in place. Commas separate like white space anywhere,
 // even in the middle of what looks like one type name.
 class Tokens {
@@ -46,35 +59,31 @@ class Tokens {
 
   // The next non-empty token, or an empty view once the body is used up.
   std::string_view next() noexcept {
-    while (pos_ < body_.size()) {
-      const std::size_t gap = separator_at(pos_);
-      if (gap == 0) break;
-      pos_ += gap;
-    }
-    const std::size_t start = pos_;
-    while (pos_ < body_.size()) {
-      // Printable ASCII but the comma, nearly every byte of a token, needs
-      // no further look.
-      if (is_token_ascii(body_[pos_])) {
-        ++pos_;
-      } else if (separator_at(pos_) == 0) {
-        ++pos_;
-      } else {
-        break;
+    const std::size_t size = body_.size();
+    std::size_t pos = pos_;
+    while (pos < size) {
+      const unsigned char kind = kind_at(pos);
+      if (kind == kTokenByte) break;
+      if (kind == kSeparatorByte) {
+        ++pos;
+        continue;
       }
+      const std::size_t gap = white_space_at_any(body_, pos);
+      if (gap == 0) break;
+      pos += gap;
     }
-    return body_.substr(start, pos_ - start);
+    const std::size_t start = pos;
+    while (pos < size) {
+      const unsigned char kind = kind_at(pos);
+      if (kind == kSeparatorByte || (kind == kAskByte && white_space_at_any(body_, pos) != 0)) break;
+      ++pos;
+    }
+    pos_ = pos;
+    return body_.substr(start, pos - start);
   }
 
  private:
-  static bool is_token_ascii(char c) noexcept {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte > 0x20 && byte < 0x80 && byte != ',';
-  }
-
-  std::size_t separator_at(std::size_t pos) const noexcept {
-    return body_[pos] == ',' ? 1 : white_space_at(body_, pos);
-  }
+  unsigned char kind_at(std::size_t pos) const noexcept { return kByteKinds[static_cast<unsigned char>(body_[pos])]; }
 
   std::string_view body_;
   std::size_t pos_ = 0;

@@ -59,31 +59,39 @@ class Tokens {
 
   // The next non-empty token, or an empty view once the body is used up.
   std::string_view next() noexcept {
-    const std::size_t size = body_.size();
+    // Locals, not members: stores through `this` would make the compiler
+    // reload the body at every byte.
+    const std::string_view body = body_;
+    const char* const data = body.data();
+    const std::size_t size = body.size();
     std::size_t pos = pos_;
     while (pos < size) {
-      const unsigned char kind = kind_at(pos);
+      const unsigned char kind = kind_of(data[pos]);
       if (kind == kTokenByte) break;
       if (kind == kSeparatorByte) {
         ++pos;
         continue;
       }
-      const std::size_t gap = white_space_at_any(body_, pos);
+      const std::size_t gap = white_space_at_any(body, pos);
       if (gap == 0) break;
       pos += gap;
     }
     const std::size_t start = pos;
     while (pos < size) {
-      const unsigned char kind = kind_at(pos);
-      if (kind == kSeparatorByte || (kind == kAskByte && white_space_at_any(body_, pos) != 0)) break;
+      const unsigned char kind = kind_of(data[pos]);
+      if (kind == kTokenByte) {
+        ++pos;
+        continue;
+      }
+      if (kind == kSeparatorByte || white_space_at_any(body, pos) != 0) break;
       ++pos;
     }
     pos_ = pos;
-    return body_.substr(start, pos - start);
+    return {data + start, pos - start};
   }
 
  private:
-  unsigned char kind_at(std::size_t pos) const noexcept { return kByteKinds[static_cast<unsigned char>(body_[pos])]; }
+  static unsigned char kind_of(char c) noexcept { return kByteKinds[static_cast<unsigned char>(c)]; }
 
   std::string_view body_;
   std::size_t pos_ = 0;
@@ -134,7 +142,9 @@ std::expected<SchemaArguments, VyrlError> parse_schema_arguments(std::string_vie
   const std::string_view body = text.substr(open + 1, close - open - 1);
   // Every field has a colon, so their count bounds the fields: one allocation
   // instead of one per doubling.
-  schema.fields.reserve(static_cast<std::size_t>(std::count(body.begin(), body.end(), ':')));
+  std::size_t colons = 0;
+  for (const char c : body) colons += c == ':' ? 1 : 0;  // a form the compiler vectorises
+  schema.fields.reserve(colons);
   Tokens tokens(body);
   for (std::string_view token = tokens.next(); !token.empty(); token = tokens.next()) {
     const std::size_t colon = token.find(':');

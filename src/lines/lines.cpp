@@ -162,7 +162,8 @@ const LogicalLine* LogicalLines::next_after(const ScannedLine* first) {
     const ScannedLine scanned = first != nullptr ? *first : scanner_.next();
     const std::string_view code = scanned.plain ? scanned.line.content : strip_comment(scanned.line.content);
     if (sink_ != nullptr) sink_->physical_line(scanned.offset, scanned.line, code.size());
-    const std::string_view stripped = trim(code);
+    // A plain line's only White_Space is spaces and tabs.
+    const std::string_view stripped = scanned.plain ? trim_plain(code) : trim(code);
     // The first line was counted when it was cut.
     if (first == nullptr) ++number_;
     first = nullptr;

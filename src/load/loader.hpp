@@ -62,8 +62,8 @@ class Loader final : public NestedLoad {
   }
   static bool passes_quickly(StoreWriter& writer, const Assignment& assignment) {
     if (!writer.declares_fields()) return true;
-    const auto typed = writer.schema_declaring(assignment.key);
-    return !typed || typed->type->quick.accepts(assignment.value);
+    const FieldType* type = writer.declared_type(assignment.key);
+    return type == nullptr || type->quick.accepts(assignment.value);
   }
 
   const Options& options_;

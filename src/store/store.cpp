@@ -378,16 +378,28 @@ void Store::forget_stale_unverified() noexcept {
 std::optional<Store::TypedKey> Store::declared_field(std::string_view key) {
   const auto owners = field_owners_.find(key);
   if (owners == field_owners_.end()) return std::nullopt;
+  const FieldType& type = resolved_type(owners->second);
   const Owner& owner = owners->second.front();
   const SchemaSlot& slot = *schemas_[owner.schema];
-  const std::string_view type_name = slot.definition.fields.begin()[owner.field].second;
-  ResolvedField& resolved = slot.fields[owner.field].resolved;
+  return TypedKey{slot.name, slot.definition.fields.begin()[owner.field].second, &type};
+}
+
+const FieldType* Store::declared_type(std::string_view key) {
+  if (field_owners_.empty()) return nullptr;
+  const auto owners = field_owners_.find(key);
+  if (owners == field_owners_.end()) return nullptr;
+  return &resolved_type(owners->second);
+}
+
+// Good until the next type name is looked up: the caller checks one value first.
+const FieldType& Store::resolved_type(OwnerList& owners) {
+  ResolvedField& resolved = owners.resolved;
   if (resolved.generation != scope_generation_) {
-    resolved.type = named_type(type_name);
+    const Owner& owner = owners.front();
+    resolved.type = named_type(schemas_[owner.schema]->definition.fields.begin()[owner.field].second);
     resolved.generation = scope_generation_;
   }
-  // Good until the next name is looked up: the caller checks one value first.
-  return TypedKey{slot.name, type_name, &named_types_.begin()[resolved.type].second};
+  return named_types_.begin()[resolved.type].second;
 }
 
 std::uint32_t Store::named_type(std::string_view type_name) {

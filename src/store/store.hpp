@@ -96,6 +96,9 @@ class Store final : public TypeScope {
     if (field_owners_.empty()) return std::nullopt;
     return declared_field(key);
   }
+  // schema_declaring(key)->type alone, or null: what checking a value needs,
+  // had without reaching the schema.
+  const FieldType* declared_type(std::string_view key);
 
   // --- Completeness. ---
   // Schemas are checked for their required keys in the order they arrived;
@@ -127,10 +130,24 @@ class Store final : public TypeScope {
     std::uint32_t field;  // position in the schema's fields
   };
 
+  // A field's type as last looked up, and the scope generation it was looked
+  // up in. Every alias or schema that comes or goes starts a new generation,
+  // so a type is looked up again only after something it may name changed,
+  // not once per assignment.
+  struct ResolvedField {
+    std::uint64_t generation = 0;  // 0: never looked up
+    std::uint32_t type = 0;  // position in named_types_
+  };
+
   // The owners of one field name: nearly always one, kept in place, so that
   // declaring a field allocates nothing of its own.
   class OwnerList {
    public:
+    // The type of the first owner's field, which is the one that checks the
+    // key: kept here, so that checking a value reaches no schema. Any change
+    // of owners starts a new generation, which drops it.
+    ResolvedField resolved;
+
     std::size_t size() const noexcept { return size_; }
     bool empty() const noexcept { return size_ == 0; }
     Owner& operator[](std::size_t i) noexcept { return i == 0 ? first_ : more_[i - 1]; }
@@ -148,25 +165,15 @@ class Store final : public TypeScope {
     std::vector<Owner> more_;
   };
 
-  // A field's type as last looked up, and the scope generation it was looked
-  // up in. Every alias or schema that comes or goes starts a new generation,
-  // so a type is looked up again only after something it may name changed,
-  // not once per assignment.
-  struct ResolvedField {
-    std::uint64_t generation = 0;  // 0: never looked up
-    std::uint32_t type = 0;  // position in named_types_
-  };
-
   struct SchemaSlot {
     std::string name;
     SchemaDef definition;
     bool live = false;
     std::uint64_t arrival = 0;  // which declaration this is, counting from 1
     // For each field of `definition`, in order: its place in the owner list
-    // of that field name, and its type as last looked up.
+    // of that field name.
     struct Field {
       std::uint32_t owner_place = 0;
-      ResolvedField resolved;
     };
     std::unique_ptr<Field[]> fields;
   };
@@ -179,6 +186,7 @@ class Store final : public TypeScope {
   };
 
   std::optional<TypedKey> declared_field(std::string_view key);
+  const FieldType& resolved_type(OwnerList& owners);
   std::uint32_t named_type(std::string_view type_name);
   void assign_indexed(std::string_view key, std::string_view value, std::uint64_t hash);
   void add_schema(std::string name, SchemaDef schema);
@@ -263,6 +271,7 @@ class StoreWriter {
   // them needs no settling.
   std::optional<Store::TypedKey> schema_declaring(std::string_view key) { return store_.schema_declaring(key); }
   bool declares_fields() const noexcept { return store_.declares_fields(); }
+  const FieldType* declared_type(std::string_view key) { return store_.declared_type(key); }
   const TypeScope& scope() const noexcept { return store_; }
 
   // The store with every queued assignment stored.

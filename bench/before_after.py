@@ -44,6 +44,7 @@ from typing import Any, Callable, IO
 
 SIDES = ("before", "after")
 SMALL_LOOKUP_KEYS = 1_000
+SCHEMA_HEAVY_COUNT = 160_000  # as compare.py's, which a worker imports but the parent does not
 # Not worth calling better or worse: what two runs of one build differ by here.
 NOISE = 0.05
 
@@ -64,6 +65,7 @@ class Worker:
         self.checked: set[tuple[str, int]] = set()
         self.lookups: dict[int, tuple[Any, dict[str, str], list[str]]] = {}
         self.typed: dict[int, str] = {}
+        self.typed_peers: dict[int, tuple[str, dict[str, Callable[[str], object]]]] = {}
 
     def hello(self) -> dict[str, Any]:
         compare = self.compare
@@ -135,9 +137,25 @@ class Worker:
             self.typed[count] = compare.typed_text(count)
             if len(compare.VYRL.parse(self.typed[count])) != count:
                 raise SystemExit(f"VYRL.parse did not read the {count} typed pairs that were written")
+            json_text = compare.typed_json_text(count)
+            peers = compare.typed_peers(count)
+            compare.check_typed_peers(count, peers, json_text)
+            self.typed_peers[count] = (json_text, peers)
         text = self.typed[count]
-        figures = self.timed(count, {"VYRL.parse": lambda: compare.VYRL.parse(text)}, None)
+        json_text, peers = self.typed_peers[count]
+        jobs: dict[str, Callable[[], object]] = {"VYRL.parse": lambda: compare.VYRL.parse(text)}
+        jobs.update({name: lambda read=read: read(json_text) for name, read in peers.items()})
+        figures = self.timed(count, jobs, None)
         return {**figures, "text_bytes": len(text.encode())}
+
+    def small_typed(self) -> dict[str, float]:
+        compare = self.compare
+        texts, readers = compare.small_typed_readers()
+        wanted = ["VYRL.parse", *self.peers()]
+        calls = compare.SMALL_CONFIG_CALLS // (10 if self.quick else 1)
+        times = compare.best_ns({name: compare.calls_of(readers[name][1], texts[readers[name][0]], calls)
+                                 for name in wanted}, 1)
+        return {name: ns / calls for name, ns in times.items()}
 
     def lookup(self, count: int) -> dict[str, float]:
         compare = self.compare
@@ -159,6 +177,10 @@ class Worker:
         if compare.orjson is not None:
             jobs["orjson.loads"] = lambda: compare.orjson.loads(texts["json"])
         return self.timed(count, jobs, "to_dict")
+
+    def schema_memory(self, count: int) -> dict[str, float]:
+        figures = self.compare.measure_schema_memory(count)
+        return {"kept": figures["kept_per_text_byte"]}
 
     def memory(self, count: int) -> dict[str, float]:
         figures = self.compare.measure_memory(count, {"vyrl": self.texts_for(count)["vyrl"]}, ["VYRL.parse"])
@@ -350,10 +372,19 @@ def python_metrics(found: Rounds, sizes: list[int], typed_sizes: list[int], look
         for peer, short in (("orjson.loads", "orjson"), ("msgspec.json.decode", "msgspec")):
             add(reading, f"{short} ÷ VYRL, {label}", "ratio", True, lambda side, key=key, peer=peer: quotient(
                 pooled(found, key, peer), fastest(side.get(key), "VYRL.parse")))
-    typed = "Python: typed text, every value checked"
+    typed = "Python: typed text, every value checked (typed peer ÷ VYRL above 1: VYRL is the faster)"
     for count in typed_sizes:
         add(typed, f"VYRL.parse MB/s, {count_label(count)} pairs", "MB/s", True,
             lambda side, count=count: typed_mb_per_s(side.get(f"typed_parse/{count}")))
+        for peer in ("msgspec Struct", "pydantic"):
+            key = f"typed_parse/{count}"
+            add(typed, f"{peer} ÷ VYRL, {count_label(count)} pairs", "ratio", True,
+                lambda side, key=key, peer=peer: quotient(pooled(found, key, peer), fastest(side.get(key), "VYRL.parse")))
+    add(typed, "VYRL.parse, 30 lines with a schema", "ns", False,
+        lambda side: fastest(side.get("small_typed"), "VYRL.parse"))
+    for peer, short in (("orjson.loads", "orjson"), ("msgspec.json.decode", "msgspec")):
+        add(typed, f"{short} ÷ VYRL, 30 lines with a schema", "ratio", True, lambda side, peer=peer: quotient(
+            pooled(found, "small_typed", peer), fastest(side.get("small_typed"), "VYRL.parse")))
     other = "Python: lookups and conversion (VYRL ÷ peer: below 1, VYRL is the faster)"
     for count in lookup_sizes:
         key = f"lookup/{count}"
@@ -367,6 +398,10 @@ def python_metrics(found: Rounds, sizes: list[int], typed_sizes: list[int], look
     for what in ("kept", "peak"):
         add(memory, f"{what} ÷ text size", "x text", False,
             lambda side, what=what: fastest(side.get(f"memory/{memory_size}"), what))
+    for key in [key for key in found["after"] if key.startswith("schema_memory/")]:
+        count = int(key.split("/")[1])
+        add(memory, f"kept ÷ text size, {count_label(count)} one-field schemas", "x text", False,
+            lambda side, key=key: fastest(side.get(key), "kept"))
     return metrics
 
 
@@ -470,6 +505,7 @@ def main() -> None:
     tasks: list[tuple[str, tuple[Any, ...]]] = [("small", ())]
     tasks += [("parse", (count,)) for count in sizes]
     tasks += [("typed_parse", (count,)) for count in typed_sizes]
+    tasks.append(("small_typed", ()))
     tasks += [("lookup", (count,)) for count in lookup_sizes]
     tasks += [("to_dict", (count,)) for count in sizes]
     try:
@@ -481,6 +517,8 @@ def main() -> None:
         # Memory is a count, not a race: once a side, each in a fresh process.
         for name, side in sides.items():
             record(found[name].setdefault(f"memory/{max(sizes)}", {}), side.ask("memory", max(sizes)))
+            schemas = SCHEMA_HEAVY_COUNT // (10 if quick else 1)
+            record(found[name].setdefault(f"schema_memory/{schemas}", {}), side.ask("schema_memory", schemas))
     finally:
         for side in sides.values():
             side.stop()

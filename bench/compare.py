@@ -14,7 +14,12 @@ run then measures
   - the same readers on a 30-line configuration, in microseconds per call;
   - the same pairs under schemas that declare every key typed, the texts
     bench/scale_bench.cpp's typed family merges: VYRL.parse in MB/s, from 30
-    pairs to the largest size, with every value checked as it is stored;
+    pairs to the largest size, with every value checked as it is stored, and
+    against the typed decoders of the same values as JSON, one object per
+    section: msgspec into a Struct and pydantic into a model, each checking
+    what the schema checks (32-bit integers, numbers, colours, lists);
+  - a 30-line configuration that declares a schema for two of its keys,
+    against orjson.loads and msgspec.json.decode of the same pairs;
   - doc[key] against dict[key], over every key in random order, in a document
     of 1k keys (stays in cache) and of 1M keys (does not);
   - doc.to_dict() against orjson.loads of the same pairs;
@@ -86,6 +91,7 @@ def optional(module: str) -> Any:
 
 orjson = optional("orjson")
 msgspec = optional("msgspec")
+pydantic = optional("pydantic")
 rtoml = optional("rtoml")
 
 
@@ -160,6 +166,88 @@ def check_typed_text_is_checked() -> None:
     raise SystemExit("a typed text with a wrong value parsed: the schemas are not checking, so there is no typed figure")
 
 
+# What each field type checks, as the typed peers write it: a 32-bit integer,
+# any number, a colour of six or eight hex digits, a list of 32-bit integers.
+I32_RANGE = {"ge": -2**31, "le": 2**31 - 1}
+COLOR_PATTERN = r"^#(?:[0-9A-Fa-f]{6}|[0-9A-Fa-f]{8})$"
+
+
+def typed_json_value(n: int) -> object:
+    """typed_value(n) as the JSON value a typed peer decodes."""
+    kind = n % len(FIELD_TYPES)
+    if kind == 0:
+        return n
+    if kind in (1, 2):
+        return float(typed_value(n))
+    if kind == 3:
+        return typed_value(n)
+    return [n, n + 1, -(n + 2)]
+
+
+def typed_json_text(count: int) -> str:
+    """The typed text's values as JSON, one object per section: what a typed
+    peer decodes into one struct per section with a field per key."""
+    sections: dict[str, dict[str, object]] = {}
+    for n in range(count):
+        sections.setdefault(f"section{n // KEYS_PER_SECTION}", {})[f"key{n % KEYS_PER_SECTION}"] = typed_json_value(n)
+    return json.dumps(sections, separators=(",", ":"))
+
+
+def typed_peers(count: int) -> dict[str, Callable[[str], object]]:
+    """Typed decoders of typed_json_text(count), each checking what the schemas
+    check: msgspec into Structs, pydantic into models. Key K has the type of
+    FIELD_TYPES[K mod 5] in every section (100 is a multiple of 5), so one
+    struct type serves them all."""
+    fields = min(count, KEYS_PER_SECTION)
+    peers: dict[str, Callable[[str], object]] = {}
+    if msgspec is not None:
+        from typing import Annotated
+        i32 = Annotated[int, msgspec.Meta(**I32_RANGE)]
+        kinds = (i32, float, float, Annotated[str, msgspec.Meta(pattern=COLOR_PATTERN)], list[i32])
+        section = msgspec.defstruct("Section", [(f"key{k}", kinds[k % len(kinds)]) for k in range(fields)])
+        decoder = msgspec.json.Decoder(dict[str, section])
+        peers["msgspec Struct"] = decoder.decode
+    if pydantic is not None:
+        from typing import Annotated
+        i32 = Annotated[int, pydantic.Field(**I32_RANGE)]
+        kinds = (i32, float, float, Annotated[str, pydantic.StringConstraints(pattern=COLOR_PATTERN)], list[i32])
+        model = pydantic.create_model("Section", **{f"key{k}": (kinds[k % len(kinds)], ...) for k in range(fields)})
+        adapter = pydantic.TypeAdapter(dict[str, model])
+        peers["pydantic"] = adapter.validate_json
+    return peers
+
+
+def check_typed_peers(count: int, peers: dict[str, Callable[[str], object]], text: str) -> None:
+    """Every typed peer reads the values that were written, and refuses a
+    value its type refuses, as the schemas do."""
+    for name, read in peers.items():
+        decoded = read(text)
+        for n in (0, count - 1):
+            section = decoded[f"section{n // KEYS_PER_SECTION}"]
+            value = getattr(section, f"key{n % KEYS_PER_SECTION}")
+            if value != typed_json_value(n):
+                raise SystemExit(f"{name} did not read the typed values that were written")
+        wrong = text.replace('"key0":0', '"key0":"not-a-number"', 1)
+        try:
+            read(wrong)
+        except Exception:  # each peer has its own validation error
+            continue
+        raise SystemExit(f"{name} accepted a value its type refuses: it is not checking, so there is no typed figure")
+
+
+SCHEMA_HEAVY_COUNT = 160_000  # one-field schemas in the schema-heavy text, about 5.7 MB
+
+
+def schema_heavy_text(count: int) -> str:
+    """A file that only declares: one schema per line, each with one field."""
+    return "".join(f"@schema Schema{n} {{ field{n}: i32 }}\n" for n in range(count))
+
+
+def measure_schema_memory(count: int) -> dict[str, Any]:
+    """What a document of `count` one-field schemas keeps, over its text."""
+    return measure_memory(0, {"vyrl": schema_heavy_text(count)}, ["VYRL.parse"])["VYRL.parse"]
+
+
 def small_config() -> dict[str, str]:
     """Thirty settings of the kind a service's configuration holds."""
     return {
@@ -173,6 +261,29 @@ def small_config() -> dict[str, str]:
         "accent": "#FF8800", "max_speed": "21.5", "home": "52.5200, 13.4050",
         "ports": "[80, 443, 8080]", "owner": "fleet-ops@example.org", "started": "2025-03-14T06:30:00Z",
     }
+
+
+TYPED_CONFIG_SCHEMA = "@schema Server { host: string, port: i32, timeout*: time::duration }"
+
+
+def small_typed_config() -> dict[str, str]:
+    """A service's settings under one schema: host and port typed, then a
+    colour, a list, an inline object and 24 plain settings, 30 lines with the
+    schema's."""
+    plain = small_config()
+    pairs = {"host": plain["host"], "port": plain["port"], "accent": plain["accent"], "ports": plain["ports"],
+             "limits": "{ cpu = 2, memory = 512 }"}
+    for key, value in plain.items():
+        if key not in pairs and key not in ("home", "max_speed"):
+            pairs[key] = value
+    return pairs
+
+
+def small_typed_texts() -> dict[str, str]:
+    pairs = small_typed_config()
+    texts = texts_of(pairs)
+    texts["vyrl"] = TYPED_CONFIG_SCHEMA + "\n" + texts["vyrl"]
+    return texts
 
 
 # --- Timing. ---
@@ -439,7 +550,7 @@ def readers_for(count: int) -> tuple[dict[str, tuple[str, Callable[[str], object
 
 def versions() -> dict[str, str]:
     found = {"python": platform.python_version()}
-    for name in ("orjson", "msgspec", "rtoml"):
+    for name in ("orjson", "msgspec", "pydantic", "rtoml"):
         try:
             found[name] = importlib.metadata.version(name)
         except importlib.metadata.PackageNotFoundError:
@@ -553,9 +664,12 @@ def run(options: argparse.Namespace) -> dict[str, Any]:
     results["lookup"] = lookup
     results["to_dict"] = to_dict
     results["small_config"] = measure_small_config(options)
+    results["small_typed_config"] = measure_small_typed_config(options)
     results["typed"] = measure_typed(TYPED_SIZES + sizes, options)
     assert memory_texts is not None
     results["memory"] = {"entries": max(sizes), "readers": measure_memory(max(sizes), memory_texts)}
+    schema_count = SCHEMA_HEAVY_COUNT // (10 if options.quick else 1)
+    results["schema_memory"] = {"schemas": schema_count, **measure_schema_memory(schema_count)}
     del memory_texts
 
     if FREE_THREADED:
@@ -617,6 +731,41 @@ def measure_small_config(options: argparse.Namespace) -> dict[str, Any]:
     }
 
 
+def small_typed_readers() -> tuple[dict[str, str], dict[str, tuple[str, Callable[[str], object]]]]:
+    """The 30-line typed configuration's texts and its JSON readers, each
+    proved to read the same settings; the schema is VYRL's alone."""
+    pairs = small_typed_config()
+    texts = small_typed_texts()
+    readers, _ = readers_for(len(pairs))
+    readers = {name: reader for name, reader in readers.items() if reader[0] != "toml"}
+    for name, (kind, read) in readers.items():
+        result = read(texts[kind])
+        if (result.to_dict() if isinstance(result, VYRL) else result) != pairs:
+            raise SystemExit(f"{name} did not read the typed 30-line configuration that was written")
+    try:
+        VYRL.parse(texts["vyrl"].replace("port = 8080", "port = eighty"))
+    except Exception:  # a refused value
+        return texts, readers
+    raise SystemExit("the typed 30-line configuration took a port its schema refuses")
+
+
+def measure_small_typed_config(options: argparse.Namespace) -> dict[str, Any]:
+    texts, readers = small_typed_readers()
+    calls = SMALL_CONFIG_CALLS // (10 if options.quick else 1)
+    times = best_ns({name: calls_of(read, texts[kind], calls) for name, (kind, read) in readers.items()},
+                    max(options.repeat, 5))
+    ns = {name: total / calls for name, total in times.items()}
+    vyrl_ns = ns["VYRL.parse"]
+    return {
+        "lines": texts["vyrl"].count("\n"),
+        "calls": calls,
+        "text_bytes": {kind: len(text.encode()) for kind, text in texts.items()},
+        "ns": ns,
+        "relative_to_vyrl": {name: value / vyrl_ns for name, value in ns.items()},
+        "vyrl_mb_per_s": len(texts["vyrl"].encode()) / 1e6 / (vyrl_ns / 1e9),
+    }
+
+
 def measure_typed(sizes: list[int], options: argparse.Namespace) -> dict[str, Any]:
     """VYRL.parse of the typed texts, in MB/s of text, at each size."""
     check_typed_text_is_checked()
@@ -628,11 +777,18 @@ def measure_typed(sizes: list[int], options: argparse.Namespace) -> dict[str, An
             raise SystemExit(f"VYRL.parse read {len(document)} keys of the typed text, not {count}")
         del document
         calls = calls_for(count, options.quick)
-        ns = per_call(best_ns({"VYRL.parse": kept_calls(lambda: VYRL.parse(text), calls)}, options.repeat),
-                      calls)["VYRL.parse"]
+        json_text = typed_json_text(count)
+        peers = typed_peers(count)
+        check_typed_peers(count, peers, json_text)
+        jobs = {"VYRL.parse": kept_calls(lambda: VYRL.parse(text), calls)}
+        jobs.update({name: kept_calls(lambda read=read: read(json_text), calls) for name, read in peers.items()})
+        times = per_call(best_ns(jobs, options.repeat), calls)
+        ns = times.pop("VYRL.parse")
         text_bytes = len(text.encode())
         typed[str(count)] = {"text_bytes": text_bytes, "calls": calls, "ns": ns,
-                             "mb_per_s": text_bytes / 1e6 / (ns / 1e9)}
+                             "mb_per_s": text_bytes / 1e6 / (ns / 1e9),
+                             # A peer's time over VYRL's: above 1, VYRL is the faster.
+                             "peers_ns": times, "peer_over_vyrl": {name: peer / ns for name, peer in times.items()}}
     return typed
 
 
@@ -712,6 +868,15 @@ def report(results: dict[str, Any]) -> str:
             for size in typed))
         lines.append(f"{'typed text KB':<21}" + "".join(
             f"{figures['text_bytes'] / 1e3:>14.1f}" for figures in typed.values()))
+        for name in next(iter(typed.values())).get("peers_ns", {}):
+            lines.append(f"{name + ' ÷ VYRL':<21}" + "".join(
+                f"{figures['peer_over_vyrl'][name]:>14.2f}" for figures in typed.values()))
+    small_typed = results.get("small_typed_config")
+    if small_typed:
+        lines += ["", f"The {small_typed['lines']}-line configuration with its schema (per call; "
+                      "'x': the reader's time over VYRL.parse's)"]
+        for name, ns in small_typed["ns"].items():
+            lines.append(f"  {name:<21}{format_ns(ns):>10} {small_typed['relative_to_vyrl'][name]:6.2f}x")
 
     lines += ["", "Converting to a dict"]
     for size, figures in results["to_dict"].items():
@@ -734,6 +899,12 @@ def report(results: dict[str, Any]) -> str:
         lines.append(f"  {name:<14}{figures['text_bytes'] / 1e6:>9.1f}{figures['kept_bytes'] / 1e6:>9.1f}"
                      f"{figures['kept_per_text_byte']:>11.2f}"
                      + (f"{peak / 1e6:>9.1f}{figures['peak_per_text_byte']:>11.2f}" if peak is not None else f"{'-':>9}{'-':>11}"))
+
+    schema_memory = results.get("schema_memory")
+    if schema_memory:
+        lines.append(f"  {format_count(schema_memory['schemas']) + ' one-field schemas':<28}"
+                     f"text {schema_memory['text_bytes'] / 1e6:.1f} MB, kept {schema_memory['kept_bytes'] / 1e6:.1f} MB, "
+                     f"{schema_memory['kept_per_text_byte']:.2f}x text")
 
     threads = results["threads"]
     if threads is not None:

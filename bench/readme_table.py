@@ -3,8 +3,9 @@
     python bench/readme_table.py build/bench-results/compare-cpython-311.json \\
         [build/bench-results/compare-cpython-314t.json] [build/bench-results/scale.json]
 
-The first compare.py JSON gives the reading (with the 30-line configuration
-as its first column, when the run has it), typed reading, lookup, conversion
+The first compare.py JSON gives the typed reading against the typed decoders
+(and the 30-line configuration with its schema), the reading (with the 30-line
+configuration as its first column, when the run has it), lookup, conversion
 and memory tables; a free-threaded one, if given, adds its thread figures;
 scale_bench's JSON (--benchmark_out) adds the C++ curve, from medians when it
 was run with repetitions. Refreshing docs/performance.md is then a
@@ -45,11 +46,26 @@ def reading(results: dict[str, Any]) -> list[str]:
 
 
 def typed(results: dict[str, Any]) -> list[str]:
+    """VYRL.parse of the typed text against the typed decoders of the same
+    values, with each peer's time over VYRL's in brackets; then the 30-line
+    configuration with its schema, when the run has it."""
     figures = results["typed"]
-    lines = ["| `VYRL.parse`, typed | " + " | ".join(f"{count_label(int(size))} pairs" for size in figures) + " |",
+    lines = ["| reader, typed | " + " | ".join(f"{count_label(int(size))} pairs" for size in figures) + " |",
              "|---|" + "---:|" * len(figures)]
-    lines.append("| time | " + " | ".join(format_ns(size["ns"]) for size in figures.values()) + " |")
-    lines.append("| MB/s | " + " | ".join(f"{size['mb_per_s']:.0f}" for size in figures.values()) + " |")
+    lines.append("| `VYRL.parse` | " + " | ".join(format_ns(size["ns"]) for size in figures.values()) + " |")
+    peers: list[str] = []
+    for size in figures.values():
+        peers += [name for name in size.get("peers_ns", {}) if name not in peers]
+    for name in peers:
+        cells = [f"{format_ns(size['peers_ns'][name])} ({size['peer_over_vyrl'][name]:.2f}×)"
+                 if name in size.get("peers_ns", {}) else "–" for size in figures.values()]
+        lines.append(f"| {name} | " + " | ".join(cells) + " |")
+    lines.append("| VYRL.parse MB/s | " + " | ".join(f"{size['mb_per_s']:.0f}" for size in figures.values()) + " |")
+    small = results.get("small_typed_config")
+    if small:
+        lines += ["", f"| {small['lines']} lines with a schema | time | reader ÷ `VYRL.parse` |", "|---|---:|---:|"]
+        for name, ns in small["ns"].items():
+            lines.append(f"| `{name}` | {format_ns(ns)} | {small['relative_to_vyrl'][name]:.2f}× |")
     return lines
 
 
@@ -128,9 +144,10 @@ def main() -> None:
         (scales if "benchmarks" in results else compares).append(results)
     blocks = []
     if compares:
-        blocks += [reading(compares[0])]
+        # Typed reading first: VYRL is a typed language, and its fair peers are the typed decoders.
         if compares[0].get("typed"):
             blocks.append(typed(compares[0]))
+        blocks += [reading(compares[0])]
         blocks.append(others(compares[0]))
         blocks += [threads(results) for results in compares if results.get("threads")]
     blocks += [scale(results) for results in scales]

@@ -207,3 +207,23 @@ def test_reading_columns(compare: Any, small: dict[str, Any], labels: list[str])
 def test_readme_scale_rows(compare: Any, entries: list[dict[str, Any]], row: str) -> None:
     import readme_table
     assert readme_table.scale({"benchmarks": entries})[2:] == [row]
+
+
+def test_typed_json_holds_the_typed_texts_values(compare: Any) -> None:
+    # The typed peers must decode the values VYRL checks, key for key.
+    import json
+    sections = json.loads(compare.typed_json_text(102))
+    document = compare.VYRL.parse(compare.typed_text(102))
+    assert sum(len(section) for section in sections.values()) == 102
+    for n in range(102):
+        section, key = compare.key_of(n).split(".")
+        written = sections[section][key]
+        assert document[compare.key_of(n)] == compare.typed_value(n)
+        assert written == compare.typed_json_value(n)
+
+
+def test_the_small_typed_configuration_has_thirty_lines_and_its_schema(compare: Any) -> None:
+    texts = compare.small_typed_texts()
+    assert texts["vyrl"].count("\n") == 30
+    assert texts["vyrl"].startswith(compare.TYPED_CONFIG_SCHEMA + "\nhost = ")
+    assert len(compare.VYRL.parse(texts["vyrl"])) == 29

@@ -6,7 +6,8 @@
 #
 # The environment is build/bench-venv-<tag> (the interpreter's cache tag, plus
 # "t" for a free-threaded build). It holds the peer readers bench/compare.py
-# measures against (orjson, msgspec, rtoml) and matplotlib for bench/plot.py.
+# measures against (orjson, msgspec, rtoml, and pydantic for typed values) and
+# matplotlib for bench/plot.py.
 # None of them is a dependency of the project: they live only in this
 # environment, which nothing but the benchmark scripts uses.
 #
@@ -29,7 +30,7 @@ print(sys.implementation.cache_tag + ("t" if sysconfig.get_config_var("Py_GIL_DI
 venv=$PWD/build/bench-venv-$tag
 
 # import name -> distribution name
-declare -A packages=([orjson]=orjson [msgspec]=msgspec [rtoml]=rtoml [matplotlib]=matplotlib)
+declare -A packages=([orjson]=orjson [msgspec]=msgspec [pydantic]=pydantic [rtoml]=rtoml [matplotlib]=matplotlib)
 
 # An environment left by another interpreter of the same tag (say, a rebuilt
 # 3.11) would import fine and still be wrong, so its base is checked too.

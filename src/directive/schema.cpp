@@ -12,17 +12,7 @@ namespace vyrl {
 Status execute_schema(const DirectiveContext& context, std::string_view arguments) {
   auto parsed = parse_schema_arguments(arguments);
   if (!parsed) return fail(std::move(parsed.error()));
-  SchemaDef schema;
-  for (const SchemaFieldSyntax& field : parsed->fields) {
-    if (!field.mark.empty()) schema.optional_fields.emplace(field.name);
-    // A repeated field takes the later type but keeps an earlier optional mark.
-    if (auto existing = schema.fields.find(field.name); existing != schema.fields.end()) {
-      existing->second.assign(field.type);
-    } else {
-      schema.fields.emplace(std::string(field.name), std::string(field.type));
-    }
-  }
-  context.store.register_schema(std::string(parsed->name), std::move(schema));
+  context.store.register_schema(std::string(parsed->name), SchemaDef::declare(parsed->fields));
   return {};
 }
 

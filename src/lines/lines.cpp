@@ -1,5 +1,6 @@
 #include "lines/lines.hpp"
 
+#include <array>
 #include <cstring>
 
 #include "text/text.hpp"
@@ -59,11 +60,65 @@ std::string_view strip_comment(std::string_view line) noexcept {
   return line;
 }
 
-void BraceCount::add(std::string_view text) noexcept {
-  for (char c : text) {
-    open += c == '{';
-    close += c == '}';
+// Counted by jumping from brace to brace: a directive line holds a few of
+// them among many other bytes, and a byte-by-byte count cost more than the
+// rest of reading the line.
+static std::size_t count_of(std::string_view text, char brace) noexcept {
+  std::size_t count = 0;
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while (at != end) {
+    const void* hit = std::memchr(at, brace, static_cast<std::size_t>(end - at));
+    if (hit == nullptr) break;
+    ++count;
+    at = static_cast<const char*>(hit) + 1;
   }
+  return count;
+}
+
+void BraceCount::add(std::string_view text) noexcept {
+  open += count_of(text, '{');
+  close += count_of(text, '}');
+}
+
+// The bytes reads_as_plain passes without a closer look.
+constexpr std::array<bool, 256> kPlainBytes = [] {
+  std::array<bool, 256> plain{};
+  for (std::size_t c = 0x20; c < 0x80; ++c) plain[c] = true;
+  plain['\t'] = true;
+  for (const char c : {'#', '[', ']', '{', '}', '"', '\''}) plain[static_cast<unsigned char>(c)] = false;
+  return plain;
+}();
+
+bool reads_as_plain(std::string_view content, std::size_t equals) noexcept {
+  const std::size_t size = content.size();
+  const std::string_view code = trim_plain_front(content);
+  if (!code.empty() && code.front() == '@') return false;
+  for (std::size_t p = 0; p < size; ++p) {
+    const auto c = static_cast<unsigned char>(content[p]);
+    if (kPlainBytes[c]) continue;
+    switch (c) {
+      case '#': {
+        const bool after_blank = p == 0 || content[p - 1] == ' ' || content[p - 1] == '\t';
+        const bool before_blank = p + 1 == size || content[p + 1] == ' ' || content[p + 1] == '\t';
+        if (after_blank && before_blank) return false;
+        break;
+      }
+      case '[':
+      case ']':
+      case '{':
+      case '}':
+        // Before the "=", a bracket moves the separator past it.
+        if (p < equals) return false;
+        break;
+      case '"':
+      case '\'':
+        return false;
+      default:
+        if ((c < 0x20 && c != '\t') || c >= 0x80) return false;
+    }
+  }
+  return true;
 }
 
 bool needs_accumulation(std::string_view line) noexcept {
@@ -107,7 +162,8 @@ const LogicalLine* LogicalLines::next_after(const ScannedLine* first) {
     const ScannedLine scanned = first != nullptr ? *first : scanner_.next();
     const std::string_view code = scanned.plain ? scanned.line.content : strip_comment(scanned.line.content);
     if (sink_ != nullptr) sink_->physical_line(scanned.offset, scanned.line, code.size());
-    const std::string_view stripped = trim(code);
+    // A plain line's only White_Space is spaces and tabs.
+    const std::string_view stripped = scanned.plain ? trim_plain(code) : trim(code);
     // The first line was counted when it was cut.
     if (first == nullptr) ++number_;
     first = nullptr;
@@ -132,7 +188,7 @@ const LogicalLine* LogicalLines::next_after(const ScannedLine* first) {
     }
     block_ += ' ';
     block_ += stripped;
-    braces.add(stripped);
+    if (!scanned.plain) braces.add(stripped);  // a plain line holds no brace
     if (braces.closed()) {
       line_ = LogicalLine{trim(strip_comment(block_)), block_line, block_begin, scanner_.position(), number_};
       return &line_;

@@ -30,6 +30,13 @@ struct BraceCount {
   bool closed() const noexcept { return close >= open; }
 };
 
+// Whether a line the scan set aside reads as a plain line all the same: its
+// only careful bytes are brackets and braces after its first "=", and "#"
+// marks that start no comment (a colour, a list, an inline object), and it is
+// no directive. Comment stripping, Unicode trimming and quote handling would
+// leave such a line as it is, and its first "=" is its separator.
+bool reads_as_plain(std::string_view content, std::size_t equals) noexcept;
+
 // Cuts the first physical line off `rest`, which keeps what follows. Callers
 // stop once `rest` is empty: a text ending in "\n" has no empty line after it.
 PhysicalLine cut_physical_line(std::string_view& rest) noexcept;
@@ -104,7 +111,7 @@ class LogicalLines {
     while (!scanner_.done()) {
       const ScannedLine scanned = scanner_.next();
       ++number_;
-      if (!scanned.plain) return next_after(&scanned);
+      if (!scanned.plain && !reads_as_plain(scanned.line.content, scanned.equals)) return next_after(&scanned);
       const std::string_view stripped = trim_plain(scanned.line.content);
       if (stripped.empty()) continue;
       const PlainLine plain{stripped, equals_in(scanned, stripped)};

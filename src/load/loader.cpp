@@ -150,7 +150,7 @@ Status Loader::process_line(StoreWriter& writer, const LogicalLine& line) {
   if (!assignment) return fail(assignment_error(line.number, line.text, assignment.error()));
   const auto [key, value] = *assignment;
   // When several schemas declare the key, which one checks it is left open; one is enough.
-  if (const auto typed = writer.schema_declaring(key)) {
+  if (const auto typed = writer.schema_declaring(key); typed && !typed->type->quick.accepts(value)) {
     if (auto valid = validate_resolved_field(writer.scope(), *typed->type, typed->type_name, value, typed->schema, key);
         !valid) {
       return valid;

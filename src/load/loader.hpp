@@ -40,25 +40,30 @@ class Loader final : public NestedLoad {
  private:
   Result<std::string> read_nested(std::string_view path);
   Status process_line(StoreWriter& writer, const LogicalLine& line);
-  // Stores a line that is an assignment no schema can check, the usual line,
-  // without building a Status for it; false leaves the line to process_line.
+  // Stores a line that is an assignment no schema refuses, the usual line,
+  // without building a Status for it: a key no schema declares, or a value
+  // its field's quick test passes. False leaves the line to process_line,
+  // which checks it in full and words any refusal.
   static bool take_unchecked_assignment(StoreWriter& writer, const LogicalLine& line) {
-    if (line.text.front() == '@' || writer.declares_fields()) return false;
+    if (line.text.front() == '@') return false;
     const auto assignment = parse_assignment(line);
-    if (!assignment) return false;
+    if (!assignment || !passes_quickly(writer, *assignment)) return false;
     writer.assign(assignment->key, assignment->value);
     return true;
   }
   // The same for a plain line straight from the scan, before any logical
   // line is made of it.
   static bool take_unchecked_assignment(StoreWriter& writer, const PlainLine& line) {
-    if (line.equals == 0 || line.equals == std::string_view::npos || line.text.front() == '@' ||
-        writer.declares_fields()) {
-      return false;
-    }
+    if (line.equals == 0 || line.equals == std::string_view::npos || line.text.front() == '@') return false;
     const Assignment assignment = split_plain_assignment(line.text, line.equals);
+    if (!passes_quickly(writer, assignment)) return false;
     writer.assign(assignment.key, assignment.value);
     return true;
+  }
+  static bool passes_quickly(StoreWriter& writer, const Assignment& assignment) {
+    if (!writer.declares_fields()) return true;
+    const FieldType* type = writer.declared_type(assignment.key);
+    return type == nullptr || type->quick.accepts(assignment.value);
   }
 
   const Options& options_;

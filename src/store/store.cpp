@@ -258,9 +258,7 @@ const SchemaDef* Store::schema(std::string_view name) const noexcept {
 // failed allocation leaves every index as it was.
 void Store::add_schema(std::string name, SchemaDef schema) {
   schema.seal();
-  const std::size_t fields = schema.fields.size();
-  auto resolved = std::make_unique<ResolvedField[]>(fields);
-  std::vector<std::uint32_t> owner_places(fields);
+  auto fields = std::make_unique<SchemaSlot::Field[]>(schema.fields.size());
   reserve_more(unverified_, 1);
   std::unique_ptr<SchemaSlot> fresh;
   if (free_slots_.empty()) {
@@ -271,8 +269,19 @@ void Store::add_schema(std::string name, SchemaDef schema) {
   const auto named = schema_ids_.find(name);
   const bool replacing = named != schema_ids_.end();
   try {
+    // Room for every new field name at once, growing geometrically: a table
+    // grown one name at a time copies itself at every doubling.
+    const std::size_t owners_wanted = field_owners_.size() + schema.fields.size();
+    if (owners_wanted > field_owners_.entry_capacity()) {
+      field_owners_.reserve(std::max(owners_wanted, 2 * field_owners_.entry_capacity()));
+    }
+    // Each field's place in the index waits in its owner_place until the
+    // owner is added below, so that each name is looked up once.
+    std::uint32_t position = 0;
     for (const auto& [field, type_name] : schema.fields) {
-      reserve_more(field_owners_[field], 1);
+      const auto entry = field_owners_.try_emplace(field).first;
+      entry->second.reserve_one_more();
+      fields[position++].owner_place = static_cast<std::uint32_t>(entry - field_owners_.begin());
     }
     if (!replacing) schema_ids_.try_emplace(name, SchemaId{0});
   } catch (...) {
@@ -298,15 +307,14 @@ void Store::add_schema(std::string name, SchemaDef schema) {
   SchemaSlot& slot = *schemas_[id];
   slot.name = std::move(name);
   slot.definition = std::move(schema);
-  slot.owner_places = std::move(owner_places);
-  slot.resolved = std::move(resolved);
+  slot.fields = std::move(fields);
   slot.live = true;
   slot.arrival = ++arrivals_;
-  std::uint32_t position = 0;
-  for (const auto& [field, type_name] : slot.definition.fields) {
-    std::vector<Owner>& owners = field_owners_.find(field)->second;
-    slot.owner_places[position] = static_cast<std::uint32_t>(owners.size());
-    owners.push_back(Owner{id, position++});
+  for (std::uint32_t position = 0; position < slot.definition.fields.size(); ++position) {
+    SchemaSlot::Field& field = slot.fields[position];
+    OwnerList& owners = field_owners_.begin()[field.owner_place].second;
+    field.owner_place = static_cast<std::uint32_t>(owners.size());
+    owners.push_back(Owner{id, position});
   }
   // The new schema's fields are in before the old one's go out, so that an
   // owner list the two share is never emptied and made again.
@@ -328,22 +336,28 @@ SchemaDef Store::remove_schema(SchemaId id) noexcept {
   std::uint32_t position = 0;
   for (const auto& [field, type_name] : slot.definition.fields) {
     const auto entry = field_owners_.find(field);
-    std::vector<Owner>& owners = entry->second;
-    const std::uint32_t place = slot.owner_places[position++];
+    OwnerList& owners = entry->second;
+    const std::uint32_t place = slot.fields[position++].owner_place;
     const Owner last = owners.back();
     owners[place] = last;
     if (last.schema != id) {
       SchemaSlot& other = (*schemas_[last.schema]);
       const auto moved = other.definition.fields.find(field);
-      other.owner_places[static_cast<std::size_t>(moved - other.definition.fields.begin())] = place;
+      other.fields[static_cast<std::size_t>(moved - other.definition.fields.begin())].owner_place = place;
     }
     owners.pop_back();
-    if (owners.empty()) field_owners_.erase(entry);
+    if (owners.empty()) {
+      field_owners_.erase(entry);
+    } else {
+      // The key may be a view of this schema's text: it now names the field
+      // in the text of an owner that stays.
+      const Owner& kept = owners.front();
+      entry->first = schemas_[kept.schema]->definition.fields.begin()[kept.field].first;
+    }
   }
   slot.live = false;
   slot.name = std::string();
-  slot.owner_places = {};
-  slot.resolved.reset();
+  slot.fields.reset();
   free_slots_.push_back(id);  // within the capacity reserved when the slot was made
   // The schema may still wait for its completeness check; once such stale
   // entries could outnumber the rest, they go.
@@ -364,15 +378,38 @@ void Store::forget_stale_unverified() noexcept {
 std::optional<Store::TypedKey> Store::declared_field(std::string_view key) {
   const auto owners = field_owners_.find(key);
   if (owners == field_owners_.end()) return std::nullopt;
+  const FieldType& type = resolved_type(owners->second);
   const Owner& owner = owners->second.front();
   const SchemaSlot& slot = *schemas_[owner.schema];
-  const std::string& type_name = slot.definition.fields.begin()[owner.field].second;
-  ResolvedField& resolved = slot.resolved[owner.field];
+  return TypedKey{slot.name, slot.definition.fields.begin()[owner.field].second, &type};
+}
+
+const FieldType* Store::declared_type(std::string_view key) {
+  if (field_owners_.empty()) return nullptr;
+  const auto owners = field_owners_.find(key);
+  if (owners == field_owners_.end()) return nullptr;
+  return &resolved_type(owners->second);
+}
+
+// Good until the next type name is looked up: the caller checks one value first.
+const FieldType& Store::resolved_type(OwnerList& owners) {
+  ResolvedField& resolved = owners.resolved;
   if (resolved.generation != scope_generation_) {
-    resolved.type = resolve_field_type(*this, type_name);
+    const Owner& owner = owners.front();
+    resolved.type = named_type(schemas_[owner.schema]->definition.fields.begin()[owner.field].second);
     resolved.generation = scope_generation_;
   }
-  return TypedKey{slot.name, type_name, &resolved.type};
+  return named_types_.begin()[resolved.type].second;
+}
+
+std::uint32_t Store::named_type(std::string_view type_name) {
+  if (named_types_generation_ != scope_generation_) {
+    named_types_.clear();
+    named_types_generation_ = scope_generation_;
+  }
+  auto known = named_types_.find(type_name);
+  if (known == named_types_.end()) known = named_types_.try_emplace(type_name, resolve_field_type(*this, type_name)).first;
+  return static_cast<std::uint32_t>(known - named_types_.begin());
 }
 
 // --- Completeness. ---
@@ -400,6 +437,24 @@ void Store::mark_verified(std::uint64_t mark) noexcept {
   std::size_t checked = 0;
   while (checked < unverified_.size() && unverified_[checked].arrival <= mark) ++checked;
   unverified_.erase(unverified_.begin(), unverified_.begin() + static_cast<std::ptrdiff_t>(checked));
+}
+
+void Store::OwnerList::reserve_one_more() {
+  if (size_ >= 1) reserve_more(more_, 1);
+}
+
+void Store::OwnerList::push_back(Owner owner) noexcept {
+  if (size_ == 0) {
+    first_ = owner;
+  } else {
+    more_.push_back(owner);  // within the room reserve_one_more made
+  }
+  ++size_;
+}
+
+void Store::OwnerList::pop_back() noexcept {
+  if (size_ > 1) more_.pop_back();
+  --size_;
 }
 
 StoreWriter::~StoreWriter() {

@@ -96,6 +96,9 @@ class Store final : public TypeScope {
     if (field_owners_.empty()) return std::nullopt;
     return declared_field(key);
   }
+  // schema_declaring(key)->type alone, or null: what checking a value needs,
+  // had without reaching the schema.
+  const FieldType* declared_type(std::string_view key);
 
   // --- Completeness. ---
   // Schemas are checked for their required keys in the order they arrived;
@@ -133,18 +136,46 @@ class Store final : public TypeScope {
   // not once per assignment.
   struct ResolvedField {
     std::uint64_t generation = 0;  // 0: never looked up
-    FieldType type;
+    std::uint32_t type = 0;  // position in named_types_
+  };
+
+  // The owners of one field name: nearly always one, kept in place, so that
+  // declaring a field allocates nothing of its own.
+  class OwnerList {
+   public:
+    // The type of the first owner's field, which is the one that checks the
+    // key: kept here, so that checking a value reaches no schema. Any change
+    // of owners starts a new generation, which drops it.
+    ResolvedField resolved;
+
+    std::size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
+    Owner& operator[](std::size_t i) noexcept { return i == 0 ? first_ : more_[i - 1]; }
+    const Owner& operator[](std::size_t i) const noexcept { return i == 0 ? first_ : more_[i - 1]; }
+    const Owner& front() const noexcept { return first_; }
+    const Owner& back() const noexcept { return (*this)[size_ - 1]; }
+    // Room for one more, so that the push_back after it cannot fail.
+    void reserve_one_more();
+    void push_back(Owner owner) noexcept;
+    void pop_back() noexcept;
+
+   private:
+    Owner first_{};
+    std::uint32_t size_ = 0;
+    std::vector<Owner> more_;
   };
 
   struct SchemaSlot {
     std::string name;
     SchemaDef definition;
-    // For each field of `definition`, in order: its place in the owner list
-    // of that field name.
-    std::vector<std::uint32_t> owner_places;
     bool live = false;
     std::uint64_t arrival = 0;  // which declaration this is, counting from 1
-    std::unique_ptr<ResolvedField[]> resolved;  // one per field
+    // For each field of `definition`, in order: its place in the owner list
+    // of that field name.
+    struct Field {
+      std::uint32_t owner_place = 0;
+    };
+    std::unique_ptr<Field[]> fields;
   };
 
   // A schema still to be checked for completeness, as it was when it arrived:
@@ -155,6 +186,8 @@ class Store final : public TypeScope {
   };
 
   std::optional<TypedKey> declared_field(std::string_view key);
+  const FieldType& resolved_type(OwnerList& owners);
+  std::uint32_t named_type(std::string_view type_name);
   void assign_indexed(std::string_view key, std::string_view value, std::uint64_t hash);
   void add_schema(std::string name, SchemaDef schema);
   SchemaDef remove_schema(SchemaId id) noexcept;
@@ -180,11 +213,17 @@ class Store final : public TypeScope {
   std::vector<std::unique_ptr<SchemaSlot>> schemas_;
   std::vector<SchemaId> free_slots_;  // capacity kept at schemas_.size(): freeing never allocates
   Registry<SchemaId> schema_ids_;   // name -> id of the live schema
-  Registry<std::vector<Owner>> field_owners_;
+  // Keyed by a view of the name in the text of one of its owners, which
+  // remove_schema moves to another owner before that text can go.
+  FlatMap<std::string_view, OwnerList, SeededHash> field_owners_;
   std::vector<Unverified> unverified_;  // schemas not yet found complete, in arrival order
   std::size_t stale_unverified_ = 0;    // at most this many of them were replaced since
   std::uint64_t arrivals_ = 0;
   std::uint64_t scope_generation_ = 1;
+  // What each type name means in the current generation, looked up once for
+  // all the fields that name it; emptied when the generation changes.
+  Registry<FieldType> named_types_;
+  std::uint64_t named_types_generation_ = 0;
 
   // value -> the keys holding it, built by the first reverse lookup that needs
   // it and kept up to date by every later change. The index finds, for each
@@ -232,6 +271,7 @@ class StoreWriter {
   // them needs no settling.
   std::optional<Store::TypedKey> schema_declaring(std::string_view key) { return store_.schema_declaring(key); }
   bool declares_fields() const noexcept { return store_.declares_fields(); }
+  const FieldType* declared_type(std::string_view key) { return store_.declared_type(key); }
   const TypeScope& scope() const noexcept { return store_; }
 
   // The store with every queued assignment stored.

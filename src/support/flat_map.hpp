@@ -148,9 +148,11 @@ class Table {
   // Makes room in the index for `entries`; building it the first time hashes
   // the entries already held.
   void build_index(size_type entries) {
-    const bool existed = index_.built();
+    if (index_.built()) {
+      index_.reserve_dense(entries, entries_.size(), fragment_reader());
+      return;
+    }
     index_.reserve(entries, fragment_reader());
-    if (existed) return;
     for (size_type position = 0; position < entries_.size(); ++position) {
       const std::uint32_t fragment = fragment_of(key_of(entries_[position]));
       index_.occupy(index_.vacant_slot(fragment), fragment, position);

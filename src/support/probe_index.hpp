@@ -111,6 +111,24 @@ class ProbeIndex {
     }
   }
 
+  // reserve() for an owner whose entries sit at every position below
+  // `count`, as a flat table's do: they are put back in position order, so
+  // that their keys are read front to back, not in the scattered order of
+  // the old slots (each a cache miss once the table outgrows the cache).
+  template <class FragmentAt>
+  void reserve_dense(std::size_t entries, std::size_t count, const FragmentAt& fragment_at) {
+    if (entries <= capacity()) return;
+    const std::size_t size = slots_for(std::max(entries, std::min(2 * capacity(), kMaxEntries)));
+    slots_ = std::vector<std::uint32_t>(size, kVacant);  // made before anything changes
+    size_ = size;
+    capacity_ = size - size / 4;
+    shape(position_bits_for(size));
+    for (std::size_t position = 0; position < count; ++position) {
+      const std::uint32_t fragment = fragment_at(position);
+      occupy(vacant_slot(fragment), fragment, position);
+    }
+  }
+
   std::size_t capacity() const noexcept { return capacity_; }
   bool built() const noexcept { return size_ != 0; }
   std::size_t slot_count() const noexcept { return size_; }

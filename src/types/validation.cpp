@@ -9,6 +9,7 @@
 #include "text/text.hpp"
 #include "types/depth_guard.hpp"
 #include "types/resolve.hpp"
+#include "types/list.hpp"
 #include "types/schema.hpp"
 
 namespace vyrl {
@@ -170,7 +171,24 @@ FieldType resolve_field_type(const TypeScope& scope, std::string_view type_name)
   FieldType type;
   if ((type.alias = scope.alias(type_name)) != nullptr) return type;
   if ((type.schema = scope.schema(type_name)) != nullptr) return type;
-  if (auto builtin = resolve_builtin(type_name)) type.builtin = std::move(*builtin);
+  if (const BuiltinScalar scalar = builtin_scalar(type_name); scalar.type != nullptr) {
+    type.builtin = scalar.type;
+    type.quick = scalar.quick;
+    return type;
+  }
+  const auto element = ListType::parse_inner(type_name);
+  if (!element) return type;
+  auto list = resolve_builtin(type_name);
+  if (!list) return type;
+  type.owned = std::move(*list);
+  type.builtin = type.owned.get();
+  // A list's items are checked one level down under the element's own name,
+  // which an alias or schema may take; a list of lists keeps to the full check.
+  if (scope.alias(*element) == nullptr && scope.schema(*element) == nullptr) {
+    if (const QuickCheck item = builtin_scalar(*element).quick; item.kind != QuickCheck::Kind::Full) {
+      type.quick = QuickCheck{QuickCheck::Kind::List, item.kind, item.components};
+    }
+  }
   return type;
 }
 

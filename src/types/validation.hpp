@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "types/quick_check.hpp"
 #include "types/type.hpp"
 #include "vyrl/error.hpp"
 
@@ -13,7 +14,9 @@ namespace vyrl {
 struct FieldType {
   const Type* alias = nullptr;
   const SchemaDef* schema = nullptr;
-  TypePtr builtin;
+  const Type* builtin = nullptr;  // shared, or `owned`
+  TypePtr owned;                  // a list type, made for this name
+  QuickCheck quick;               // passes most values of a built-in type without `builtin`
 };
 FieldType resolve_field_type(const TypeScope& scope, std::string_view type_name);
 

@@ -69,7 +69,11 @@ std::string contents(const VYRL& document) {
   for (const std::string_view name : store.schema_names()) {
     std::string line = "@schema " + std::string(name) + " {";
     std::vector<std::string> fields;
-    for (const auto& [field, type] : store.schema(name)->fields) fields.push_back(" " + field + ": " + type);
+    for (const auto& [field, type] : store.schema(name)->fields) {
+      std::string entry(" ");
+      entry.append(field).append(": ").append(type);
+      fields.push_back(std::move(entry));
+    }
     std::sort(fields.begin(), fields.end());
     for (const std::string& field : fields) line += field;
     lines.push_back(line + " }");

@@ -87,3 +87,54 @@ TEST(ScanTest, PlainLinesSplitLikeTheGeneralReading) {
 }
 
 }  // namespace
+
+namespace {
+
+// Told of every line, a reader makes LogicalLines take the careful road for
+// all of them.
+struct IgnoredLines final : vyrl::PhysicalLineSink {
+  void physical_line(std::size_t, const vyrl::PhysicalLine&, std::size_t) override {}
+};
+
+// Lines with colours, lists and objects take the plain road when nothing in
+// them needs the careful one; both roads must cut, number and split every
+// line alike.
+TEST(ScanTest, LinesReadAsPlainAgreeWithTheCarefulRoad) {
+  static const std::vector<std::string> kPieces = {
+      "a", "key", " ", "\t", "=", " = ", "#", "# ", " #", "#FF8800", "[", "]", "{", "}", "[1, 2]", "{ a = 1 }",
+      "\"", "'", "@", "@schema S { a: i32 }", "\r", "\n", "\xc3\xa9", "\xe3\x80\x80", ",", ":", "x = #1"};
+  std::mt19937 random(13);
+  std::size_t read_as_plain = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    for (std::size_t count = random() % 24; count > 0; --count) text += kPieces[random() % kPieces.size()];
+    vyrl::LogicalLines fast(text);
+    IgnoredLines sink;
+    vyrl::LogicalLines careful(text, &sink);
+    for (;;) {
+      const vyrl::LogicalLine* got = fast.next();
+      const vyrl::LogicalLine* expected = careful.next();
+      ASSERT_EQ(got == nullptr, expected == nullptr) << testing::PrintToString(text);
+      if (got == nullptr) break;
+      ASSERT_EQ(got->text, expected->text) << testing::PrintToString(text);
+      ASSERT_EQ(got->number, expected->number) << testing::PrintToString(text);
+      ASSERT_EQ(got->last_number, expected->last_number) << testing::PrintToString(text);
+      ASSERT_EQ(got->begin, expected->begin) << testing::PrintToString(text);
+      ASSERT_EQ(got->end, expected->end) << testing::PrintToString(text);
+      if (!got->plain || expected->plain) continue;
+      ++read_as_plain;
+      const auto quick = vyrl::parse_assignment(*got);
+      const auto general = vyrl::parse_assignment(expected->text);
+      ASSERT_EQ(quick.has_value(), general.has_value()) << testing::PrintToString(text);
+      if (quick) {
+        ASSERT_EQ(quick->key, general->key) << testing::PrintToString(text);
+        ASSERT_EQ(quick->value, general->value) << testing::PrintToString(text);
+      } else {
+        ASSERT_EQ(quick.error(), general.error()) << testing::PrintToString(text);
+      }
+    }
+  }
+  EXPECT_GT(read_as_plain, 1000u);
+}
+
+}  // namespace

@@ -81,11 +81,11 @@ struct StoreAudit {
       std::uint32_t position = 0;
       for (const auto& [field, type_name] : slot.definition.fields) {
         const auto entry = store.field_owners_.find(field);
-        if (entry == store.field_owners_.end()) return "field '" + field + "' has no owners";
-        const std::uint32_t place = slot.owner_places[position];
+        if (entry == store.field_owners_.end()) return "field '" + std::string(field) + "' has no owners";
+        const std::uint32_t place = slot.fields[position].owner_place;
         if (place >= entry->second.size() || entry->second[place].schema != id ||
             entry->second[place].field != position) {
-          return "field '" + field + "' does not know schema '" + slot.name + "'";
+          return "field '" + std::string(field) + "' does not know schema '" + slot.name + "'";
         }
         ++position;
         ++owners;
@@ -94,7 +94,11 @@ struct StoreAudit {
     if (live != store.schema_ids_.size()) return "schema names count wrong";
     std::size_t indexed = 0;
     for (const auto& [field, list] : store.field_owners_) {
-      if (list.empty()) return "field '" + field + "' has an empty owner list";
+      if (list.empty()) return "field '" + std::string(field) + "' has an empty owner list";
+      const Store::Owner& front = list.front();
+      if (field.data() != store.schemas_[front.schema]->definition.fields.begin()[front.field].first.data()) {
+        return "field '" + std::string(field) + "' is keyed by a text its first owner does not hold";
+      }
       indexed += list.size();
     }
     if (indexed != owners) return "field owners count wrong";

@@ -115,9 +115,12 @@ const std::vector<CommandInfo>& command_table() {
        "    other byte, or append \"KEY = VALUE\" when there is none; VALUE is\n"
        "    quoted only where it must be to read back as itself. --delete removes\n"
        "    every assignment of KEY. The result is loaded as check would load FILE\n"
-       "    and written only if it passes, so a refused edit leaves FILE as it was.\n"
-       "    FILE is replaced by a new file renamed over it, so another hard link to\n"
-       "    it keeps the old text.\n",
+       "    and written only if it passes, so a refused edit leaves FILE as it was;\n"
+       "    nor is it written when a file read after the edited line sets KEY\n"
+       "    again, so that the value asked for would not be the one that wins. A\n"
+       "    FILE that \"vyrl fmt --check\" accepts is laid out again after the\n"
+       "    edit, so that it still does. FILE is replaced by a new file renamed\n"
+       "    over it, so another hard link to it keeps the old text.\n",
        2, 3, {{"--delete"}, {kRootOption}}, run_set, Operands::first_file},
       {"lsp", "[--stdio]",
        "    Run a language server for editors on standard input and output: it\n"

@@ -238,18 +238,25 @@ class Linter {
     auto below = above;
     const std::size_t allowed = std::max(kLeastCompared, std::min(kMostCompared, budget_));
     std::size_t compared = 0;
-    for (; compared < allowed; ++compared) {
+    bool cut_short = false;  // names near enough in length were left uncompared
+    for (;; ++compared) {
       const bool up = above != by_length.end() && gap(*above) <= nearest;
       const bool down = below != by_length.begin() && gap(*(below - 1)) <= nearest;
+      if (!up && !down) break;
+      if (compared == allowed) {
+        cut_short = true;
+        break;
+      }
       if (up && (!down || gap(*above) <= gap(*(below - 1)))) {
         consider(*above++);
-      } else if (down) {
-        consider(*--below);
       } else {
-        break;
+        consider(*--below);
       }
     }
     budget_ -= std::min(budget_, compared);
+    // One edit is as near as another name can be; anything further may be
+    // beaten by a name that was not compared, and a wrong guess misleads.
+    if (cut_short && nearest > 1) found.clear();
     std::ranges::sort(found, {}, &Named::rank);
     std::vector<std::string> names;
     for (const Named* named : found) {

@@ -325,6 +325,8 @@ std::optional<VyrlError> unreadable(const SyntaxTree& tree, std::string_view sou
 }
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kKeyNotUtf8 = "cannot write the key: it is not UTF-8";
+constexpr std::string_view kValueNotUtf8 = "cannot write the value: it is not UTF-8";
 
 // A lone CR ending a laid-out line would join the line end after it into a
 // CRLF, so that the next pass reads another line. It is white space and a
@@ -371,6 +373,10 @@ const SyntaxLine* last_assignment(const SyntaxTree& tree, std::string_view key) 
 }
 
 std::optional<VyrlError> unwritable(std::string_view key, std::string_view value) {
+  // Loading refuses a text that is not UTF-8 whole, which would blame the file.
+  // Quoting bytes that are not UTF-8 would put them in the message too.
+  if (!is_valid_utf8(key)) return VyrlError::invalid_value(std::string(kKeyNotUtf8));
+  if (!is_valid_utf8(value)) return VyrlError::invalid_value(std::string(kValueNotUtf8));
   if (const auto problem = key_problem(key)) return VyrlError::invalid_value(cannot_write_key(key, *problem));
   if (has_line_break(value)) {
     return VyrlError::invalid_value(cannot_write_value(value, "a value cannot hold a line break"));

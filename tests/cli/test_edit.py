@@ -324,7 +324,8 @@ def test_a_writer_ended_by_a_signal_leaves_no_temporary_file(files, tmp_path, co
     assert (first, rest == comment) in {("k=1", True), ("k=2", True), ("k = 1", True)}
     assert vyrl("set", "conf.vyr", "k", "3", timeout=15) == (0, "", "")
     first, rest = (tmp_path / "conf.vyr").read_text().split("\n", 1)
-    assert (first, rest == comment) == ("k=3", True)
+    # fmt may have finished just before its signal came.
+    assert (first, rest == comment) in {("k=3", True), ("k = 3", True)}
 
 
 def test_fmt_takes_a_directory_for_the_vyr_files_below_it(tmp_path):

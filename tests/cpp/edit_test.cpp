@@ -226,6 +226,9 @@ TEST(SetValueTest, RefusesWhatNoLineCanHold) {
       {"k", "a\nb", "Invalid value: cannot write the value 'a\nb': a value cannot hold a line break"},
       {"k", "a\rb", "Invalid value: cannot write the value 'a\rb': a value cannot hold a line break"},
       {"k", "\" # ' # ", "Invalid value: cannot write the value '\" # ' # ': it would begin a comment however it is quoted"},
+      // Written, bytes that are not UTF-8 would fail the whole file.
+      {"k", "caf\xE9", "Invalid value: cannot write the value: it is not UTF-8"},
+      {"k\xFF", "1", "Invalid value: cannot write the key: it is not UTF-8"},
   };
   for (const RefusalCase& c : cases) {
     SCOPED_TRACE(c.key + " / " + c.value);

@@ -92,6 +92,21 @@ TEST(LintTest, FindsTheNearDeclaredNameAmongMany) {
   }
 }
 
+// Past the comparisons a file may spend, a name found further than one edit
+// away may not be the nearest, so none is offered rather than a wrong one.
+TEST(LintTest, OffersNoFarNameOnceTheComparisonsRunOut) {
+  std::string text;
+  for (int i = 0; i < 2000; ++i) {
+    const std::string n = std::to_string(100000 + i);
+    text += "@type name" + n + " = nome" + n + "\n";
+  }
+  for (const Warning& warning : lint(text)) {
+    SCOPED_TRACE(warning.message);
+    const std::string unknown(warning.where.text);
+    for (const std::string& name : warning.replacements) EXPECT_EQ(name, "na" + unknown.substr(2));
+  }
+}
+
 TEST(LintTest, NamesDeclaredAnywhereOrElsewhereAreKnown) {
   const std::vector<std::string> clean = {
       "",

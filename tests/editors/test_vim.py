@@ -107,6 +107,8 @@ MAKE_CASES = {  # the files (:make runs on the first), and each entry: file, lin
     # A file that cannot be read has no line: the line that imports it stands in.
     "unreadable": ({"a.vyr": "x = 1\n@import gone.vyr\n"}, [("a.vyr", 2, "E", "gone.vyr: IO Error")]),
     "warning": ({"a.vyr": "@type t = list<i32>\n"}, [("a.vyr", 1, "w", "accepts no value")]),
+    # A hint on how to fix the mistake goes with its error.
+    "hint": ({"a.vyr": "@schema S { port : i32 }\n"}, [("a.vyr", 1, "E", "Bad field: 'port'\n  a field is written")]),
     "ok": ({"a.vyr": "x = 1\n"}, []),
 }
 

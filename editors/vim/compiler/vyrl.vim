@@ -15,8 +15,9 @@ set cpo&vim
 CompilerSet makeprg=vyrl\ check\ %:S
 
 " In order: the "FILE: ok" of a file that passed; a warning; an error with its
-" line, then the indented lines that go with it (the files that led there and
-" the names a misspelt type may have meant); last an error with no line, such
+" line, then the indented lines that go with it (the files that led there,
+" the names a misspelt type may have meant, and how to fix the mistake where
+" that is mechanical); last an error with no line, such
 " as a file that cannot be read, which points at the line that imported or
 " derived it when there is one.
 CompilerSet errorformat=%-G%f:\ ok,
@@ -24,7 +25,7 @@ CompilerSet errorformat=%-G%f:\ ok,
       \%E%f:%l:\ %m,
       \%+C\ \ imported\ from\ %f:%l,
       \%+C\ \ derived\ from\ %f:%l,
-      \%+C\ \ did\ you\ mean\ %.%#,
+      \%+C\ \ %.%#,
       \%E%m
 
 let &cpo = s:cpo_save

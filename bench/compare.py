@@ -710,8 +710,9 @@ def small_config_readers() -> tuple[dict[str, str], dict[str, tuple[str, Callabl
     return texts, readers
 
 
-def measure_small_config(options: argparse.Namespace) -> dict[str, Any]:
-    texts, readers = small_config_readers()
+def timed_config(texts: dict[str, str], readers: dict[str, tuple[str, Callable[[str], object]]],
+                 options: argparse.Namespace) -> dict[str, Any]:
+    """Each reader's time for one small configuration, per call and against VYRL.parse."""
     calls = SMALL_CONFIG_CALLS // (10 if options.quick else 1)
     times = best_ns({name: calls_of(read, texts[kind], calls) for name, (kind, read) in readers.items()},
                     max(options.repeat, 5))
@@ -725,10 +726,16 @@ def measure_small_config(options: argparse.Namespace) -> dict[str, Any]:
         "ns": ns,
         "relative_to_vyrl": {name: value / vyrl_ns for name, value in ns.items()},
         "vyrl_mb_per_s": len(texts["vyrl"].encode()) / 1e6 / (vyrl_ns / 1e9),
-        # As earlier runs wrote them.
-        "us_per_call": {name: value / 1e3 for name, value in ns.items()},
-        "ratio": vyrl_ns / ns["json.loads"],
     }
+
+
+def measure_small_config(options: argparse.Namespace) -> dict[str, Any]:
+    result = timed_config(*small_config_readers(), options)
+    ns = result["ns"]
+    # As earlier runs wrote them.
+    result["us_per_call"] = {name: value / 1e3 for name, value in ns.items()}
+    result["ratio"] = ns["VYRL.parse"] / ns["json.loads"]
+    return result
 
 
 def small_typed_readers() -> tuple[dict[str, str], dict[str, tuple[str, Callable[[str], object]]]]:
@@ -750,20 +757,7 @@ def small_typed_readers() -> tuple[dict[str, str], dict[str, tuple[str, Callable
 
 
 def measure_small_typed_config(options: argparse.Namespace) -> dict[str, Any]:
-    texts, readers = small_typed_readers()
-    calls = SMALL_CONFIG_CALLS // (10 if options.quick else 1)
-    times = best_ns({name: calls_of(read, texts[kind], calls) for name, (kind, read) in readers.items()},
-                    max(options.repeat, 5))
-    ns = {name: total / calls for name, total in times.items()}
-    vyrl_ns = ns["VYRL.parse"]
-    return {
-        "lines": texts["vyrl"].count("\n"),
-        "calls": calls,
-        "text_bytes": {kind: len(text.encode()) for kind, text in texts.items()},
-        "ns": ns,
-        "relative_to_vyrl": {name: value / vyrl_ns for name, value in ns.items()},
-        "vyrl_mb_per_s": len(texts["vyrl"].encode()) / 1e6 / (vyrl_ns / 1e9),
-    }
+    return timed_config(*small_typed_readers(), options)
 
 
 def measure_typed(sizes: list[int], options: argparse.Namespace) -> dict[str, Any]:

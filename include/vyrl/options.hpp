@@ -59,10 +59,18 @@ class FileReader {
 // serves some files itself and leaves the rest to the disk.
 Result<std::string> read_file_from_disk(std::string_view path, const Options& options);
 
+class Model;
+
 struct Options {
   Limits limits;
   BlockingCalls* blocking_calls = nullptr;  // not owned; null: nothing to do around them
   FileReader* file_reader = nullptr;        // not owned; null: the disk
+  // Not owned; null: nothing is recorded. A load or merge given one records
+  // into it what it read and decided (see model.hpp), and goes on past a
+  // failing line to find every error. parse, load, parse_as and
+  // load_standard_input start it afresh; merges add to it, so it must outlive
+  // the document or be taken out of its options.
+  Model* model = nullptr;
 };
 
 }  // namespace vyrl

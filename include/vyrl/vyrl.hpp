@@ -6,6 +6,7 @@
 #include "vyrl/edit.hpp"
 #include "vyrl/error.hpp"
 #include "vyrl/found_value.hpp"
+#include "vyrl/model.hpp"
 #include "vyrl/options.hpp"
 #include "vyrl/syntax.hpp"
 #include "vyrl/version.hpp"

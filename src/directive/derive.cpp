@@ -5,6 +5,7 @@
 #include <string>
 
 #include "directive/directive.hpp"
+#include "model/recorder.hpp"
 #include "store/store.hpp"
 #include "text/text.hpp"
 #include "types/list.hpp"
@@ -16,16 +17,20 @@ std::string schema_not_found(std::string_view name) { return "Schema '" + excerp
 
 }  // namespace
 
-Status import_schema(Store& store, std::string_view name, Store& base) {
+Status import_schema(Store& store, std::string_view name, Store& base, detail::ModelRecorder* recorder) {
   auto schema = base.take_schema(name);
   if (!schema) return fail(VyrlError::directive(std::string(kDeriveDirective), schema_not_found(name)));
   // The aliases come along even when this document keeps its own schema of
   // that name; an alias already here is never replaced.
   for (const auto& [field, type_name] : schema->fields) {
     const std::string_view alias = ListType::parse_inner(type_name).value_or(type_name);
-    if (TypePtr definition = base.take_type(alias)) store.insert_type_if_absent(std::string(alias), std::move(definition));
+    if (TypePtr definition = base.take_type(alias)) {
+      store.insert_type_if_absent(std::string(alias), std::move(definition));
+      if (recorder != nullptr) recorder->took_alias(store, base, alias);
+    }
   }
   store.insert_schema_if_absent(std::string(name), std::move(*schema));
+  if (recorder != nullptr) recorder->took_schema(store, base, name);
   return {};
 }
 
@@ -72,10 +77,11 @@ class DeriveUndo {
   std::vector<std::string> absent_aliases_;
 };
 
-Status take_from_base(Store& store, Store& base, std::span<const std::string> names) {
+Status take_from_base(Store& store, Store& base, std::span<const std::string> names, detail::ModelRecorder* recorder) {
   for (const std::string& name : names) {
-    if (auto imported = import_schema(store, name, base); !imported) return imported;
+    if (auto imported = import_schema(store, name, base, recorder); !imported) return imported;
   }
+  if (recorder != nullptr) recorder->took_missing_values(store, base);
   merge_map_weak(store, base);
   return {};
 }
@@ -89,6 +95,14 @@ Status take_from_base(Store& store, Store& base, std::span<const std::string> na
 Status execute_derive(const DirectiveContext& context, std::string_view arguments) {
   const DeriveTarget target = split_derive_arguments(arguments);
   Store base;
+  // What a model knew of the base goes with it.
+  struct Forget {
+    detail::ModelRecorder* recorder;
+    const Store& base;
+    ~Forget() {
+      if (recorder != nullptr) recorder->forget(base);
+    }
+  } forget{context.recorder, base};
   auto loaded = context.nested.load_file(base, {target.path, Frame::Origin::derived});
   if (!loaded) {
     return fail(VyrlError::directive(std::string(kDeriveDirective), nested_refusal_reason(loaded.error(), target.path)));
@@ -109,7 +123,7 @@ Status execute_derive(const DirectiveContext& context, std::string_view argument
   }
   const DeriveUndo undo(context.store, base, names);
   try {
-    if (auto taken = take_from_base(context.store, base, names); !taken) return taken;
+    if (auto taken = take_from_base(context.store, base, names, context.recorder); !taken) return taken;
   } catch (...) {
     undo.undo(context.store);
     throw;

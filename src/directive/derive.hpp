@@ -11,10 +11,13 @@
 namespace vyrl {
 
 class Store;
+namespace detail {
+class ModelRecorder;
+}
 
 // Moves the schema `name` out of `base` into `store` unless `store` has one
 // of that name, with the aliases its fields name (never replacing one here).
-Status import_schema(Store& store, std::string_view name, Store& base);
+Status import_schema(Store& store, std::string_view name, Store& base, detail::ModelRecorder* recorder = nullptr);
 
 // Moves every value of `base` whose key `store` lacks; base's values end empty.
 void merge_map_weak(Store& store, Store& base);

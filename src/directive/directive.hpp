@@ -10,6 +10,9 @@
 namespace vyrl {
 
 class Store;
+namespace detail {
+class ModelRecorder;
+}
 
 // What a directive that reads a file asks of whoever is loading: read `path`
 // and merge it into `into` (the document's own store for @import, a fresh one
@@ -43,6 +46,7 @@ class NestedLoad {
 struct DirectiveContext {
   Store& store;
   NestedLoad& nested;
+  detail::ModelRecorder* recorder = nullptr;  // set when the load records a model
 };
 
 // A directive handler. Handlers hold no state; the table of them is fixed.

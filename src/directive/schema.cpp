@@ -3,6 +3,7 @@
 #include "vyrl/error.hpp"
 #include "directive/directive.hpp"
 #include "statement/directive_arguments.hpp"
+#include "model/recorder.hpp"
 #include "store/store.hpp"
 
 namespace vyrl {
@@ -13,6 +14,12 @@ Status execute_schema(const DirectiveContext& context, std::string_view argument
   auto parsed = parse_schema_arguments(arguments);
   if (!parsed) return fail(std::move(parsed.error()));
   context.store.register_schema(std::string(parsed->name), SchemaDef::declare(parsed->fields));
+  if (context.recorder != nullptr) {
+    std::vector<Model::Field> fields;
+    fields.reserve(parsed->fields.size());
+    for (const auto& field : parsed->fields) fields.push_back(Model::Field{field.name, field.type, !field.mark.empty()});
+    context.recorder->declared_schema(context.store, parsed->name, fields);
+  }
   return {};
 }
 

@@ -3,6 +3,7 @@
 
 #include "directive/directive.hpp"
 #include "statement/directive_arguments.hpp"
+#include "model/recorder.hpp"
 #include "store/store.hpp"
 #include "types/type_definition.hpp"
 
@@ -13,6 +14,7 @@ Status execute_type(const DirectiveContext& context, std::string_view arguments)
   auto parsed = parse_type_arguments(arguments);
   if (!parsed) return fail(std::move(parsed.error()));
   context.store.register_type(std::string(parsed->name), std::make_unique<TypeDefinition>(std::string(parsed->definition)));
+  if (context.recorder != nullptr) context.recorder->declared_alias(context.store, parsed->name, parsed->definition);
   return {};
 }
 

@@ -6,12 +6,17 @@
 #include "load/loader.hpp"
 #include "types/validation.hpp"
 #include "vyrl/document.hpp"
+#include "vyrl/model.hpp"
 
 namespace vyrl {
 
 VYRL::VYRL() : state_(std::make_unique<detail::DocumentState>()) {}
 
-VYRL::VYRL(const Options& options) : VYRL() { state_->options = options; }
+// A new document starts its model afresh.
+VYRL::VYRL(const Options& options) : VYRL() {
+  state_->options = options;
+  if (options.model != nullptr) options.model->clear();
+}
 
 VYRL::VYRL(VYRL&&) noexcept = default;
 VYRL& VYRL::operator=(VYRL&&) noexcept = default;

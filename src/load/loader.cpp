@@ -5,6 +5,7 @@
 
 #include "literal/literal.hpp"
 #include "load/file.hpp"
+#include "statement/directive_arguments.hpp"
 #include "statement/statement.hpp"
 #include "store/store.hpp"
 #include "text/text.hpp"
@@ -59,9 +60,35 @@ bool left_open(std::string_view value) noexcept {
   }
 }
 
+// What a line is, for the model.
+Model::Statement::Kind statement_kind(const LogicalLine& line) noexcept {
+  using Kind = Model::Statement::Kind;
+  if (line.text.front() != '@') return Kind::assignment;
+  const std::string_view name = split_directive(line.text).name;
+  if (name == kImportDirective) return Kind::import;
+  if (name == kDeriveDirective) return Kind::derive;
+  if (name == kTypeDirective) return Kind::type;
+  if (name == kSchemaDirective) return Kind::schema;
+  return Kind::unknown;
+}
+
+// The name a failing @type or @schema line meant to declare, as far as it
+// can be told: what stands before its "=" or "{".
+std::string_view meant_name(Model::Statement::Kind kind, const LogicalLine& line) noexcept {
+  if (kind != Model::Statement::Kind::type && kind != Model::Statement::Kind::schema) return {};
+  const std::string_view arguments = split_directive(line.text).arguments;
+  return trim(arguments.substr(0, arguments.find_first_of(kind == Model::Statement::Kind::type ? "=" : "{")));
+}
+
+// How many errors of one file get the search for an unclosed bracket above
+// them, which reads the text up to the failing line: enough for the mistakes
+// a person makes at once, and no quadratic cost on a file of broken lines.
+constexpr std::size_t kUnclosedSearches = 16;
+
 }  // namespace
 
 Status Loader::merge_text(Store& store, std::string_view text, std::string_view source, Frame::Origin origin) {
+  if (recorder_) return merge_read(store, std::string(text), source, origin);
   // An empty text, which callers pass to start a document, needs no room.
   if (!text.empty()) store.expect_more_values(count_lines(text), text.size());
   LogicalLines lines(text);
@@ -85,19 +112,72 @@ Status Loader::merge_text(Store& store, std::string_view text, std::string_view 
   return result;
 }
 
+Status Loader::merge_read(Store& store, std::string text, std::string_view source, Frame::Origin origin) {
+  if (!recorder_) return merge_text(store, text, source, origin);
+  // The source may be a view of the path the model is about to keep.
+  const std::string_view kept = recorder_->add_file(std::string(source), std::move(text), origin);
+  return merge_recording(store, kept, source, origin);
+}
+
+Status Loader::merge_recording(Store& store, std::string_view text, std::string_view source, Frame::Origin origin) {
+  detail::ModelRecorder& recorder = *recorder_;
+  if (!text.empty()) store.expect_more_values(count_lines(text), text.size());
+  recorder.enter(store, origin);
+  Status first;
+  std::size_t searches = 0;
+  {
+    StoreWriter writer(store);
+    LogicalLines lines(text);
+    while (const LogicalLine* line = lines.next()) {
+      const auto kind = statement_kind(*line);
+      recorder.begin_statement(kind, line->number, line->last_number - line->number + 1);
+      const std::size_t events = recorder.error_events();
+      Status result = process_line(writer, *line);
+      if (result) {
+        if (kind == Model::Statement::Kind::assignment) {
+          const auto assignment = parse_assignment(*line);
+          recorder.assigned(store, assignment->key, assignment->value);
+        }
+        continue;
+      }
+      if (first || searches < kUnclosedSearches) {
+        ++searches;
+        note_unclosed(result.error(), text, *line);
+      }
+      // A line that failed in a file it read had its error recorded there.
+      if (recorder.error_events() == events) recorder.record_error(result.error(), meant_name(kind, *line));
+      if (first) {
+        first = std::move(result);
+        first.error().add_outer_frame(frame(source, line->number, origin));
+      }
+      if (recorder.full()) break;
+    }
+    writer.settled();
+  }
+  recorder.leave();
+  store.release_unused_room();
+  return first;
+}
+
 Status Loader::merge_file(Store& store, std::string_view path) {
   auto text = read_text_file(path, options_);
   if (!text) {
+    if (recorder_) recorder_->add_unreadable_file(std::string(path), Frame::Origin::file);
     text.error().add_outer_frame(frame(path, 0, Frame::Origin::file));
+    if (recorder_) recorder_->record_file_error(text.error());
     return fail(std::move(text.error()));
   }
-  return merge_text(store, *text, path, Frame::Origin::file);
+  return merge_read(store, std::move(*text), path, Frame::Origin::file);
 }
 
 Status Loader::merge_file_text(Store& store, std::string_view text, std::string_view path) {
   if (!is_valid_utf8(text)) {
     VyrlError error = VyrlError::invalid_utf8();
     error.add_outer_frame(frame(path, 0, Frame::Origin::file));
+    if (recorder_) {
+      recorder_->add_unreadable_file(std::string(path), Frame::Origin::file);
+      recorder_->record_file_error(error);
+    }
     return fail(std::move(error));
   }
   return merge_text(store, text, path, Frame::Origin::file);
@@ -107,24 +187,31 @@ Status Loader::merge_standard_input(Store& store) {
   auto text = read_standard_input(options_);
   if (!text) {
     text.error().add_outer_frame(frame(kStandardInputSource, 0, Frame::Origin::text));
+    if (recorder_) {
+      recorder_->add_unreadable_file(std::string(kStandardInputSource), Frame::Origin::text);
+      recorder_->record_file_error(text.error());
+    }
     return fail(std::move(text.error()));
   }
-  return merge_text(store, *text, kStandardInputSource, Frame::Origin::text);
+  return merge_read(store, std::move(*text), kStandardInputSource, Frame::Origin::text);
 }
 
 std::expected<Status, NestedRefusal> Loader::load_file(Store& into, const NestedRequest& request) {
   const std::size_t max_loads = options_.limits.max_file_loads;
   auto guard = chain_.enter(request.path, max_loads);
   if (!guard) {
+    if (recorder_) recorder_->read(request.origin, request.path, std::nullopt);
     const bool too_deep = guard.error() == NestedRefusal::Why::TooDeep;
     return std::unexpected(NestedRefusal{guard.error(), too_deep ? kMaxFileNesting : max_loads});
   }
+  if (recorder_) recorder_->read(request.origin, request.path, recorder_->next_file());
   auto text = read_nested(request.path);
   if (!text) {
+    if (recorder_) recorder_->add_unreadable_file(std::string(request.path), request.origin);
     text.error().add_outer_frame(frame(request.path, 0, request.origin));
     return Status(fail(std::move(text.error())));
   }
-  return merge_text(into, *text, request.path, request.origin);
+  return merge_read(into, std::move(*text), request.path, request.origin);
 }
 
 Result<std::string> Loader::read_nested(std::string_view path) {
@@ -143,7 +230,8 @@ Status Loader::process_line(StoreWriter& writer, const LogicalLine& line) {
     if (directive.name.empty()) return fail(empty_directive_error(line.number, directive));
     const Directive* handler = find_directive(directive.name);
     if (handler == nullptr) return fail(unknown_directive_error(line.number, directive));
-    return handler->execute(DirectiveContext{writer.settled(), *this}, directive.arguments);
+    return handler->execute(DirectiveContext{writer.settled(), *this, recorder_ ? &*recorder_ : nullptr},
+                            directive.arguments);
   }
 
   const auto assignment = parse_assignment(line);

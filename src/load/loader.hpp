@@ -1,10 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "directive/directive.hpp"
 #include "lines/lines.hpp"
+#include "model/recorder.hpp"
 #include "load/nesting.hpp"
 #include "statement/statement.hpp"
 #include "store/store.hpp"
@@ -25,7 +27,9 @@ inline constexpr std::string_view kStandardInputSource = "<stdin>";
 // error leaves with the frames that say where it happened.
 class Loader final : public NestedLoad {
  public:
-  explicit Loader(const Options& options) noexcept : options_(options) {}
+  explicit Loader(const Options& options) : options_(options) {
+    if (options.model != nullptr) recorder_.emplace(*options.model);
+  }
 
   Status merge_text(Store& store, std::string_view text, std::string_view source, Frame::Origin origin);
   // The caller's own file: not on the nesting chain, so a file that imports
@@ -40,6 +44,12 @@ class Loader final : public NestedLoad {
  private:
   Result<std::string> read_nested(std::string_view path);
   Status process_line(StoreWriter& writer, const LogicalLine& line);
+  // merge_text for a load that records a model: every line is read in
+  // full and recorded, and a failing line does not end the merge.
+  Status merge_recording(Store& store, std::string_view text, std::string_view source, Frame::Origin origin);
+  // A whole text just read: a model keeps it, and the merge then reads the
+  // model's copy, which what the model records points into.
+  Status merge_read(Store& store, std::string text, std::string_view source, Frame::Origin origin);
   // Stores a line that is an assignment no schema refuses, the usual line,
   // without building a Status for it: a key no schema declares, or a value
   // its field's quick test passes. False leaves the line to process_line,
@@ -68,6 +78,7 @@ class Loader final : public NestedLoad {
 
   const Options& options_;
   NestingChain chain_;
+  std::optional<detail::ModelRecorder> recorder_;
 };
 
 }  // namespace vyrl

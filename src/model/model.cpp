@@ -1,0 +1,328 @@
+#include <algorithm>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "model/recorder.hpp"
+#include "types/families.hpp"
+#include "types/list.hpp"
+#include "types/resolve.hpp"
+#include "types/type_definition.hpp"
+#include "vyrl/model.hpp"
+
+namespace vyrl {
+namespace detail {
+
+// The lookups a finished model answers, built once when a load ends.
+struct ModelIndex {
+  std::unordered_map<std::string_view, std::size_t> keys;     // -> position in keys_
+  std::unordered_map<std::string_view, std::size_t> schemas;  // in effect -> position in schemas_
+  std::unordered_map<std::string_view, std::size_t> aliases;
+  std::unordered_map<std::string_view, std::uint32_t> files;  // the last file read at a path
+  // Syntax trees, each built by the first reader that asks.
+  std::vector<std::unique_ptr<SyntaxTree>> trees;
+  std::unique_ptr<std::once_flag[]> built;
+};
+
+}  // namespace detail
+
+Model::Model() : Model(SIZE_MAX) {}
+Model::Model(std::size_t max_errors) : max_errors_(max_errors), index_(std::make_unique<detail::ModelIndex>()) {}
+Model::Model(Model&&) noexcept = default;
+Model& Model::operator=(Model&&) noexcept = default;
+Model::~Model() = default;
+
+void Model::clear() { *this = Model(max_errors_); }
+
+const Model::Key* Model::key(std::string_view name) const noexcept {
+  const auto found = index_->keys.find(name);
+  return found == index_->keys.end() ? nullptr : &keys_[found->second];
+}
+
+const Model::Schema* Model::schema(std::string_view name) const noexcept {
+  const auto found = index_->schemas.find(name);
+  return found == index_->schemas.end() ? nullptr : &schemas_[found->second];
+}
+
+const Model::Alias* Model::alias(std::string_view name) const noexcept {
+  const auto found = index_->aliases.find(name);
+  return found == index_->aliases.end() ? nullptr : &aliases_[found->second];
+}
+
+const Model::File* Model::file(std::string_view path) const noexcept {
+  const auto found = index_->files.find(path);
+  return found == index_->files.end() ? nullptr : &files_[found->second];
+}
+
+const SyntaxTree& Model::syntax(std::uint32_t file) const {
+  std::call_once(index_->built[file], [&] { index_->trees[file] = std::make_unique<SyntaxTree>(read_syntax(files_[file].text)); });
+  return *index_->trees[file];
+}
+
+Model::Resolution Model::resolve(std::string_view type_name) const {
+  Resolution resolution;
+  // The order validation looks a name up in: an alias, a schema, then the
+  // built-in types. An alias's definition names a built-in type only.
+  std::string_view name = type_name;
+  if (const auto found = index_->aliases.find(name); found != index_->aliases.end()) {
+    resolution.aliases.push_back(found->second);
+    name = aliases_[found->second].definition;
+  } else if (index_->schemas.contains(name)) {
+    resolution.ends = Resolution::Ends::schema;
+    resolution.name = name;
+    return resolution;
+  }
+  resolution.name = name;
+  if (!resolve_builtin(name)) return resolution;
+  resolution.ends = Resolution::Ends::builtin;
+  if (ListType::parse_inner(name)) {
+    resolution.family = "list";
+  } else if (const TypeFamily* family = family_of(name)) {
+    resolution.family = family->name;
+  }
+  return resolution;
+}
+
+std::string Model::describe(Place place) const {
+  std::string text = files_[place.file].path;
+  if (place.line != 0) {
+    text.push_back(':');
+    text.append(std::to_string(place.line));
+  }
+  return text;
+}
+
+std::string Model::describe_with_route(Place place) const {
+  std::string text = describe(place);
+  std::uint32_t file = place.file;
+  while (const std::optional<Place> by = files_[file].read_by) {
+    text += files_[file].origin == Frame::Origin::derived ? ", derived at " : ", imported at ";
+    text += describe(*by);
+    file = by->file;
+  }
+  return text;
+}
+
+namespace detail {
+
+std::string_view ModelRecorder::add_file(std::string path, std::string text, Frame::Origin origin) {
+  Model::File& file = model_.files_.emplace_back();
+  file.path = std::move(path);
+  file.text = std::move(text);
+  file.origin = origin;
+  if (!levels_.empty()) file.read_by = here();
+  return file.text;
+}
+
+void ModelRecorder::add_unreadable_file(std::string path, Frame::Origin origin) {
+  add_file(std::move(path), {}, origin);
+  model_.files_.back().readable = false;
+}
+
+void ModelRecorder::enter(Store& store, Frame::Origin origin) {
+  if (levels_.empty() && document_ == nullptr) {
+    document_ = &store;
+    seed(store);
+  }
+  levels_.push_back(Level{&state_of(store), static_cast<std::uint32_t>(model_.files_.size() - 1), origin});
+}
+
+// A model that already holds a document's loads, now merged into again: the
+// keys and declarations in effect go on from where they were.
+void ModelRecorder::seed(const Store& document) {
+  StoreState& state = state_of(document);
+  for (const Model::Key& key : model_.keys_) state.keys.emplace(key.name, KeyState{key.winner, key.replaced, key.derived_at});
+  for (const auto& [name, position] : model_.index_->schemas) state.schemas.emplace(name, position);
+  for (const auto& [name, position] : model_.index_->aliases) state.aliases.emplace(name, position);
+}
+
+Model::Place ModelRecorder::here() const noexcept {
+  const Level& level = levels_.back();
+  if (level.statement == SIZE_MAX) return Place{level.file, 0};
+  return model_.statements_[level.statement].place;
+}
+
+void ModelRecorder::begin_statement(Model::Statement::Kind kind, std::size_t line, std::size_t line_count) {
+  Level& level = levels_.back();
+  level.statement = model_.statements_.size();
+  model_.statements_.push_back(Model::Statement{kind, Model::Statement::Outcome::applied,
+                                                Place{level.file, static_cast<std::uint32_t>(line)},
+                                                static_cast<std::uint32_t>(line_count)});
+}
+
+std::string_view ModelRecorder::keep(std::string_view text) {
+  const std::string& file = model_.files_[levels_.back().file].text;
+  const std::less<const char*> before;
+  if (!before(text.data(), file.data()) && !before(file.data() + file.size(), text.data() + text.size())) return text;
+  return model_.kept_.emplace_back(text);
+}
+
+bool ModelRecorder::follows_from_failed_declaration(const VyrlError& error) const {
+  if (failed_names_.empty()) return false;
+  const auto failed = [this](std::string_view name) { return !name.empty() && failed_names_.contains(std::string(name)); };
+  if (failed(error.unknown_type())) return true;
+  if (const auto* missing = std::get_if<VyrlError::NotFound>(&error.kind())) return failed(missing->name);
+  if (const auto* invalid = std::get_if<VyrlError::InvalidType>(&error.kind())) return failed(invalid->type_name);
+  if (const auto* field = std::get_if<VyrlError::SchemaValidationError>(&error.kind())) {
+    return failed(field->type_name) || failed(field->schema);
+  }
+  return false;
+}
+
+bool ModelRecorder::record_error(VyrlError error, std::string_view failed_name) {
+  ++error_events_;
+  Model::Statement& statement = model_.statements_[levels_.back().statement];
+  if (follows_from_failed_declaration(error)) {
+    statement.outcome = Model::Statement::Outcome::followed;
+    return true;
+  }
+  statement.outcome = Model::Statement::Outcome::failed;
+  if (!failed_name.empty()) failed_names_.emplace(failed_name);
+  if (model_.errors_.size() >= model_.max_errors_) {
+    ++model_.errors_left_out_;
+    full_ = true;
+    return false;
+  }
+  for (auto level = levels_.rbegin(); level != levels_.rend(); ++level) {
+    const std::size_t line = level->statement == SIZE_MAX ? 0 : model_.statements_[level->statement].place.line;
+    error.add_outer_frame(Frame{model_.files_[level->file].path, line, level->origin});
+  }
+  model_.errors_.push_back(std::move(error));
+  return true;
+}
+
+void ModelRecorder::record_file_error(VyrlError error) {
+  ++error_events_;
+  if (model_.errors_.size() >= model_.max_errors_) {
+    ++model_.errors_left_out_;
+    full_ = true;
+    return;
+  }
+  model_.errors_.push_back(std::move(error));
+}
+
+void ModelRecorder::assigned(Store& store, std::string_view key, std::string_view value) {
+  const std::size_t position = model_.assignments_.size();
+  Model::Assignment& assignment = model_.assignments_.emplace_back();
+  assignment.key = keep(key);
+  assignment.value = keep(value);
+  assignment.place = here();
+  StoreState& state = *levels_.back().store;
+  if (const auto typed = store.schema_declaring(key)) {
+    if (const auto schema = state.schemas.find(typed->schema); schema != state.schemas.end()) {
+      const Model::Schema& declaration = model_.schemas_[schema->second];
+      const auto field = std::ranges::find(declaration.fields, key, &Model::Field::name);
+      assignment.typing = Model::Typing{declaration.name,
+                                        field == declaration.fields.end() ? std::string_view() : field->type_name,
+                                        schema->second};
+    }
+  }
+  const auto [entry, added] = state.keys.try_emplace(assignment.key, KeyState{position, {}, {}});
+  if (!added) {
+    entry->second.replaced.push_back(entry->second.winner);
+    entry->second.winner = position;
+    entry->second.derived_at.reset();
+  }
+}
+
+void ModelRecorder::declared_schema(const Store&, std::string_view name, std::span<const Model::Field> fields) {
+  StoreState& state = *levels_.back().store;
+  Model::Schema& schema = model_.schemas_.emplace_back();
+  schema.name = keep(name);
+  schema.place = here();
+  schema.fields.reserve(fields.size());
+  for (const Model::Field& field : fields) {
+    // A repeated field takes the later type and keeps an earlier optional mark, as the store does.
+    const auto earlier = std::ranges::find(schema.fields, field.name, &Model::Field::name);
+    if (earlier != schema.fields.end()) {
+      earlier->type_name = keep(field.type_name);
+      earlier->optional = earlier->optional || field.optional;
+      continue;
+    }
+    schema.fields.push_back(Model::Field{keep(field.name), keep(field.type_name), field.optional});
+  }
+  const std::size_t position = model_.schemas_.size() - 1;
+  if (const auto [entry, added] = state.schemas.try_emplace(schema.name, position); !added) {
+    schema.replaces = entry->second;
+    entry->second = position;
+  }
+  failed_names_.erase(std::string(name));
+}
+
+void ModelRecorder::declared_alias(const Store&, std::string_view name, std::string_view definition) {
+  StoreState& state = *levels_.back().store;
+  Model::Alias& alias = model_.aliases_.emplace_back();
+  alias.name = keep(name);
+  alias.definition = keep(definition);
+  alias.place = here();
+  const std::size_t position = model_.aliases_.size() - 1;
+  if (const auto [entry, added] = state.aliases.try_emplace(alias.name, position); !added) {
+    alias.replaces = entry->second;
+    entry->second = position;
+  }
+  failed_names_.erase(std::string(name));
+}
+
+void ModelRecorder::read(Frame::Origin origin, std::string_view written, std::optional<std::uint32_t> file) {
+  model_.reads_.push_back(Model::Read{here(), origin, keep(written), file});
+}
+
+void ModelRecorder::took_schema(const Store& into, const Store& base, std::string_view name) {
+  StoreState& from = state_of(base);
+  const auto found = from.schemas.find(name);
+  if (found == from.schemas.end()) return;
+  const std::size_t position = found->second;
+  from.schemas.erase(found);
+  StoreState& to = state_of(into);
+  if (to.schemas.try_emplace(model_.schemas_[position].name, position).second) {
+    model_.schemas_[position].derived_at = here();
+  }
+}
+
+void ModelRecorder::took_alias(const Store& into, const Store& base, std::string_view name) {
+  StoreState& from = state_of(base);
+  const auto found = from.aliases.find(name);
+  if (found == from.aliases.end()) return;
+  const std::size_t position = found->second;
+  from.aliases.erase(found);
+  StoreState& to = state_of(into);
+  if (to.aliases.try_emplace(model_.aliases_[position].name, position).second) {
+    model_.aliases_[position].derived_at = here();
+  }
+}
+
+void ModelRecorder::took_missing_values(const Store& into, const Store& base) {
+  StoreState& from = state_of(base);
+  StoreState& to = state_of(into);
+  const Place at = here();
+  for (auto& [name, key] : from.keys) {
+    if (to.keys.contains(name)) continue;
+    key.derived_at = at;
+    to.keys.emplace(name, std::move(key));
+  }
+  from.keys.clear();
+}
+
+ModelRecorder::~ModelRecorder() {
+  if (document_ == nullptr) return;
+  const StoreState& state = state_of(*document_);
+  model_.keys_.clear();
+  model_.keys_.reserve(state.keys.size());
+  for (const auto& [name, key] : state.keys) {
+    model_.keys_.push_back(Model::Key{name, key.winner, key.replaced, key.derived_at});
+  }
+  std::ranges::sort(model_.keys_, {}, &Model::Key::winner);
+  auto index = std::make_unique<ModelIndex>();
+  index->keys.reserve(model_.keys_.size());
+  for (std::size_t i = 0; i < model_.keys_.size(); ++i) index->keys.emplace(model_.keys_[i].name, i);
+  index->schemas.insert(state.schemas.begin(), state.schemas.end());
+  index->aliases.insert(state.aliases.begin(), state.aliases.end());
+  for (std::uint32_t i = 0; i < model_.files_.size(); ++i) index->files.insert_or_assign(model_.files_[i].path, i);
+  index->trees.resize(model_.files_.size());
+  index->built = std::make_unique<std::once_flag[]>(model_.files_.size());
+  model_.index_ = std::move(index);
+}
+
+}  // namespace detail
+}  // namespace vyrl

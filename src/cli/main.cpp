@@ -44,14 +44,18 @@ constexpr std::string_view kRootHelp =
 
 const std::vector<CommandInfo>& command_table() {
   static const std::vector<CommandInfo> commands{
-      {"check", "[--json] FILE...",
+      {"check", "[--json] [--max-errors N] FILE...",
        "    Load each file. Prints \"FILE: ok\" on standard output, or on standard\n"
-       "    error the first error as \"PATH:LINE: message\" for the line that failed,\n"
+       "    error each error as \"PATH:LINE: message\" for the line that failed,\n"
        "    even inside an imported or derived file, then one \"  imported from\n"
        "    PATH:LINE\" or \"  derived from PATH:LINE\" line per file that led there,\n"
        "    innermost first, and \"  did you mean ...?\" for a misspelt type name.\n"
-       "    --json prints one JSON object per line on standard output for each file\n"
-       "    that fails, and nothing for one that passes: argument (the FILE given),\n"
+       "    Loading goes on after a failing line, so every error of every file is\n"
+       "    reported, up to --max-errors a file (20 unless given); an error that\n"
+       "    only follows from an earlier one, such as a value of a type whose\n"
+       "    @type line failed, is not reported again.\n"
+       "    --json prints one JSON object per line on standard output for each\n"
+       "    error, and nothing for a file that passes: argument (the FILE given),\n"
        "    file and line (null for the file as a whole) of the failure, kind,\n"
        "    message, chain (outermost first, each with file, line and origin: text,\n"
        "    file, imported or derived) and suggestions. Fails if any file fails.\n"
@@ -63,7 +67,7 @@ const std::vector<CommandInfo>& command_table() {
        "    record lists the file's warnings, if any, as warnings (line and\n"
        "    message). A FILE that is a directory stands for every *.vyr file below\n"
        "    it.\n",
-       1, kAnyNumber, {{"--json", "--strict"}, {kRootOption}}, run_check, Operands::files},
+       1, kAnyNumber, {{"--json", "--strict"}, {kRootOption, "--max-errors"}}, run_check, Operands::files},
       {"get", "[--deep] [--fallback] FILE KEY",
        "    Print the value of KEY; fails when KEY is not a key. --fallback prints\n"
        "    instead, when KEY is not a key, a key whose value is KEY. --deep follows\n"

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -117,6 +118,25 @@ std::vector<Entry> sorted_entries(const VYRL& document) {
   std::vector<Entry> entries(view.begin(), view.end());
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.first < b.first; });
   return entries;
+}
+
+}  // namespace vyrl::cli
+
+namespace vyrl::cli {
+
+std::optional<std::size_t> count_option(const Arguments& arguments, std::string_view option, std::size_t fallback,
+                                        std::string_view command) {
+  const auto given = arguments.value(option);
+  if (!given) return fallback;
+  std::size_t count = 0;
+  const auto [end, error] = std::from_chars(given->data(), given->data() + given->size(), count);
+  if (error != std::errc() || end != given->data() + given->size() || count == 0) {
+    usage_error("option '" + std::string(option) + "' takes a whole number of at least 1, not '" +
+                    std::string(*given) + "'",
+                command);
+    return std::nullopt;
+  }
+  return count;
 }
 
 }  // namespace vyrl::cli

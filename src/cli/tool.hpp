@@ -93,5 +93,9 @@ std::vector<Entry> sorted_entries(const VYRL& document);
 
 // Prints "vyrl: PROBLEM" and the usage of `command`; returns kUsageError.
 int usage_error(std::string_view problem, std::string_view command);
+// The whole number of at least 1 that `option` was given, `fallback` when it
+// was not; nothing, once a usage error of `command` is reported, for anything else.
+std::optional<std::size_t> count_option(const Arguments& arguments, std::string_view option, std::size_t fallback,
+                                        std::string_view command);
 
 }  // namespace vyrl::cli

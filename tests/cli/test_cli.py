@@ -182,7 +182,7 @@ def test_validate(files, args, expected):
         (["frob"], "vyrl: unknown command 'frob'\nTry 'vyrl --help' for more information.\n"),
         (["--frob"], "vyrl: unknown option '--frob'\nTry 'vyrl --help' for more information.\n"),
         (["help", "frob"], "vyrl: unknown command 'frob'\nTry 'vyrl --help' for more information.\n"),
-        (["check"], "vyrl: missing arguments\nusage: vyrl check [--json] FILE...\n"),
+        (["check"], "vyrl: missing arguments\nusage: vyrl check [--json] [--max-errors N] FILE...\n"),
         (["get", "f.vyr"], "vyrl: missing arguments\nusage: vyrl get [--deep] [--fallback] FILE KEY\n"),
         (["keys", "a.vyr", "b.vyr"], "vyrl: too many arguments\nusage: vyrl keys FILE\n"),
         (["get", "--json", "f.vyr", "k"], "vyrl: unknown option '--json'\nusage: vyrl get [--deep] [--fallback] FILE KEY\n"),
@@ -504,7 +504,7 @@ def test_check_reads_a_fifo_once(tmp_path):
         (["chek"], "vyrl: unknown command 'chek'\ndid you mean 'check'?\nTry 'vyrl --help' for more information.\n"),
         (["help", "dmp"], "vyrl: unknown command 'dmp'\ndid you mean 'dump'?\nTry 'vyrl --help' for more information.\n"),
         (["--versoin"], "vyrl: unknown option '--versoin'\ndid you mean '--version'?\nTry 'vyrl --help' for more information.\n"),
-        (["check", "--strct", "f.vyr"], "vyrl: unknown option '--strct'\ndid you mean '--strict'?\nusage: vyrl check [--json] FILE...\n"),
+        (["check", "--strct", "f.vyr"], "vyrl: unknown option '--strct'\ndid you mean '--strict'?\nusage: vyrl check [--json] [--max-errors N] FILE...\n"),
         (["dump", "--rwa=1", "f.vyr"], "vyrl: unknown option '--rwa=1'\ndid you mean '--raw'?\nusage: vyrl dump [--json [--raw]] FILE\n"),
     ],
 )

@@ -2,7 +2,9 @@
 #include "commands.hpp"
 
 #include <cstddef>
+#include <algorithm>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,9 +78,14 @@ void report_with_hints(const VyrlError& error) {
   write_err(text);
 }
 
+constexpr std::string_view kMaxErrorsOption = "--max-errors";
+// Enough for the mistakes of one sitting, few enough that one broken paste
+// does not bury the first error a screen up.
+constexpr std::size_t kDefaultMaxErrors = 20;
+
 // A file is read once, for loading and for its warnings alike: a FIFO or a
 // pipe gives its bytes only once. Standard input is loaded as everywhere else
-// and gets no warnings.
+// and gets no warnings. `options` records a model, whose errors are the file's.
 Result<VYRL> load_keeping_text(std::string_view path, std::optional<std::string>& text, const Options& options) {
   if (path == kStdinPath) return VYRL::load_standard_input(options);
   auto read = read_file_from_disk(path, Options{});
@@ -90,16 +97,22 @@ Result<VYRL> load_keeping_text(std::string_view path, std::optional<std::string>
   return VYRL::parse_as(*text, path, options);
 }
 
-// What check warns about in `text`, less what the failure said already: a
+// What check warns about in `text`, less what the failures said already: a
 // misspelt type that made the file fail has been reported with its hint.
-std::vector<Warning> warnings_of(std::string_view text, const VyrlError* failure) {
+std::vector<Warning> warnings_of(std::string_view text, std::span<const VyrlError> failures) {
   std::vector<Warning> warnings = lint(text);
-  if (failure != nullptr) {
-    std::erase_if(warnings, [&](const Warning& warning) {
-      return warning.kind == Warning::Kind::unknown_type && warning.where.text == failure->unknown_type();
-    });
-  }
+  std::erase_if(warnings, [&](const Warning& warning) {
+    return warning.kind == Warning::Kind::unknown_type &&
+           std::ranges::any_of(failures, [&](const VyrlError& failure) { return warning.where.text == failure.unknown_type(); });
+  });
   return warnings;
+}
+
+// Said once after the errors of a file that had more than --max-errors:
+// loading stopped there, so how many more there are is not known.
+std::string stopped_after(std::string_view path, std::size_t count) {
+  return std::string(display_name(path)) + ": stopped after " + std::to_string(count) + " error" +
+         (count == 1 ? "" : "s") + " (see --max-errors)\n";
 }
 
 // A file that loads but fails on its warnings, under --strict: a record like
@@ -139,23 +152,36 @@ int run_check(const Arguments& arguments) {
   const bool strict = arguments.has("--strict");
   const auto loading = Loading::from(arguments);
   if (!loading) return kFailure;
+  const auto max_errors = count_option(arguments, kMaxErrorsOption, kDefaultMaxErrors, "check");
+  if (!max_errors) return kUsageError;
   const FileList files = expand_directories(arguments.positionals);
   int status = files.failed ? kFailure : kSuccess;
   for (const std::string& path : files.paths) {
     std::optional<std::string> text;
-    const auto document = load_keeping_text(path, text, loading->options());
-    const std::vector<Warning> warnings =
-        text ? warnings_of(*text, document ? nullptr : &document.error()) : std::vector<Warning>{};
+    // Every error of the file at once: the model's first is the one a plain
+    // load gives, and those after it are what a fix of it would leave.
+    Model model(*max_errors);
+    Options options = loading->options();
+    options.model = &model;
+    const auto document = load_keeping_text(path, text, options);
+    // A file that could not be read at all failed before any load began.
+    const std::span<const VyrlError> errors =
+        !document && model.errors().empty() ? std::span(&document.error(), 1) : model.errors();
+    const std::vector<Warning> warnings = text ? warnings_of(*text, errors) : std::vector<Warning>{};
     // Under --strict a warning fails the file, which is then never called ok.
     const bool fails_on_warnings = document && strict && !warnings.empty();
     if (document && !fails_on_warnings) {
       if (!json) write_out(std::string(display_name(path)) + ": " + std::string(kPassed) + "\n");
     } else if (json) {
-      write_out(document ? warnings_failure_as_json(path, warnings)
-                         : failure_as_json(path, document.error(), warnings));
-    } else if (!document) {
-      report_with_hints(document.error());
+      if (document) write_out(warnings_failure_as_json(path, warnings));
+      // The file's warnings go with its first record, as with one error.
+      for (std::size_t i = 0; i < errors.size(); ++i) {
+        write_out(failure_as_json(path, errors[i], i == 0 ? warnings : std::vector<Warning>{}));
+      }
+    } else {
+      for (const VyrlError& error : errors) report_with_hints(error);
     }
+    if (model.errors_left_out() > 0) write_err(stopped_after(path, model.errors().size()));
     warn_about(path, warnings);
     if (!document || (strict && !warnings.empty())) status = kFailure;
   }

@@ -114,18 +114,21 @@ const std::vector<CommandInfo>& command_table() {
        "    file below it. A file is replaced by a new one renamed over it, so\n"
        "    another hard link to it keeps the old text.\n",
        0, kAnyNumber, {{"--check", "--diff"}, {}}, run_fmt, Operands::files},
-      {"set", "[--delete] FILE KEY [VALUE]",
+      {"set", "[--delete] [--append] FILE KEY [VALUE]",
        "    Give the last assignment of KEY in FILE the value VALUE, keeping every\n"
        "    other byte, or append \"KEY = VALUE\" when there is none; VALUE is\n"
        "    quoted only where it must be to read back as itself. --delete removes\n"
        "    every assignment of KEY. The result is loaded as check would load FILE\n"
        "    and written only if it passes, so a refused edit leaves FILE as it was;\n"
        "    nor is it written when a file read after the edited line sets KEY\n"
-       "    again, so that the value asked for would not be the one that wins. A\n"
-       "    FILE that \"vyrl fmt --check\" accepts is laid out again after the\n"
-       "    edit, so that it still does. FILE is replaced by a new file renamed\n"
+       "    again, so that the value asked for would not be the one that wins: the\n"
+       "    refusal names the assignment that wins and the lines that read its\n"
+       "    file. --append adds \"KEY = VALUE\" at the end of FILE instead, where it\n"
+       "    wins. After writing, FILE is loaded again, and set fails unless KEY\n"
+       "    then reads VALUE. A FILE that \"vyrl fmt --check\" accepts is laid out\n"
+       "    again after the edit, so that it still does. FILE is replaced by a new file renamed\n"
        "    over it, so another hard link to it keeps the old text.\n",
-       2, 3, {{"--delete"}, {kRootOption}}, run_set, Operands::first_file},
+       2, 3, {{"--delete", "--append"}, {kRootOption}}, run_set, Operands::first_file},
       {"lsp", "[--stdio]",
        "    Run a language server for editors on standard input and output: it\n"
        "    shows what \"vyrl check\" would report, as the file is typed, and offers\n"

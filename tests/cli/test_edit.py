@@ -175,9 +175,9 @@ def test_a_read_only_file_or_directory_is_refused_and_left_whole(files, tmp_path
 @pytest.mark.parametrize(
     "args, stderr",
     [
-        (["set", "conf.vyr", "k"], "vyrl: missing arguments\nusage: vyrl set [--delete] FILE KEY [VALUE]\n"),
-        (["set", "--delete", "conf.vyr", "k", "v"], "vyrl: option '--delete' takes FILE KEY, without a value\nusage: vyrl set [--delete] FILE KEY [VALUE]\n"),
-        (["set", "-", "k", "v"], "vyrl: set edits a file in place, not standard input\nusage: vyrl set [--delete] FILE KEY [VALUE]\n"),
+        (["set", "conf.vyr", "k"], "vyrl: missing arguments\nusage: vyrl set [--delete] [--append] FILE KEY [VALUE]\n"),
+        (["set", "--delete", "conf.vyr", "k", "v"], "vyrl: option '--delete' takes FILE KEY, without a value\nusage: vyrl set [--delete] [--append] FILE KEY [VALUE]\n"),
+        (["set", "-", "k", "v"], "vyrl: set edits a file in place, not standard input\nusage: vyrl set [--delete] [--append] FILE KEY [VALUE]\n"),
     ],
 )
 def test_set_usage_errors(files, args, stderr):
@@ -349,8 +349,8 @@ def test_fmt_takes_a_directory_for_the_vyr_files_below_it(tmp_path):
         (
             "region = eu-north\n@import t.vyr\n",
             ["region", "ap-south"],
-            "conf.vyr: cannot set 'region': the value that wins would be 'eu-west', from a file that a later "
-            "@import or @derive line reads; nothing was written\n",
+            "conf.vyr: cannot set 'region': the value that wins would be 'eu-west', set at t.vyr:1, imported at "
+            "conf.vyr:2; nothing was written (--append sets it at the end of conf.vyr, where it wins)\n",
         ),
         # The file's own fault, on the file's own line, not the edited text's.
         ("a = 1\na = 2\nb = 2\nport 8080\n", ["--delete", "a"],
@@ -370,6 +370,29 @@ def test_set_refuses_what_would_not_take_effect_and_names_the_files_fault(files,
     command = ["set", args[0], "conf.vyr", *args[1:]] if args[0] == "--delete" else ["set", "conf.vyr", *args]
     assert vyrl(*command) == (1, "", stderr)
     assert (tmp_path / "conf.vyr").read_text(encoding="utf-8") == original
+
+
+@pytest.mark.parametrize(
+    "original, expected",
+    [
+        ("region = eu-north\n@import t.vyr\n", "region = eu-north\n@import t.vyr\nregion = ap-south\n"),
+        # A last line without its line end gets one before the new line.
+        ("@import t.vyr", "@import t.vyr\nregion = ap-south\n"),
+    ],
+)
+def test_set_append_puts_the_assignment_where_it_wins(files, tmp_path, original, expected):
+    files(conf=original, t="region = eu-west\n")
+    assert vyrl("set", "--append", "conf.vyr", "region", "ap-south") == (0, "", "")
+    assert (tmp_path / "conf.vyr").read_text(encoding="utf-8") == expected
+    assert vyrl("get", "conf.vyr", "region") == (0, "ap-south\n", "")
+
+
+@pytest.mark.parametrize("conf", ["@derive t.vyr\n", "region = a\n@import d.vyr\n"])
+def test_set_wins_over_a_derived_value(files, conf):
+    # A derived value never replaces one the document has, so the edit wins.
+    files(conf=conf, d="@derive t.vyr\n", t="region = eu-west\n")
+    assert vyrl("set", "conf.vyr", "region", "x") == (0, "", "")
+    assert vyrl("get", "conf.vyr", "region") == (0, "x\n", "")
 
 
 @pytest.mark.parametrize("args", [["a", "12345678"], ["--delete", "longer"], ["fresh", "1"]])

@@ -17,6 +17,7 @@ namespace {
 
 constexpr std::string_view kSetNeedsFile = "set edits a file in place, not standard input";
 constexpr std::string_view kDeleteTakesNoValue = "option '--delete' takes FILE KEY, without a value";
+constexpr std::string_view kDeleteOrAppend = "options '--delete' and '--append' exclude each other";
 constexpr std::string_view kWouldReformat = ": would be reformatted\n";
 
 void report_read_failure(std::string_view path, int error_number) {
@@ -88,9 +89,21 @@ void renumber_after_deletion(VyrlError& error, const std::vector<std::pair<std::
 
 // Where the value that wins came from when it is not the one set: a file
 // that a line after the edited one reads assigns the key again.
-std::string overridden(std::string_view path, std::string_view key, std::string_view wins) {
+std::string overridden(std::string_view path, std::string_view key, std::string_view wins, std::string_view where) {
   return std::string(path) + ": cannot set '" + std::string(key) + "': the value that wins would be '" +
-         std::string(wins) + "', from a file that a later @import or @derive line reads; nothing was written\n";
+         std::string(wins) + "', set at " + std::string(where) + "; nothing was written (--append sets it at the end of " +
+         std::string(path) + ", where it wins)\n";
+}
+
+// `text` with "key = value" as its last line, where no import can override it.
+Result<std::string> appended(std::string_view text, std::string_view key, std::string_view value) {
+  auto line = assignment_line(key, value);
+  if (!line) return line;
+  std::string result(text);
+  if (!result.empty() && result.back() != '\n') result.push_back('\n');
+  result += *line;
+  result.push_back('\n');
+  return result;
 }
 
 }  // namespace
@@ -143,6 +156,7 @@ int run_fmt(const Arguments& arguments) {
 
 int run_set(const Arguments& arguments) {
   const bool remove = arguments.has("--delete");
+  if (remove && arguments.has("--append")) return usage_error(kDeleteOrAppend, "set");
   const std::size_t wanted = remove ? 2 : 3;
   if (arguments.positionals.size() != wanted) {
     return usage_error(remove && arguments.positionals.size() > wanted ? kDeleteTakesNoValue
@@ -160,7 +174,9 @@ int run_set(const Arguments& arguments) {
   auto edit = lock_and_read(path);
   if (!edit) return kFailure;
   const std::string_view value = remove ? std::string_view() : arguments.positionals[2];
-  auto edited = remove ? delete_key(edit->text, key, path) : set_value(edit->text, key, value, path);
+  auto edited = remove                       ? delete_key(edit->text, key, path)
+                : arguments.has("--append") ? appended(edit->text, key, value)
+                                             : set_value(edit->text, key, value, path);
   if (!edited) {
     report_about(path, std::move(edited.error()));
     return kFailure;
@@ -171,8 +187,12 @@ int run_set(const Arguments& arguments) {
     if (auto again = format(*edited, path)) edited = std::move(again);
   }
   // The edited text must load as the file itself would, imports, schemas
-  // and types included; otherwise the file keeps its bytes.
-  auto loaded = VYRL::parse_as(*edited, path, loading->options());
+  // and types included; otherwise the file keeps its bytes. The model says
+  // which assignment wins, wherever it is.
+  Model model;
+  Options options = loading->options();
+  options.model = &model;
+  auto loaded = VYRL::parse_as(*edited, path, options);
   if (!loaded) {
     // A fault the file had already is the one to name, on its own lines.
     if (auto before = VYRL::parse_as(edit->text, path, loading->options()); !before) {
@@ -184,13 +204,24 @@ int run_set(const Arguments& arguments) {
     return kFailure;
   }
   // Success means the value that wins is the one asked for.
-  if (const auto wins = loaded->get(key); !remove && wins != value) {
-    write_err(overridden(display_name(path), key, wins.value_or("")));
+  if (const Model::Key* wins = model.key(key); !remove && wins != nullptr && model.winner(*wins).value != value) {
+    const Model::Assignment& winner = model.winner(*wins);
+    write_err(overridden(display_name(path), key, winner.value, model.describe_with_route(winner.place)));
     return kFailure;
   }
   if (auto written = edit->file.replace(*edited); !written) {
     write_err(cannot_write(path, written.error()));
     return kFailure;
+  }
+  // What was written is read back as any reader will read it: a file it
+  // imports may have changed since, and success must still mean VALUE wins.
+  if (!remove) {
+    const auto reread = VYRL::load(path, loading->options());
+    if (const auto now = reread ? reread->get(key) : std::nullopt; now != value) {
+      write_err(std::string(display_name(path)) + ": written, but '" + std::string(key) + "' now reads " +
+                (now ? "'" + std::string(*now) + "'" : std::string("as no key")) + "\n");
+      return kFailure;
+    }
   }
   return kSuccess;
 }

@@ -71,6 +71,47 @@ def test_check(files, contents, args, expected):
     assert vyrl("check", *args) == expected
 
 
+THREE_ERRORS = "a = 1\nb\n@bogus\nport = 80\n=4\n"
+E2 = "bad.vyr:2: Parse Error at line 2: 'b'. Reason: Missing assignment operator '='\n"
+E3 = "bad.vyr:3: Parse Error at line 3: 'bogus'. Reason: Unknown directive: @bogus\n"
+E5 = "bad.vyr:5: Parse Error at line 5: '=4'. Reason: Key cannot be empty\n"
+
+
+@pytest.mark.parametrize(
+    "contents, args, expected",
+    [
+        # Fixing line 2 must not be the way to learn about line 5.
+        ({"bad": THREE_ERRORS}, [], (1, "", E2 + E3 + E5)),
+        ({"bad": THREE_ERRORS}, ["--max-errors", "2"], (1, "", E2 + E3 + "bad.vyr: stopped after 2 errors (see --max-errors)\n")),
+        # Errors of an imported file, each with the line that imported it.
+        (
+            {"bad": "@import inner.vyr\nc\n", "inner": "x\ny = 1\nz\n"},
+            [],
+            (
+                1,
+                "",
+                "inner.vyr:1: Parse Error at line 1: 'x'. Reason: Missing assignment operator '='\n  imported from bad.vyr:1\n"
+                "inner.vyr:3: Parse Error at line 3: 'z'. Reason: Missing assignment operator '='\n  imported from bad.vyr:1\n"
+                "bad.vyr:2: Parse Error at line 2: 'c'. Reason: Missing assignment operator '='\n",
+            ),
+        ),
+        # A failed alias is reported once, not again at the value it would check.
+        (
+            {"bad": "@type port = \n@schema S { p: port }\np = 5\n"},
+            [],
+            (1, "", "bad.vyr:1: Parse Error at line 0: 'port ='. Reason: Type definition cannot be empty\n"
+                    "bad.vyr:2: warning: type 'port' names nothing\n"),
+        ),
+    ],
+)
+def test_check_reports_every_error(files, contents, args, expected):
+    files(**contents)
+    assert vyrl("check", *args, "bad.vyr") == expected
+    records = [json.loads(line) for line in vyrl("check", "--json", *args, "bad.vyr")[1].splitlines()]
+    assert [(r["file"], r["line"]) for r in records] == [
+        (line.split(":")[0], int(line.split(":")[1])) for line in expected[2].splitlines() if line[0] != " " and "stopped" not in line and "warning" not in line]
+
+
 @pytest.mark.parametrize(
     "stdin, expected",
     [

@@ -8,35 +8,13 @@
 #include <utility>
 #include <vector>
 
+#include "reachable_files.hpp"
 #include "scratch.hpp"
 #include "document/internals.hpp"
 #include "text/text.hpp"
 #include "vyrl/document.hpp"
 
 namespace {
-
-// The only files a merged text can reach, all inside the scratch directory:
-// a base to import or derive from, files that lead back to themselves, one
-// that is not UTF-8, and a chain of imports.
-constexpr std::pair<const char*, std::string_view> kFiles[] = {
-    {"base.vyr",
-     "@type port = i32\n"
-     "@schema Endpoint { host: string, port: port, tls*: bool }\n"
-     "@schema Grid { rows: list<list<f64>>, at*: math::vector2 }\n"
-     "host = base.local\nport = 7\nrows = [[1, 2], [3]]\nnote = { a = 1 }\n"},
-    {"self.vyr", "x = 1\n@import self.vyr\n"},
-    {"back.vyr", "@derive base.vyr::Grid\n@derive back.vyr\n"},
-    {"latin1.vyr", "name = caf\xE9\n"},
-    {"chain.vyr", "@import base.vyr\nport = 8\n"},
-};
-
-void write_files() {
-  for (const auto& [name, content] : kFiles) {
-    std::ofstream out(name, std::ios::binary);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out) __builtin_trap();
-  }
-}
 
 void read_back(const std::optional<vyrl::FoundValue>& found) {
   if (!found) return;
@@ -51,7 +29,7 @@ void read_back(const std::optional<vyrl::FoundValue>& found) {
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   vyrl::fuzz::enter_scratch_directory(argc, argv);
-  write_files();
+  vyrl::fuzz::write_reachable_files();
   return 0;
 }
 

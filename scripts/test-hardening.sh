@@ -45,7 +45,7 @@ done
 jobs=$(nproc 2>/dev/null || echo 2)
 clang_version=${VYRL_CLANG_VERSION:-19}
 fuzz_seconds=${VYRL_FUZZ_SECONDS:-60}
-fuzz_targets=(merge validate helpers syntax scan lsp)
+fuzz_targets=(merge model validate helpers syntax scan lsp)
 if [ "${CI:-}" = true ]; then fuzz_merge=${VYRL_FUZZ_MERGE:-0}; else fuzz_merge=${VYRL_FUZZ_MERGE:-1}; fi
 
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "vyrl/document.hpp"
+#include "vyrl/model.hpp"
 
 namespace vyrl::bench {
 
@@ -23,13 +24,19 @@ namespace vyrl::bench {
 inline constexpr std::size_t kBytesBetweenPauses = 64 * 1024;
 
 // Returns how many merges were timed, for a caller that counts keys per second.
-inline std::int64_t merge_fresh_documents(benchmark::State& state, const std::string& text) {
+// With `record_model`, each load also records a model of the document (what
+// `vyrl check`, `set` and the language server ask for), freed with it.
+inline std::int64_t merge_fresh_documents(benchmark::State& state, const std::string& text, bool record_model = false) {
   const std::size_t batch = std::max<std::size_t>(1, kBytesBetweenPauses / std::max<std::size_t>(1, text.size()));
   std::vector<std::unique_ptr<vyrl::VYRL>> documents(batch);
+  std::vector<vyrl::Model> models(record_model ? batch : 0);
   bool failed = false;
   for (auto _ : state) {
-    for (auto& document : documents) {
-      document = std::make_unique<vyrl::VYRL>();
+    for (std::size_t i = 0; i < batch; ++i) {
+      auto& document = documents[i];
+      vyrl::Options options;
+      if (record_model) options.model = &models[i];
+      document = std::make_unique<vyrl::VYRL>(options);
       if (auto merged = document->merge_content(text); !merged) {
         static std::string message;
         message = merged.error().message();
@@ -42,6 +49,7 @@ inline std::int64_t merge_fresh_documents(benchmark::State& state, const std::st
     // Freeing a million entries is the allocator's work, not the loader's.
     state.PauseTiming();
     for (auto& document : documents) document.reset();
+    for (auto& model : models) model.clear();
     state.ResumeTiming();
   }
   const std::int64_t merges = std::int64_t(state.iterations()) * std::int64_t(batch);

@@ -154,6 +154,10 @@ const std::vector<std::string>& lookup_keys() {
 // --- The document itself. ---
 
 void merge_document(benchmark::State& state, const std::string& text) { vyrl::bench::merge_fresh_documents(state, text); }
+// The same load recording a model, which may cost at most about twice the plain one.
+void record_model(benchmark::State& state, const std::string& text) {
+  vyrl::bench::merge_fresh_documents(state, text, true);
+}
 
 // One directive block of 160k lines: the loader must count each line's braces
 // once, or this turns quadratic.
@@ -223,6 +227,8 @@ void BM_MergeManySchemas(benchmark::State& state) { merge_document(state, many_s
 void BM_MergeLongBlock(benchmark::State& state) { merge_document(state, long_block_text()); }
 void BM_MergeTyped(benchmark::State& state) { merge_document(state, typed_text()); }
 void BM_MergeTypedUndeclared(benchmark::State& state) { merge_document(state, typed_text_undeclared()); }
+void BM_ModelUntyped(benchmark::State& state) { record_model(state, untyped_text()); }
+void BM_ModelTyped(benchmark::State& state) { record_model(state, typed_text()); }
 
 void BM_FindObj(benchmark::State& state) {
   static const std::unique_ptr<vyrl::VYRL> document = [] {
@@ -269,6 +275,8 @@ BENCHMARK(BM_ReadSyntaxUntyped)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadSyntaxLongBlock)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeTyped)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeTypedUndeclared)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ModelUntyped)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ModelTyped)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeLongBlock)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeManySchemas)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ManySmallMerges)->Unit(benchmark::kMillisecond);

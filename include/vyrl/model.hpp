@@ -78,13 +78,14 @@ class Model {
     std::string_view value;  // as read: one pair of enclosing quotes removed
     Place place;
     std::optional<Typing> typing;
+    // The assignment of the same key it replaced, if any: a position in assignments().
+    std::optional<std::size_t> replaces;
   };
 
-  // A key of the document and the assignments that gave it a value.
+  // A key of the document and the assignment that gave it its value.
   struct Key {
     std::string_view name;
-    std::size_t winner = 0;               // position in assignments()
-    std::vector<std::size_t> replaced;    // earlier ones it replaced, oldest first
+    std::size_t winner = 0;  // position in assignments(); replaced() has the ones before it
     // When the value came from a @derive line's base file, because this
     // document had none: that line.
     std::optional<Place> derived_at;
@@ -150,8 +151,11 @@ class Model {
 
   // The keys of the document, in the order their winning assignments were read.
   std::span<const Key> keys() const noexcept { return keys_; }
-  const Key* key(std::string_view name) const noexcept;
+  // The first call builds the index by name, which a caller that walks keys() never pays for.
+  const Key* key(std::string_view name) const;
   const Assignment& winner(const Key& key) const noexcept { return assignments_[key.winner]; }
+  // The assignments of the key that the winner replaced, oldest first: positions in assignments().
+  std::vector<std::size_t> replaced(const Key& key) const;
 
   // The declarations that are in effect in the document, by name.
   const Schema* schema(std::string_view name) const noexcept;

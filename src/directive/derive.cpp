@@ -81,8 +81,9 @@ Status take_from_base(Store& store, Store& base, std::span<const std::string> na
   for (const std::string& name : names) {
     if (auto imported = import_schema(store, name, base, recorder); !imported) return imported;
   }
-  if (recorder != nullptr) recorder->took_missing_values(store, base);
+  if (recorder != nullptr) recorder->taking_missing_values(store, base);
   merge_map_weak(store, base);
+  if (recorder != nullptr) recorder->took_missing_values(store);
   return {};
 }
 

@@ -121,7 +121,11 @@ Status Loader::merge_read(Store& store, std::string text, std::string_view sourc
 
 Status Loader::merge_recording(Store& store, std::string_view text, std::string_view source, Frame::Origin origin) {
   detail::ModelRecorder& recorder = *recorder_;
-  if (!text.empty()) store.expect_more_values(count_lines(text), text.size());
+  if (!text.empty()) {
+    const std::size_t lines = count_lines(text);
+    store.expect_more_values(lines, text.size());
+    recorder.expect(lines);
+  }
   recorder.enter(store, origin);
   Status first;
   std::size_t searches = 0;
@@ -132,14 +136,24 @@ Status Loader::merge_recording(Store& store, std::string_view text, std::string_
       const auto kind = statement_kind(*line);
       recorder.begin_statement(kind, line->number, line->last_number - line->number + 1);
       const std::size_t events = recorder.error_events();
-      Status result = process_line(writer, *line);
-      if (result) {
-        if (kind == Model::Statement::Kind::assignment) {
-          const auto assignment = parse_assignment(*line);
-          recorder.assigned(store, assignment->key, assignment->value);
+      Status result;
+      if (kind == Model::Statement::Kind::assignment) {
+        // As process_line reads it, keeping what typed the key for the model.
+        const auto assignment = parse_assignment(*line);
+        if (!assignment) {
+          result = fail(assignment_error(line->number, line->text, assignment.error()));
+        } else {
+          const auto typed = writer.schema_declaring(assignment->key);
+          result = take_assignment(writer, *assignment, typed);
+          if (result) recorder.assigned(assignment->key, assignment->value, typed);
         }
-        continue;
+      } else {
+        // A directive may read the store, change it, or merge another file
+        // into it: what the lines before it assigned is settled first.
+        recorder.settle(writer.settled());
+        result = process_line(writer, *line);
       }
+      if (result) continue;
       if (first || searches < kUnclosedSearches) {
         ++searches;
         note_unclosed(result.error(), text, *line);
@@ -152,7 +166,7 @@ Status Loader::merge_recording(Store& store, std::string_view text, std::string_
       }
       if (recorder.full()) break;
     }
-    writer.settled();
+    recorder.settle(writer.settled());
   }
   recorder.leave();
   store.release_unused_room();
@@ -236,9 +250,14 @@ Status Loader::process_line(StoreWriter& writer, const LogicalLine& line) {
 
   const auto assignment = parse_assignment(line);
   if (!assignment) return fail(assignment_error(line.number, line.text, assignment.error()));
-  const auto [key, value] = *assignment;
+  return take_assignment(writer, *assignment, writer.schema_declaring(assignment->key));
+}
+
+Status Loader::take_assignment(StoreWriter& writer, const Assignment& assignment,
+                               const std::optional<Store::TypedKey>& typed) {
+  const auto [key, value] = assignment;
   // When several schemas declare the key, which one checks it is left open; one is enough.
-  if (const auto typed = writer.schema_declaring(key); typed && !typed->type->quick.accepts(value)) {
+  if (typed && !typed->type->quick.accepts(value)) {
     if (auto valid = validate_resolved_field(writer.scope(), *typed->type, typed->type_name, value, typed->schema, key);
         !valid) {
       return valid;

@@ -44,6 +44,9 @@ class Loader final : public NestedLoad {
  private:
   Result<std::string> read_nested(std::string_view path);
   Status process_line(StoreWriter& writer, const LogicalLine& line);
+  // Checks an assignment against the schema field that types it, if any, and stores it.
+  static Status take_assignment(StoreWriter& writer, const Assignment& assignment,
+                                const std::optional<Store::TypedKey>& typed);
   // merge_text for a load that records a model: every line is read in
   // full and recorded, and a failing line does not end the merge.
   Status merge_recording(Store& store, std::string_view text, std::string_view source, Frame::Origin origin);

@@ -16,6 +16,7 @@ namespace detail {
 
 // The lookups a finished model answers, built once when a load ends.
 struct ModelIndex {
+  std::once_flag keys_built;
   std::unordered_map<std::string_view, std::size_t> keys;     // -> position in keys_
   std::unordered_map<std::string_view, std::size_t> schemas;  // in effect -> position in schemas_
   std::unordered_map<std::string_view, std::size_t> aliases;
@@ -35,9 +36,20 @@ Model::~Model() = default;
 
 void Model::clear() { *this = Model(max_errors_); }
 
-const Model::Key* Model::key(std::string_view name) const noexcept {
+const Model::Key* Model::key(std::string_view name) const {
+  std::call_once(index_->keys_built, [this] {
+    index_->keys.reserve(keys_.size());
+    for (std::size_t i = 0; i < keys_.size(); ++i) index_->keys.emplace(keys_[i].name, i);
+  });
   const auto found = index_->keys.find(name);
   return found == index_->keys.end() ? nullptr : &keys_[found->second];
+}
+
+std::vector<std::size_t> Model::replaced(const Key& key) const {
+  std::vector<std::size_t> earlier;
+  for (auto at = assignments_[key.winner].replaces; at; at = assignments_[*at].replaces) earlier.push_back(*at);
+  std::ranges::reverse(earlier);
+  return earlier;
 }
 
 const Model::Schema* Model::schema(std::string_view name) const noexcept {
@@ -132,7 +144,11 @@ void ModelRecorder::enter(Store& store, Frame::Origin origin) {
 // keys and declarations in effect go on from where they were.
 void ModelRecorder::seed(const Store& document) {
   StoreState& state = state_of(document);
-  for (const Model::Key& key : model_.keys_) state.keys.emplace(key.name, KeyState{key.winner, key.replaced, key.derived_at});
+  state.winners.resize(document.values().size(), SIZE_MAX);
+  for (const Model::Key& key : model_.keys_) {
+    const std::size_t position = document.values().position_of(key.name);
+    if (position < state.winners.size()) state.winners[position] = key.winner;
+  }
   for (const auto& [name, position] : model_.index_->schemas) state.schemas.emplace(name, position);
   for (const auto& [name, position] : model_.index_->aliases) state.aliases.emplace(name, position);
 }
@@ -202,31 +218,59 @@ void ModelRecorder::record_file_error(VyrlError error) {
   model_.errors_.push_back(std::move(error));
 }
 
-void ModelRecorder::assigned(Store& store, std::string_view key, std::string_view value) {
-  const std::size_t position = model_.assignments_.size();
+void ModelRecorder::assigned(std::string_view key, std::string_view value, const std::optional<Store::TypedKey>& typed) {
+  const std::size_t index = model_.assignments_.size();
   Model::Assignment& assignment = model_.assignments_.emplace_back();
   assignment.key = keep(key);
   assignment.value = keep(value);
   assignment.place = here();
+  if (typed) assignment.typing = typing_of(*typed, key);
+  unsettled_.push_back(index);
+}
+
+// The field's type name is a view into its schema as stored, which stays put
+// until a declaration replaces or takes the schema: until then it stands for
+// the field, and finding the declaration again is a probe, not a walk.
+std::optional<Model::Typing> ModelRecorder::typing_of(const Store::TypedKey& typed, std::string_view key) {
+  if (const auto known = typings_.find(typed.type_name.data()); known != typings_.end()) return known->second;
+  const StoreState& state = *levels_.back().store;
+  const auto schema = state.schemas.find(typed.schema);
+  if (schema == state.schemas.end()) return std::nullopt;
+  const Model::Schema& declaration = model_.schemas_[schema->second];
+  const auto field = std::ranges::find(declaration.fields, key, &Model::Field::name);
+  const Model::Typing typing{declaration.name,
+                             field == declaration.fields.end() ? std::string_view() : field->type_name, schema->second};
+  typings_.emplace(typed.type_name.data(), typing);
+  return typing;
+}
+
+void ModelRecorder::settle(const Store& store) {
   StoreState& state = *levels_.back().store;
-  if (const auto typed = store.schema_declaring(key)) {
-    if (const auto schema = state.schemas.find(typed->schema); schema != state.schemas.end()) {
-      const Model::Schema& declaration = model_.schemas_[schema->second];
-      const auto field = std::ranges::find(declaration.fields, key, &Model::Field::name);
-      assignment.typing = Model::Typing{declaration.name,
-                                        field == declaration.fields.end() ? std::string_view() : field->type_name,
-                                        schema->second};
-    }
+  const Store::Values& values = store.values();
+  state.winners.resize(values.size(), SIZE_MAX);
+  // Probing for each key waits on memory in a large store; asking a few
+  // keys ahead lets those waits overlap, as the store's own writer does.
+  constexpr std::size_t kAhead = 8;
+  const auto key_of = [this](std::size_t i) { return model_.assignments_[unsettled_[i]].key; };
+  for (std::size_t i = 0; i < std::min(kAhead, unsettled_.size()); ++i) values.prefetch(values.hash(key_of(i)));
+  for (std::size_t i = 0; i < unsettled_.size(); ++i) {
+    if (i + kAhead < unsettled_.size()) values.prefetch(values.hash(key_of(i + kAhead)));
+    const std::size_t position = values.position_of(key_of(i));
+    if (position >= state.winners.size()) continue;
+    const std::size_t index = unsettled_[i];
+    if (state.winners[position] != SIZE_MAX) model_.assignments_[index].replaces = state.winners[position];
+    state.winners[position] = index;
   }
-  const auto [entry, added] = state.keys.try_emplace(assignment.key, KeyState{position, {}, {}});
-  if (!added) {
-    entry->second.replaced.push_back(entry->second.winner);
-    entry->second.winner = position;
-    entry->second.derived_at.reset();
-  }
+  unsettled_.clear();
+}
+
+void ModelRecorder::expect(std::size_t lines) {
+  model_.statements_.reserve(model_.statements_.size() + lines);
+  model_.assignments_.reserve(model_.assignments_.size() + lines);
 }
 
 void ModelRecorder::declared_schema(const Store&, std::string_view name, std::span<const Model::Field> fields) {
+  typings_.clear();
   StoreState& state = *levels_.back().store;
   Model::Schema& schema = model_.schemas_.emplace_back();
   schema.name = keep(name);
@@ -269,6 +313,7 @@ void ModelRecorder::read(Frame::Origin origin, std::string_view written, std::op
 }
 
 void ModelRecorder::took_schema(const Store& into, const Store& base, std::string_view name) {
+  typings_.clear();
   StoreState& from = state_of(base);
   const auto found = from.schemas.find(name);
   if (found == from.schemas.end()) return;
@@ -292,30 +337,48 @@ void ModelRecorder::took_alias(const Store& into, const Store& base, std::string
   }
 }
 
-void ModelRecorder::took_missing_values(const Store& into, const Store& base) {
-  StoreState& from = state_of(base);
-  StoreState& to = state_of(into);
-  const Place at = here();
-  for (auto& [name, key] : from.keys) {
-    if (to.keys.contains(name)) continue;
-    key.derived_at = at;
-    to.keys.emplace(name, std::move(key));
+void ModelRecorder::taking_missing_values(const Store& into, const Store& base) {
+  moving_.clear();
+  for (const std::size_t winner : state_of(base).winners) {
+    if (winner != SIZE_MAX && !into.values().contains(model_.assignments_[winner].key)) moving_.push_back(winner);
   }
-  from.keys.clear();
+}
+
+void ModelRecorder::took_missing_values(const Store& into) {
+  StoreState& to = state_of(into);
+  to.winners.resize(into.values().size(), SIZE_MAX);
+  const Place at = here();
+  for (const std::size_t winner : moving_) {
+    const std::size_t position = into.values().position_of(model_.assignments_[winner].key);
+    if (position >= to.winners.size()) continue;
+    to.winners[position] = winner;
+    derived_at_.resize(std::max(derived_at_.size(), winner + 1));
+    derived_at_[winner] = at;
+  }
+  moving_.clear();
 }
 
 ModelRecorder::~ModelRecorder() {
   if (document_ == nullptr) return;
   const StoreState& state = state_of(*document_);
-  model_.keys_.clear();
-  model_.keys_.reserve(state.keys.size());
-  for (const auto& [name, key] : state.keys) {
-    model_.keys_.push_back(Model::Key{name, key.winner, key.replaced, key.derived_at});
+  // In the order the winners were read: mark them, then walk the assignments once.
+  std::vector<bool> wins(model_.assignments_.size());
+  std::size_t count = 0;
+  for (const std::size_t winner : state.winners) {
+    if (winner == SIZE_MAX) continue;
+    wins[winner] = true;
+    ++count;
   }
-  std::ranges::sort(model_.keys_, {}, &Model::Key::winner);
+  model_.keys_.clear();
+  model_.keys_.reserve(count);
+  for (std::size_t i = 0; i < wins.size(); ++i) {
+    if (!wins[i]) continue;
+    Model::Key& key = model_.keys_.emplace_back();
+    key.name = model_.assignments_[i].key;
+    key.winner = i;
+    if (i < derived_at_.size()) key.derived_at = derived_at_[i];
+  }
   auto index = std::make_unique<ModelIndex>();
-  index->keys.reserve(model_.keys_.size());
-  for (std::size_t i = 0; i < model_.keys_.size(); ++i) index->keys.emplace(model_.keys_[i].name, i);
   index->schemas.insert(state.schemas.begin(), state.schemas.end());
   index->aliases.insert(state.aliases.begin(), state.aliases.end());
   for (std::uint32_t i = 0; i < model_.files_.size(); ++i) index->files.insert_or_assign(model_.files_[i].path, i);

@@ -54,7 +54,16 @@ class ModelRecorder {
   void record_file_error(VyrlError error);
 
   // --- What statements did. ---
-  void assigned(Store& store, std::string_view key, std::string_view value);
+  // The store is told of the value too, maybe only later: which one it
+  // replaced is settled by settle(), once the store holds it.
+  // `typed` is what the store said types the key, when it checked the value.
+  void assigned(std::string_view key, std::string_view value, const std::optional<Store::TypedKey>& typed);
+  // Settles the assignments of the innermost merge into `store`, which holds
+  // them all by now: before a directive reads or changes the store, and when
+  // the merge ends.
+  void settle(const Store& store);
+  // Room for a merge of `lines` more lines.
+  void expect(std::size_t lines);
   void declared_schema(const Store& store, std::string_view name, std::span<const Model::Field> fields);
   void declared_alias(const Store& store, std::string_view name, std::string_view definition);
   void read(Frame::Origin origin, std::string_view written, std::optional<std::uint32_t> file);
@@ -62,19 +71,19 @@ class ModelRecorder {
   // A @derive line took these over from its base store, where absent.
   void took_schema(const Store& into, const Store& base, std::string_view name);
   void took_alias(const Store& into, const Store& base, std::string_view name);
-  void took_missing_values(const Store& into, const Store& base);
+  // Around Store::take_missing_values: which of the base's keys `into`
+  // lacks, then where they landed.
+  void taking_missing_values(const Store& into, const Store& base);
+  void took_missing_values(const Store& into);
   // The base store of a @derive is going away.
   void forget(const Store& base) { stores_.erase(&base); }
 
  private:
-  struct KeyState {
-    std::size_t winner;
-    std::vector<std::size_t> replaced;
-    std::optional<Place> derived_at;
-  };
   // What one store holds, by the declarations and assignments that put it there.
   struct StoreState {
-    std::unordered_map<std::string_view, KeyState> keys;
+    // By the store's own positions, which a value keeps until the store goes:
+    // the assignment that wins, found with the probe the store makes anyway.
+    std::vector<std::size_t> winners;
     std::unordered_map<std::string_view, std::size_t> schemas;
     std::unordered_map<std::string_view, std::size_t> aliases;
   };
@@ -89,6 +98,7 @@ class ModelRecorder {
   // A view of `text` that lives as long as the model: into the file being
   // read when it lies there, or a kept copy.
   std::string_view keep(std::string_view text);
+  std::optional<Model::Typing> typing_of(const Store::TypedKey& typed, std::string_view key);
   StoreState& state_of(const Store& store) { return stores_[&store]; }
   bool follows_from_failed_declaration(const VyrlError& error) const;
   void seed(const Store& document);
@@ -98,6 +108,10 @@ class ModelRecorder {
   std::unordered_map<const Store*, StoreState> stores_;
   const Store* document_ = nullptr;  // the store of the outermost merge
   std::unordered_set<std::string> failed_names_;
+  std::unordered_map<const char*, Model::Typing> typings_;  // by the stored field's type name
+  std::vector<std::size_t> unsettled_;  // assignments of the innermost merge, in order
+  std::vector<std::size_t> moving_;  // a @derive's keys on their way from its base
+  std::vector<std::optional<Place>> derived_at_;  // by assignment: the @derive line that brought it in
   std::size_t error_events_ = 0;
   bool full_ = false;
 };

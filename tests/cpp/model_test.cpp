@@ -91,8 +91,8 @@ TEST_F(ModelTest, NamesTheAssignmentThatWinsAndTheRouteToIt) {
   ASSERT_NE(region, nullptr);
   EXPECT_EQ(model.winner(*region).value, "eu-west");
   EXPECT_EQ(model.describe_with_route(model.winner(*region).place), "t.vyr:1, imported at s.vyr:2");
-  ASSERT_EQ(region->replaced.size(), 1U);
-  EXPECT_EQ(model.describe(model.assignments()[region->replaced[0]].place), "s.vyr:1");
+  ASSERT_EQ(model.replaced(*region).size(), 1U);
+  EXPECT_EQ(model.describe(model.assignments()[model.replaced(*region)[0]].place), "s.vyr:1");
   ASSERT_EQ(model.keys().size(), 2U);
   EXPECT_EQ(model.keys()[0].name, "region");
   ASSERT_EQ(model.reads().size(), 1U);

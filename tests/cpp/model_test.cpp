@@ -127,6 +127,24 @@ TEST_F(ModelTest, DeriveBringsOnlyTheAliasesItsSchemasName) {
   EXPECT_EQ(model.winner(*model.key("b")).value, "3");
 }
 
+TEST_F(ModelTest, LaterMergesGoOnFromWhatTheModelHolds) {
+  write("base.vyr", "b = 1\nc = 1\n");
+  Model model;
+  Options options;
+  options.model = &model;
+  auto document = VYRL::parse("a = 1\nb = 2\n", options);
+  ASSERT_TRUE(document);
+  ASSERT_TRUE(document->merge_content("a = 3\n@derive base.vyr\n"));
+  ASSERT_EQ(model.keys().size(), 3U);
+  EXPECT_EQ(model.winner(*model.key("a")).value, "3");
+  EXPECT_EQ(model.replaced(*model.key("a")).size(), 1U);
+  EXPECT_EQ(model.winner(*model.key("b")).value, "2");
+  EXPECT_FALSE(model.key("b")->derived_at);
+  ASSERT_TRUE(model.key("c")->derived_at);
+  EXPECT_EQ(model.describe(*model.key("c")->derived_at), "<text>:2");
+  for (const auto& [key, value] : document->entries()) EXPECT_EQ(model.winner(*model.key(key)).value, value);
+}
+
 TEST_F(ModelTest, ErrorsInImportedFilesCarryTheirWholeRoute) {
   write("inner.vyr", "x\ny = 1\nz\n");
   write("outer.vyr", "@import inner.vyr\nw\n@import missing.vyr\n");

@@ -122,6 +122,14 @@ const std::vector<CommandInfo>& command_table() {
        "    edit, so that it still does. FILE is replaced by a new file renamed\n"
        "    over it, so another hard link to it keeps the old text.\n",
        2, 3, {{"--delete"}, {kRootOption}}, run_set, Operands::first_file},
+      {"gen", "python FILE",
+       "    Print a Python module with one frozen dataclass per schema in effect\n"
+       "    once FILE is loaded, its own and those it imports or derives, for\n"
+       "    vyrl.load(FILE, into=...). Fields are typed as the vyrl package\n"
+       "    converts values: int, float, bool, str, tuples for math types, lists,\n"
+       "    and the other classes for objects; an optional field is \"X | None =\n"
+       "    None\". Each class names the line that declared its schema.\n",
+       2, 2, {{}, {kRootOption}}, run_gen, Operands::files},
       {"lsp", "[--stdio]",
        "    Run a language server for editors on standard input and output: it\n"
        "    shows what \"vyrl check\" would report, as the file is typed, and offers\n"

@@ -4,17 +4,15 @@ from __future__ import annotations
 
 from collections.abc import Iterator, Mapping
 from dataclasses import dataclass
-from typing import Any, TypeVar, overload
+from typing import TypeVar, overload
+
+from ._native import Loaded
 
 __all__ = ["Config", "Field", "Location", "Schema", "TypeInfo"]
 
 T = TypeVar("T")
 _Default = TypeVar("_Default")
 
-# What _native hands over per key: raw text, declared type, schema, file, line.
-_Meta = tuple[str, "str | None", "str | None", str, int]
-# Per type name: how it ends, the name it ends at, family, aliases, whole, components.
-_Resolution = tuple[str, str, "str | None", tuple[str, ...], bool, int]
 
 
 @dataclass(frozen=True, slots=True)
@@ -82,18 +80,16 @@ class Config(Mapping[str, object]):
     their winning assignments were read.
     """
 
-    __slots__ = ("_meta", "_schemas", "_types", "_values")
+    __slots__ = ("_loaded", "_values")
 
     _values: dict[str, object]
-    _meta: dict[str, _Meta]
-    _types: dict[str, _Resolution]
-    _schemas: tuple[tuple[str, str, int, tuple[tuple[str, str, bool], ...]], ...]
+    _loaded: Loaded
 
     def __init__(self, other: Config) -> None:
         """A Config is made by vyrl.load or vyrl.loads; this copies one."""
         if not isinstance(other, Config):
             raise TypeError("Config() copies a Config; use vyrl.load or vyrl.loads to read one")
-        _fill(self, other._values, other._meta, other._types, other._schemas)
+        _fill(self, other._values, other._loaded)
 
     def __setattr__(self, name: str, value: object) -> None:
         raise AttributeError(f"Config is immutable; cannot set {name!r}")
@@ -129,35 +125,32 @@ class Config(Mapping[str, object]):
     def __repr__(self) -> str:
         return f"Config({self.to_dict()!r})"
 
-    def __reduce__(self) -> tuple[Any, ...]:
-        return (_restore, (self._values, self._meta, self._types, self._schemas))
-
     def raw(self, key: str) -> str:
         """The value's text as stored: one pair of enclosing quotes removed, nothing converted."""
-        return self._meta[key][0]
+        return self._loaded.raw(key)
 
     def type_of(self, key: str) -> TypeInfo:
         """The type the key's schema field declared and what it resolves to."""
-        _, declared, schema, _, _ = self._meta[key]
-        if declared is None:
+        typing = self._loaded.typing(key)
+        if typing is None:
             return TypeInfo(None)
-        ends, name, family, aliases, _, _ = self._types[declared]
+        declared, schema, ends, name, family, aliases = typing
         if ends == "schema":
-            family = "schema"
-        elif ends != "builtin":
-            family, name = None, None  # type: ignore[assignment]
+            return TypeInfo(declared, schema, name, "schema", aliases)
+        if ends != "builtin":
+            return TypeInfo(declared, schema, None, None, aliases)
         return TypeInfo(declared, schema, name, family, aliases)
 
     def where(self, key: str) -> Location:
         """The file and line of the assignment that gave the key its value."""
-        _, _, _, file, line = self._meta[key]
+        file, line = self._loaded.where(key)
         return Location(file, line or None)
 
     def schemas(self) -> dict[str, Schema]:
         """The schemas in effect, by name, in the order they were declared."""
         return {
             name: Schema(name, tuple(Field(*field) for field in fields), Location(file, line or None))
-            for name, file, line, fields in self._schemas
+            for name, file, line, fields in self._loaded.schemas()
         }
 
     def to_dict(self) -> dict[str, object]:
@@ -183,25 +176,6 @@ class Config(Mapping[str, object]):
 _set = object.__setattr__
 
 
-def _fill(
-    config: Config,
-    values: dict[str, object],
-    meta: dict[str, _Meta],
-    types: dict[str, _Resolution],
-    schemas: tuple[tuple[str, str, int, tuple[tuple[str, str, bool], ...]], ...],
-) -> None:
+def _fill(config: Config, values: dict[str, object], loaded: Loaded) -> None:
     _set(config, "_values", values)
-    _set(config, "_meta", meta)
-    _set(config, "_types", types)
-    _set(config, "_schemas", schemas)
-
-
-def _restore(
-    values: dict[str, object],
-    meta: dict[str, _Meta],
-    types: dict[str, _Resolution],
-    schemas: tuple[tuple[str, str, int, tuple[tuple[str, str, bool], ...]], ...],
-) -> Config:
-    config = Config.__new__(Config)
-    _fill(config, values, meta, types, schemas)
-    return config
+    _set(config, "_loaded", loaded)

@@ -318,107 +318,198 @@ std::optional<std::vector<Override>> find_overrides(const Model& model, PyObject
   return found;
 }
 
-// (True, values, meta, types, schemas):
-//   values   {key: converted value}, in the order the winning assignments were read
-//   meta     {key: (raw, declared type or None, schema or None, file, line or 0)}
-//   types    {type name: (ends, name, family or None, (alias, ...), whole, components)}
-//   schemas  ((name, file, line, ((field, type, optional), ...)), ...), those in effect
-PyObject* success(const VYRL& document, const Model& model, const std::vector<Override>& overrides) {
-  Converter converter(model);
-  PyRef values = PyRef::steal(PyDict_New());
-  PyRef meta = PyRef::steal(PyDict_New());
-  PyRef types = PyRef::steal(PyDict_New());
-  if (!values || !meta || !types) return nullptr;
+// What a load leaves for the Config's questions asked later (raw text, where,
+// type, schemas): the model and the document, never changed once made, so
+// any number of threads may ask at once. Answers are made on demand rather
+// than up front, because most programs ask for few of them and a load would
+// otherwise pay for them all.
+struct Loaded {
+  PyObject_HEAD
+  Model model;
+  VYRL document;
+  std::vector<std::string> labels;  // per file of the model: "$VARIABLE" for an override, else empty
+};
 
-  std::vector<PyRef> file_names(model.files().size());
-  std::vector<bool> from_environment(model.files().size());
-  for (const Override& applied : overrides) {
-    for (std::uint32_t file = applied.first_file; file < applied.end_file && file < file_names.size(); ++file) {
-      from_environment[file] = true;
-      file_names[file] = text("$" + applied.variable);
-      if (!file_names[file]) return nullptr;
-    }
-  }
-  const auto file_name = [&](std::uint32_t file) -> PyObject* {
-    if (!file_names[file]) file_names[file] = text(model.files()[file].path);
-    return file_names[file].get();
-  };
+PyTypeObject* loaded_type(PyObject* module) { return *static_cast<PyTypeObject**>(PyModule_GetState(module)); }
 
-  for (const Model::Key& key : model.keys()) {
-    const Model::Assignment& winner = model.winner(key);
-    const auto raw = document.get(key.name);
-    if (!raw) continue;  // a key the model saw but the document does not hold
-    const PyRef name = text(key.name);
-    const PyRef raw_text = text(*raw);
-    if (!name || !raw_text) return nullptr;
-    PyRef value;
-    PyRef declared = PyRef::borrow(Py_None);
-    PyRef schema = PyRef::borrow(Py_None);
-    if (winner.typing) {
-      declared = text(winner.typing->type_name);
-      schema = text(winner.typing->schema);
-      if (!declared || !schema) return nullptr;
-      value = converter.convert(winner.typing->type_name, *raw);
-      if (PyDict_GetItemWithError(types.get(), declared.get()) == nullptr) {
-        if (PyErr_Occurred() != nullptr) return nullptr;
-        const Model::Resolution& resolved = converter.resolution(winner.typing->type_name);
-        PyRef aliases = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(resolved.aliases.size())));
-        if (!aliases) return nullptr;
-        for (std::size_t i = 0; i < resolved.aliases.size(); ++i) {
-          PyRef alias = text(model.aliases()[resolved.aliases[i]].name);
-          if (!alias) return nullptr;
-          PyTuple_SET_ITEM(aliases.get(), static_cast<Py_ssize_t>(i), alias.release());
-        }
-        static constexpr const char* kEnds[] = {"builtin", "schema", "unknown", "cycle"};
-        const PyRef end_name = text(resolved.name);
-        const PyRef family = resolved.family.empty() ? PyRef::borrow(Py_None) : text(resolved.family);
-        if (!end_name || !family) return nullptr;
-        const PyRef entry = PyRef::steal(Py_BuildValue("(sOOOOn)", kEnds[static_cast<int>(resolved.ends)],
-                                                       end_name.get(), family.get(), aliases.get(),
-                                                       resolved.whole ? Py_True : Py_False,
-                                                       static_cast<Py_ssize_t>(resolved.components)));
-        if (!entry || PyDict_SetItem(types.get(), declared.get(), entry.get()) < 0) return nullptr;
-      }
-    } else {
-      value = PyRef::borrow(raw_text.get());
-    }
-    if (!value) return nullptr;
-    // An override's line is the variable's only one: no line number to give.
-    const std::size_t line = from_environment[winner.place.file] ? 0 : winner.place.line;
-    const PyRef info = PyRef::steal(Py_BuildValue("(OOOOn)", raw_text.get(), declared.get(), schema.get(),
-                                                  file_name(winner.place.file), static_cast<Py_ssize_t>(line)));
-    if (!info || PyDict_SetItem(values.get(), name.get(), value.get()) < 0 ||
-        PyDict_SetItem(meta.get(), name.get(), info.get()) < 0) {
-      return nullptr;
-    }
-  }
+Loaded* as_loaded(PyObject* self) { return reinterpret_cast<Loaded*>(self); }
 
-  std::vector<PyObject*> in_effect;
-  PyRef schemas = PyRef::steal(PyList_New(0));
-  if (!schemas) return nullptr;
-  for (const Model::Schema& schema : model.schemas()) {
-    if (model.schema(schema.name) != &schema) continue;
-    PyRef fields = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(schema.fields.size())));
-    if (!fields) return nullptr;
-    for (std::size_t i = 0; i < schema.fields.size(); ++i) {
-      const Model::Field& field = schema.fields[i];
-      const PyRef field_name = text(field.name);
-      const PyRef field_type = text(field.type_name);
-      if (!field_name || !field_type) return nullptr;
-      PyObject* item = Py_BuildValue("(OOO)", field_name.get(), field_type.get(), field.optional ? Py_True : Py_False);
-      if (item == nullptr) return nullptr;
-      PyTuple_SET_ITEM(fields.get(), static_cast<Py_ssize_t>(i), item);
-    }
-    const PyRef name = text(schema.name);
-    if (!name) return nullptr;
-    const PyRef entry = PyRef::steal(Py_BuildValue("(OOnO)", name.get(), file_name(schema.place.file),
-                                                   static_cast<Py_ssize_t>(schema.place.line), fields.get()));
-    if (!entry || PyList_Append(schemas.get(), entry.get()) < 0) return nullptr;
-  }
-  return Py_BuildValue("(OOOON)", Py_True, values.get(), meta.get(), types.get(), PyList_AsTuple(schemas.get()));
+void loaded_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  Loaded* loaded = as_loaded(self);
+  loaded->labels.~vector();
+  loaded->document.~VYRL();
+  loaded->model.~Model();
+  type->tp_free(self);
+  Py_DECREF(type);
 }
 
-PyObject* load_now(PyObject* const* args) {
+// The key's model entry, or null with KeyError set.
+const Model::Key* key_of(const Loaded* loaded, PyObject* key) {
+  const auto name = PyUnicode_Check(key) ? str_argument(key) : std::nullopt;
+  if (name) {
+    if (const Model::Key* found = loaded->model.key(*name); found != nullptr && loaded->document.get(*name)) {
+      return found;
+    }
+  }
+  if (!PyErr_Occurred()) PyErr_SetObject(PyExc_KeyError, key);
+  return nullptr;
+}
+
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& error) {
+    PyErr_SetString(PyExc_SystemError, error.what());
+  }
+  return nullptr;
+}
+
+PyObject* file_text(const Loaded* loaded, std::uint32_t file) {
+  const std::string& label = loaded->labels[file];
+  return text(label.empty() ? std::string_view(loaded->model.files()[file].path) : std::string_view(label)).release();
+}
+
+// raw(key) -> str: the value as the document stores it.
+PyObject* loaded_raw(PyObject* self, PyObject* key) {
+  return guarded([&]() -> PyObject* {
+    const Loaded* loaded = as_loaded(self);
+    if (key_of(loaded, key) == nullptr) return nullptr;
+    return text(*loaded->document.get(*str_argument(key))).release();
+  });
+}
+
+// where(key) -> (file, line): the winning assignment; line 0 for an override.
+PyObject* loaded_where(PyObject* self, PyObject* key) {
+  return guarded([&]() -> PyObject* {
+    const Loaded* loaded = as_loaded(self);
+    const Model::Key* found = key_of(loaded, key);
+    if (found == nullptr) return nullptr;
+    const Model::Place place = loaded->model.winner(*found).place;
+    const PyRef file = PyRef::steal(file_text(loaded, place.file));
+    if (!file) return nullptr;
+    const std::size_t line = loaded->labels[place.file].empty() ? place.line : 0;
+    return Py_BuildValue("(On)", file.get(), static_cast<Py_ssize_t>(line));
+  });
+}
+
+// typing(key) -> None | (declared, schema, ends, name, family or None, (alias, ...))
+PyObject* loaded_typing(PyObject* self, PyObject* key) {
+  return guarded([&]() -> PyObject* {
+    const Loaded* loaded = as_loaded(self);
+    const Model::Key* found = key_of(loaded, key);
+    if (found == nullptr) return nullptr;
+    const auto& typing = loaded->model.winner(*found).typing;
+    if (!typing) Py_RETURN_NONE;
+    const Model::Resolution resolved = loaded->model.resolve(typing->type_name);
+    PyRef aliases = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(resolved.aliases.size())));
+    if (!aliases) return nullptr;
+    for (std::size_t i = 0; i < resolved.aliases.size(); ++i) {
+      PyRef alias = text(loaded->model.aliases()[resolved.aliases[i]].name);
+      if (!alias) return nullptr;
+      PyTuple_SET_ITEM(aliases.get(), static_cast<Py_ssize_t>(i), alias.release());
+    }
+    static constexpr const char* kEnds[] = {"builtin", "schema", "unknown", "cycle"};
+    const PyRef declared = text(typing->type_name);
+    const PyRef schema = text(typing->schema);
+    const PyRef name = text(resolved.name);
+    const PyRef family = resolved.family.empty() ? PyRef::borrow(Py_None) : text(resolved.family);
+    if (!declared || !schema || !name || !family) return nullptr;
+    return Py_BuildValue("(OOsOOO)", declared.get(), schema.get(), kEnds[static_cast<int>(resolved.ends)], name.get(),
+                         family.get(), aliases.get());
+  });
+}
+
+// schemas() -> ((name, file, line, ((field, type, optional), ...)), ...): those in effect.
+PyObject* loaded_schemas(PyObject* self, PyObject* /*unused*/) {
+  return guarded([&]() -> PyObject* {
+    const Loaded* loaded = as_loaded(self);
+    const Model& model = loaded->model;
+    PyRef schemas = PyRef::steal(PyList_New(0));
+    if (!schemas) return nullptr;
+    for (const Model::Schema& schema : model.schemas()) {
+      if (model.schema(schema.name) != &schema) continue;
+      PyRef fields = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(schema.fields.size())));
+      if (!fields) return nullptr;
+      for (std::size_t i = 0; i < schema.fields.size(); ++i) {
+        const Model::Field& field = schema.fields[i];
+        const PyRef field_name = text(field.name);
+        const PyRef field_type = text(field.type_name);
+        if (!field_name || !field_type) return nullptr;
+        PyObject* item =
+            Py_BuildValue("(OOO)", field_name.get(), field_type.get(), field.optional ? Py_True : Py_False);
+        if (item == nullptr) return nullptr;
+        PyTuple_SET_ITEM(fields.get(), static_cast<Py_ssize_t>(i), item);
+      }
+      const PyRef name = text(schema.name);
+      const PyRef file = PyRef::steal(file_text(loaded, schema.place.file));
+      if (!name || !file) return nullptr;
+      const PyRef entry = PyRef::steal(
+          Py_BuildValue("(OOnO)", name.get(), file.get(), static_cast<Py_ssize_t>(schema.place.line), fields.get()));
+      if (!entry || PyList_Append(schemas.get(), entry.get()) < 0) return nullptr;
+    }
+    return PyList_AsTuple(schemas.get());
+  });
+}
+
+PyMethodDef loaded_methods[] = {
+    {"raw", loaded_raw, METH_O, "raw(key) -> str"},
+    {"where", loaded_where, METH_O, "where(key) -> (file, line)"},
+    {"typing", loaded_typing, METH_O, "typing(key) -> tuple or None"},
+    {"schemas", loaded_schemas, METH_NOARGS, "schemas() -> tuple"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot loaded_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(loaded_dealloc)},
+    {Py_tp_methods, loaded_methods},
+    {Py_tp_doc, const_cast<char*>("What a load left for a Config to ask later; made by load() only.")},
+    {0, nullptr},
+};
+
+PyType_Spec loaded_spec = {
+    "vyrl._native.Loaded",
+    sizeof(Loaded),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE,
+    loaded_slots,
+};
+
+// (True, values, loaded): values {key: converted value}, in the order the
+// winning assignments were read.
+PyObject* success(PyTypeObject* type, VYRL&& document, Model&& model, const std::vector<Override>& overrides) {
+  PyRef values = PyRef::steal(PyDict_New());
+  if (!values) return nullptr;
+  {
+    Converter converter(model);
+    for (const Model::Key& key : model.keys()) {
+      const auto raw = document.get(key.name);
+      if (!raw) continue;  // a key the model saw but the document does not hold
+      const Model::Assignment& winner = model.winner(key);
+      const PyRef name = text(key.name);
+      const PyRef value = winner.typing ? converter.convert(winner.typing->type_name, *raw) : text(*raw);
+      if (!name || !value || PyDict_SetItem(values.get(), name.get(), value.get()) < 0) return nullptr;
+    }
+  }
+  PyRef handle = PyRef::steal(type->tp_alloc(type, 0));
+  if (!handle) return nullptr;
+  Loaded* loaded = as_loaded(handle.get());
+  // Until every member is made, the deallocator must not run their destructors.
+  new (&loaded->model) Model(std::move(model));
+  new (&loaded->document) VYRL(std::move(document));
+  new (&loaded->labels) std::vector<std::string>(loaded->model.files().size());
+  for (const Override& applied : overrides) {
+    for (std::uint32_t file = applied.first_file; file < applied.end_file && file < loaded->labels.size(); ++file) {
+      loaded->labels[file] = "$" + applied.variable;
+    }
+  }
+  return Py_BuildValue("(OOO)", Py_True, values.get(), handle.get());
+}
+
+PyObject* load_now(PyObject* module, PyObject* const* args) {
   const auto path = str_argument(args[0]);
   if (!path && PyErr_Occurred()) return nullptr;
   const auto content = str_argument(args[1]);
@@ -468,20 +559,20 @@ PyObject* load_now(PyObject* const* args) {
       applied.end_file = static_cast<std::uint32_t>(model.files().size());
     }
   }
-  return success(*loaded, model, overrides);
+  return success(loaded_type(module), std::move(*loaded), std::move(model), overrides);
 }
 
 constexpr const char* kLoadDoc =
     "load(path, text, source, root, environment, prefix) -> tuple\n\n"
     "Loads a file (path) or a text (text, named source) with a model; see the vyrl package.";
 
-PyObject* load(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs) {
+PyObject* load(PyObject* module, PyObject* const* args, Py_ssize_t nargs) {
   if (nargs != 6) {
     PyErr_SetString(PyExc_TypeError, "load() takes exactly 6 arguments");
     return nullptr;
   }
   try {
-    return load_now(args);
+    return load_now(module, args);
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::exception& error) {
@@ -496,8 +587,26 @@ PyMethodDef methods[] = {
 };
 
 int exec_module(PyObject* module) {
+  auto** type = static_cast<PyTypeObject**>(PyModule_GetState(module));
+  *type = reinterpret_cast<PyTypeObject*>(PyType_FromModuleAndSpec(module, &loaded_spec, nullptr));
+  if (*type == nullptr) return -1;
+  if (PyModule_AddObjectRef(module, "Loaded", reinterpret_cast<PyObject*>(*type)) < 0) return -1;
   return PyModule_AddStringConstant(module, "__version__", VYRL_VERSION);
 }
+
+int traverse_module(PyObject* module, visitproc visit, void* arg) {
+  auto** type = static_cast<PyTypeObject**>(PyModule_GetState(module));
+  if (type != nullptr) Py_VISIT(*type);
+  return 0;
+}
+
+int clear_module(PyObject* module) {
+  auto** type = static_cast<PyTypeObject**>(PyModule_GetState(module));
+  if (type != nullptr) Py_CLEAR(*type);
+  return 0;
+}
+
+void free_module(void* module) { clear_module(static_cast<PyObject*>(module)); }
 
 PyModuleDef_Slot slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
@@ -514,12 +623,12 @@ PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
     "vyrl._native",
     "The native part of the vyrl package; import vyrl instead.",
-    0,
+    sizeof(PyTypeObject*),
     methods,
     slots,
-    nullptr,
-    nullptr,
-    nullptr,
+    traverse_module,
+    clear_module,
+    free_module,
 };
 
 }  // namespace

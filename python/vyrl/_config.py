@@ -6,7 +6,10 @@ from collections.abc import Iterator, Mapping
 from dataclasses import dataclass
 from typing import TypeVar, overload
 
+from . import _into
+from ._into import _Mismatch, _native_plans
 from ._native import Loaded
+from ._native import build as _build
 
 __all__ = ["Config", "Field", "Location", "Schema", "TypeInfo"]
 
@@ -167,10 +170,13 @@ class Config(Mapping[str, object]):
         else raises VyrlError naming the key, the field, what was expected and
         what was found, and where the key was set.
         """
-        from ._into import build
-
-        built: T = build(self, cls)
-        return built
+        plan = _native_plans.get(cls)
+        if plan is not None:
+            built = _build(plan, self._values, _Mismatch)
+            if built is not NotImplemented:
+                return built  # type: ignore[no-any-return]
+        made: T = _into.build(self, cls)
+        return made
 
 
 _set = object.__setattr__

@@ -15,6 +15,7 @@ import typing
 from collections.abc import Callable, Mapping, Sequence
 from typing import TYPE_CHECKING, Any, Union
 
+from . import _native
 from ._errors import VyrlError
 
 if TYPE_CHECKING:
@@ -302,7 +303,7 @@ class _Plan:
 
 
 _plans: dict[type, _Plan] = {}
-_planning = threading.Lock()
+_planning = threading.RLock()
 
 
 def _plan(cls: Target) -> _Plan:
@@ -315,13 +316,103 @@ def _plan(cls: Target) -> _Plan:
     return plan
 
 
+# The same plan as tuples for _native.build, which runs it without the
+# interpreter's per-call costs: (cls, make, slots), slots (attribute, key,
+# check, missing, default); see native.cpp for the codes.
+_EXACT, _REAL, _ANYTHING, _OPTIONAL, _LIST, _TUPLE, _TUPLE_OF, _DICT, _NESTED, _FUNCTION = range(10)
+_MAKE_CALL, _MAKE_DICT, _MAKE_DIRECT = range(3)
+_REQUIRED, _CLASS_DEFAULT, _DEFAULT, _FACTORY, _NONE = range(5)
+
+_native_plans: dict[type, tuple[Any, ...]] = {}
+
+
+def _spec(annotation: object, compiling: set[type]) -> tuple[Any, ...]:
+    if annotation in (int, str, bool):
+        return (_EXACT, annotation)
+    if annotation is float:
+        return (_REAL, None)
+    if annotation is Any or annotation is object:
+        return (_ANYTHING, None)
+    if _is_target(annotation):
+        assert isinstance(annotation, type)
+        if annotation in compiling:  # a class that holds itself: the Python checker recurses lazily
+            return (_FUNCTION, _nested(annotation))
+        return (_NESTED, _native_plan(annotation, compiling))
+    origin = get_origin(annotation)
+    args = get_args(annotation)
+    if origin is Union or origin is types.UnionType:
+        options = [arg for arg in args if arg is not _NONE_TYPE]
+        if len(options) == 1 and len(options) < len(args):
+            return (_OPTIONAL, _spec(options[0], compiling))
+    elif origin is list and args:
+        return (_LIST, _spec(args[0], compiling))
+    elif origin is tuple and args:
+        if len(args) == 2 and args[1] is Ellipsis:
+            return (_TUPLE_OF, _spec(args[0], compiling))
+        return (_TUPLE, tuple(_spec(arg, compiling) for arg in args))
+    elif origin is dict and len(args) == 2:
+        return (_DICT, _spec(args[1], compiling))
+    return (_FUNCTION, _checker(annotation))
+
+
+def _direct(cls: type) -> bool:
+    """Whether a dataclass's __init__ would only set its fields, so that they may be set directly."""
+    if not dataclasses.is_dataclass(cls) or hasattr(cls, "__post_init__"):
+        return False
+    if cls.__new__ is not object.__new__ or any("__slots__" in vars(base) for base in cls.__mro__[:-1]):
+        return False
+    if not all(field.init for field in dataclasses.fields(cls)):
+        return False
+    code = getattr(cls.__init__, "__code__", None)
+    return code is not None and code.co_filename == "<string>"  # written by @dataclass, not by hand
+
+
+def _native_plan(cls: type, compiling: set[type] | None = None) -> tuple[Any, ...]:
+    found = _native_plans.get(cls)
+    if found is not None:
+        return found
+    compiling = set() if compiling is None else compiling
+    compiling.add(cls)
+    plan = _plan(cls)
+    make = _MAKE_DICT if plan.kind == "typeddict" else _MAKE_DIRECT if _direct(cls) else _MAKE_CALL
+    defaults = {field.name: field for field in dataclasses.fields(cls)} if plan.kind == "dataclass" else {}
+    slots = []
+    for slot in plan.slots:
+        missing, default = _REQUIRED, None
+        if slot.has_default and make != _MAKE_DIRECT:
+            missing = _CLASS_DEFAULT
+        elif slot.has_default:
+            field = defaults[slot.attribute]
+            if field.default is not dataclasses.MISSING:
+                missing, default = _DEFAULT, field.default
+            else:
+                missing, default = _FACTORY, field.default_factory
+        elif slot.allows_none:
+            missing = _NONE
+        slots.append((slot.attribute, slot.key, _spec(slot.annotation, compiling), missing, default))
+    compiled = (cls, make, tuple(slots))
+    compiling.discard(cls)
+    _native_plans[cls] = compiled
+    return compiled
+
+
 def build(config: Config, cls: Target) -> Any:
     """cfg.into(cls): see Config.into."""
+    values = config._values
+    native = _native_plans.get(cls)
+    if native is None:
+        with _planning:
+            native = _native_plan(cls)
+    built = _native.build(native, values, _Mismatch)
+    if built is not NotImplemented:
+        return built
+    # Something does not fit: the interpreted plan finds what, and says so.
     plan = _plan(cls)
     try:
-        return plan.make(config._values)
+        plan.make(values)
     except _Mismatch as mismatch:
         raise _error(config, plan, mismatch) from None
+    raise AssertionError(f"vyrl: {plan.name} refused a value that its checks accept")
 
 
 def _error(config: Config, plan: _Plan, mismatch: _Mismatch) -> VyrlError:

@@ -562,6 +562,173 @@ PyObject* load_now(PyObject* module, PyObject* const* args) {
   return success(loaded_type(module), std::move(*loaded), std::move(model), overrides);
 }
 
+// --- into=: a class's plan, run here because it runs once per field of every
+// value loaded, where interpreted checks would cost more than the load.
+//
+// A plan is (cls, make, slots), make 0: cls(**fields), 1: the dict of fields
+// itself (a TypedDict), 2: a plain dataclass whose generated __init__ would
+// only set each field, filled directly. A slot is (attribute, key, check,
+// missing, default), missing 0: required, 1: leave it to the class, 2: the
+// default, 3: default() (a factory), 4: None. A check is (code, argument):
+// 0 exact type, 1 float (an int too), 2 anything, 3 None or check, 4 list of
+// check, 5 tuple of the checks, 6 tuple of check, 7 dict of check, 8 an
+// object into a plan, 9 a Python function. A value that does not fit gives
+// NotImplemented: the Python side then explains it, slowly and once.
+
+struct Mismatch {};
+
+enum : long { kExact, kReal, kAnything, kOptional, kList, kTuple, kTupleOf, kDict, kNested, kFunction };
+
+// A new reference, or null: with an exception set for a real error, without
+// one (mismatched set) for a value that does not fit.
+PyObject* build_plan(PyObject* plan, PyObject* values, PyObject* mismatch_type, bool& mismatched, int depth);
+
+PyObject* check_value(PyObject* check, PyObject* value, PyObject* mismatch_type, bool& mismatched, int depth) {
+  if (depth > kMaxDepth) {
+    mismatched = true;
+    return nullptr;
+  }
+  const long code = PyLong_AsLong(PyTuple_GET_ITEM(check, 0));
+  PyObject* argument = PyTuple_GET_ITEM(check, 1);
+  const auto no = [&]() -> PyObject* {
+    mismatched = true;
+    return nullptr;
+  };
+  switch (code) {
+    case kExact:
+      if (Py_TYPE(value) == reinterpret_cast<PyTypeObject*>(argument)) return Py_NewRef(value);
+      return no();
+    case kReal:
+      if (PyFloat_CheckExact(value)) return Py_NewRef(value);
+      if (PyLong_CheckExact(value)) return PyNumber_Float(value);
+      return no();
+    case kAnything:
+      return Py_NewRef(value);
+    case kOptional:
+      if (value == Py_None) return Py_NewRef(value);
+      return check_value(argument, value, mismatch_type, mismatched, depth + 1);
+    case kList: {
+      if (!PyList_CheckExact(value)) return no();
+      const Py_ssize_t size = PyList_GET_SIZE(value);
+      PyRef out = PyRef::steal(PyList_New(size));
+      if (!out) return nullptr;
+      for (Py_ssize_t i = 0; i < size; ++i) {
+        PyObject* item = check_value(argument, PyList_GET_ITEM(value, i), mismatch_type, mismatched, depth + 1);
+        if (item == nullptr) return nullptr;
+        PyList_SET_ITEM(out.get(), i, item);
+      }
+      return out.release();
+    }
+    case kTuple:
+    case kTupleOf: {
+      if (!PyTuple_CheckExact(value) && !PyList_CheckExact(value)) return no();
+      const Py_ssize_t size = PySequence_Fast_GET_SIZE(value);
+      if (code == kTuple && size != PyTuple_GET_SIZE(argument)) return no();
+      PyRef out = PyRef::steal(PyTuple_New(size));
+      if (!out) return nullptr;
+      for (Py_ssize_t i = 0; i < size; ++i) {
+        PyObject* each = code == kTuple ? PyTuple_GET_ITEM(argument, i) : argument;
+        PyObject* item =
+            check_value(each, PySequence_Fast_GET_ITEM(value, i), mismatch_type, mismatched, depth + 1);
+        if (item == nullptr) return nullptr;
+        PyTuple_SET_ITEM(out.get(), i, item);
+      }
+      return out.release();
+    }
+    case kDict: {
+      if (!PyDict_CheckExact(value)) return no();
+      PyRef out = PyRef::steal(PyDict_New());
+      if (!out) return nullptr;
+      Py_ssize_t position = 0;
+      PyObject* name = nullptr;
+      PyObject* item = nullptr;
+      while (PyDict_Next(value, &position, &name, &item)) {
+        const PyRef checked = PyRef::steal(check_value(argument, item, mismatch_type, mismatched, depth + 1));
+        if (!checked || PyDict_SetItem(out.get(), name, checked.get()) < 0) return nullptr;
+      }
+      return out.release();
+    }
+    case kNested:
+      if (!PyDict_CheckExact(value)) return no();
+      return build_plan(argument, value, mismatch_type, mismatched, depth + 1);
+    case kFunction: {
+      PyObject* out = PyObject_CallOneArg(argument, value);
+      if (out == nullptr && PyErr_ExceptionMatches(mismatch_type)) {
+        PyErr_Clear();
+        mismatched = true;
+      }
+      return out;
+    }
+    default:
+      PyErr_SetString(PyExc_SystemError, "vyrl: unknown check in a plan");
+      return nullptr;
+  }
+}
+
+PyObject* build_plan(PyObject* plan, PyObject* values, PyObject* mismatch_type, bool& mismatched, int depth) {
+  PyObject* cls = PyTuple_GET_ITEM(plan, 0);
+  const long make = PyLong_AsLong(PyTuple_GET_ITEM(plan, 1));
+  PyObject* slots = PyTuple_GET_ITEM(plan, 2);
+  PyRef fields = PyRef::steal(PyDict_New());
+  if (!fields) return nullptr;
+  for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(slots); ++i) {
+    PyObject* slot = PyTuple_GET_ITEM(slots, i);
+    PyObject* attribute = PyTuple_GET_ITEM(slot, 0);
+    PyObject* value = PyDict_GetItemWithError(values, PyTuple_GET_ITEM(slot, 1));  // borrowed
+    PyRef checked;
+    if (value != nullptr) {
+      checked = PyRef::steal(check_value(PyTuple_GET_ITEM(slot, 2), value, mismatch_type, mismatched, depth));
+    } else {
+      if (PyErr_Occurred() != nullptr) return nullptr;
+      PyObject* fallback = PyTuple_GET_ITEM(slot, 4);
+      switch (PyLong_AsLong(PyTuple_GET_ITEM(slot, 3))) {
+        case 1:
+          continue;
+        case 2:
+          checked = PyRef::borrow(fallback);
+          break;
+        case 3:
+          checked = PyRef::steal(PyObject_CallNoArgs(fallback));
+          break;
+        case 4:
+          checked = PyRef::borrow(Py_None);
+          break;
+        default:
+          mismatched = true;
+          return nullptr;
+      }
+    }
+    if (!checked || PyDict_SetItem(fields.get(), attribute, checked.get()) < 0) return nullptr;
+  }
+  if (make == 1) return fields.release();
+  if (make == 2) {
+    auto* type = reinterpret_cast<PyTypeObject*>(cls);
+    const PyRef no_arguments = PyRef::steal(PyTuple_New(0));
+    if (!no_arguments) return nullptr;
+    PyRef made = PyRef::steal(type->tp_new(type, no_arguments.get(), nullptr));
+    if (!made || PyObject_GenericSetDict(made.get(), fields.get(), nullptr) < 0) return nullptr;
+    return made.release();
+  }
+  const PyRef no_arguments = PyRef::steal(PyTuple_New(0));
+  if (!no_arguments) return nullptr;
+  return PyObject_Call(cls, no_arguments.get(), fields.get());
+}
+
+constexpr const char* kBuildDoc =
+    "build(plan, values, mismatch_type) -> object\n\n"
+    "Runs an into= plan over a dict of values; NotImplemented when a value does not fit.";
+
+PyObject* build(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs) {
+  if (nargs != 3) {
+    PyErr_SetString(PyExc_TypeError, "build() takes exactly 3 arguments");
+    return nullptr;
+  }
+  bool mismatched = false;
+  PyObject* built = build_plan(args[0], args[1], args[2], mismatched, 0);
+  if (built == nullptr && mismatched && PyErr_Occurred() == nullptr) Py_RETURN_NOTIMPLEMENTED;
+  return built;
+}
+
 constexpr const char* kLoadDoc =
     "load(path, text, source, root, environment, prefix) -> tuple\n\n"
     "Loads a file (path) or a text (text, named source) with a model; see the vyrl package.";
@@ -583,6 +750,7 @@ PyObject* load(PyObject* module, PyObject* const* args, Py_ssize_t nargs) {
 
 PyMethodDef methods[] = {
     {"load", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(load)), METH_FASTCALL, kLoadDoc},
+    {"build", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(build)), METH_FASTCALL, kBuildDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 

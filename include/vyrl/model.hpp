@@ -129,6 +129,13 @@ class Model {
     Ends ends = Ends::unknown;
     std::string_view name;    // the name it ends at: a built-in type, a schema, or the unknown name
     std::string family;       // for a built-in: "primitive", "list", "time", "math" or "physics"
+    // For a built-in, how its values read as numbers, so that a binding or a code generator can
+    // choose a number type without knowing the families' members: whole numbers only (i32 and the
+    // physics units that count things), and how many numbers a math:: value holds (0 for others).
+    bool whole = false;
+    std::size_t components = 0;
+    // For a list: its item type, as the list's name writes it (a view into that name).
+    std::string_view element;
   };
 
   Model();

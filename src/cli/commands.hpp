@@ -14,6 +14,7 @@ int run_validate(const Arguments& arguments);
 int run_types(const Arguments& arguments);
 int run_fmt(const Arguments& arguments);
 int run_set(const Arguments& arguments);
+int run_gen(const Arguments& arguments);
 int run_completion(const Arguments& arguments);
 
 }  // namespace vyrl::cli

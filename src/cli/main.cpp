@@ -126,9 +126,17 @@ const std::vector<CommandInfo>& command_table() {
        "    file. --append adds \"KEY = VALUE\" at the end of FILE instead, where it\n"
        "    wins. After writing, FILE is loaded again, and set fails unless KEY\n"
        "    then reads VALUE. A FILE that \"vyrl fmt --check\" accepts is laid out\n"
-       "    again after the edit, so that it still does. FILE is replaced by a new file renamed\n"
-       "    over it, so another hard link to it keeps the old text.\n",
+       "    again after the edit, so that it still does. FILE is replaced by a new\n"
+       "    file renamed over it, so another hard link to it keeps the old text.\n",
        2, 3, {{"--delete", "--append"}, {kRootOption}}, run_set, Operands::first_file},
+      {"gen", "python FILE",
+       "    Print a Python module with one frozen dataclass per schema in effect\n"
+       "    once FILE is loaded, its own and those it imports or derives, for\n"
+       "    vyrl.load(FILE, into=...). Fields are typed as the vyrl package\n"
+       "    converts values: int, float, bool, str, tuples for math types, lists,\n"
+       "    and the other classes for objects; an optional field is \"X | None =\n"
+       "    None\". Each class names the line that declared its schema.\n",
+       2, 2, {{}, {kRootOption}}, run_gen, Operands::files},
       {"lsp", "[--stdio]",
        "    Run a language server for editors on standard input and output: it\n"
        "    shows what \"vyrl check\" would report, as the file is typed, and offers\n"

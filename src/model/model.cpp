@@ -7,6 +7,9 @@
 #include "model/recorder.hpp"
 #include "types/families.hpp"
 #include "types/list.hpp"
+#include "types/math.hpp"
+#include "types/physics.hpp"
+#include "types/primitive_type.hpp"
 #include "types/resolve.hpp"
 #include "types/type_definition.hpp"
 #include "vyrl/model.hpp"
@@ -88,10 +91,22 @@ Model::Resolution Model::resolve(std::string_view type_name) const {
   resolution.name = name;
   if (!resolve_builtin(name)) return resolution;
   resolution.ends = Resolution::Ends::builtin;
-  if (ListType::parse_inner(name)) {
+  if (const auto element = ListType::parse_inner(name)) {
     resolution.family = "list";
+    resolution.element = *element;
   } else if (const TypeFamily* family = family_of(name)) {
     resolution.family = family->name;
+    const std::string_view member = name.substr(family->prefix.size());
+    if (family->prefix.empty()) {
+      resolution.whole = member == PrimitiveType(PrimitiveType::Member::I32).name();
+    } else if (family->name == "physics") {
+      const auto unit = PhysicsTypes::from_name(member);
+      resolution.whole = unit && unit->kind() == UnitKind::Integer;
+    } else if (family->name == "math") {
+      for (const MathMemberInfo& info : kMathMembers) {
+        if (info.type_name == member) resolution.components = info.components;
+      }
+    }
   }
   return resolution;
 }

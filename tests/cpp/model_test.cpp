@@ -113,6 +113,29 @@ TEST_F(ModelTest, TypesAKeyWithTheSchemaTheLoaderChose) {
   EXPECT_EQ(resolved.family, "primitive");
 }
 
+TEST_F(ModelTest, ResolutionSaysHowABuiltInReadsAsNumbers) {
+  struct Case {
+    const char* type_name;
+    bool whole;
+    std::size_t components;
+  };
+  const std::vector<Case> cases = {
+      {"i32", true, 0},           {"f64", false, 0},          {"physics::bit", true, 0},
+      {"physics::Byte", true, 0}, {"physics::meter", false, 0}, {"math::vector3", false, 3},
+      {"math::matrix4x4", false, 16}, {"counted", true, 0},   {"list<i32>", false, 0},
+      {"time::hour", false, 0},
+  };
+  write("m.vyr", "@type counted = physics::baud\n");
+  const Model model = load("m.vyr");
+  for (const Case& c : cases) {
+    const auto resolved = model.resolve(c.type_name);
+    EXPECT_EQ(resolved.ends, Model::Resolution::Ends::builtin) << c.type_name;
+    EXPECT_EQ(resolved.whole, c.whole) << c.type_name;
+    EXPECT_EQ(resolved.components, c.components) << c.type_name;
+  }
+  EXPECT_EQ(model.resolve("list< list<counted> >").element, "list<counted>");
+}
+
 TEST_F(ModelTest, DeriveBringsOnlyTheAliasesItsSchemasName) {
   write("base.vyr", "@type used = i32\n@type unused = f64\n@schema S { a: used }\nb = 2\n");
   write("d.vyr", "@derive base.vyr::S\nb = 3\n");

@@ -131,3 +131,51 @@ def test_mypy_strict_finds_the_types(venv, tmp_path):
     assert done.returncode == 0, done.stdout + done.stderr
     revealed = re.findall(r'Revealed type is "(.*)"', done.stdout)
     assert revealed == [expected for _, expected in REVEALED], done.stdout
+
+
+VYRL_PROBE = """
+import json, sysconfig, vyrl
+cfg = vyrl.loads("@schema S { port: i32 }\\nport = 8080\\n")
+print(json.dumps({
+    "package": vyrl.__file__,
+    "native": vyrl._native.__file__,
+    "site": sysconfig.get_paths()["platlib"],
+    "version": vyrl.__version__,
+    "port": cfg["port"],
+}))
+"""
+
+
+def test_the_vyrl_package_comes_from_site_packages_with_its_native_part(venv, installed, tmp_path):
+    done = subprocess.run(
+        [str(venv / "bin" / "python"), "-c", VYRL_PROBE],
+        cwd=tmp_path, env=clean_env(), capture_output=True, text=True, timeout=60,
+    )
+    assert done.returncode == 0, done.stderr
+    found = json.loads(done.stdout)
+    package = Path(found["site"]) / "vyrl"
+    assert Path(found["package"]) == package / "__init__.py"
+    assert Path(found["native"]).parent == package
+    assert (found["version"], found["port"]) == (VERSION, 8080)
+    files = installed["files"]
+    assert {"vyrl/__init__.py", "vyrl/py.typed", "vyrl/_native.pyi"} <= set(files)
+
+
+def test_mypy_strict_finds_the_vyrl_types(venv, tmp_path):
+    lines = [
+        "import dataclasses, vyrl",
+        "@dataclasses.dataclass",
+        "class S:",
+        "    port: int",
+        'cfg = vyrl.loads("port = 1")',
+        'reveal_type(cfg["port"])',
+        'reveal_type(vyrl.load("a.vyr", into=S))',
+        'reveal_type(cfg.where("port").line)',
+    ]
+    (tmp_path / "snippet.py").write_text("\n".join(lines) + "\n", encoding="utf-8")
+    done = subprocess.run(
+        [sys.executable, "-m", "mypy", "--strict", "--no-incremental", "--python-executable", str(venv / "bin" / "python"), "snippet.py"],
+        cwd=tmp_path, env=clean_env(), capture_output=True, text=True, timeout=300,
+    )
+    assert done.returncode == 0, done.stdout + done.stderr
+    assert re.findall(r'Revealed type is "(.*)"', done.stdout) == ["object", "snippet.S", "int | None"]

@@ -32,6 +32,15 @@ except ImportError:
     sys.path[:0] = _built_module_dirs()
     import vyr_rs  # noqa: F401
 
+try:
+    import vyrl  # noqa: F401
+except ImportError:
+    # The package as the build tree holds it: its Python files beside vyrl._native.
+    name = "_native" + importlib.machinery.EXTENSION_SUFFIXES[0]
+    found = [*ROOT.glob(f"build/src/python_vyrl/vyrl/{name}"), *ROOT.glob(f"build/py-*/src/python_vyrl/vyrl/{name}")]
+    sys.path[:0] = [str(path.parent.parent) for path in found]
+    import vyrl  # noqa: F401
+
 
 class OwnerThread:
     """A second thread that runs calls on demand.

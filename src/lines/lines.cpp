@@ -121,6 +121,20 @@ bool reads_as_plain(std::string_view content, std::size_t equals) noexcept {
   return true;
 }
 
+constexpr std::array<bool, 256> kQuietBytes = [] {
+  std::array<bool, 256> quiet{};
+  for (std::size_t c = 0x20; c < 0x7F; ++c) quiet[c] = true;
+  quiet['\t'] = true;
+  for (const char c : {'#', '"', '\''}) quiet[static_cast<unsigned char>(c)] = false;
+  return quiet;
+}();
+
+bool is_quiet_block_line(std::string_view content) noexcept {
+  bool quiet = true;
+  for (const char c : content) quiet &= kQuietBytes[static_cast<unsigned char>(c)];
+  return quiet;
+}
+
 bool needs_accumulation(std::string_view line) noexcept {
   if (line.empty() || line.front() != '@') return false;
   BraceCount count;
@@ -153,7 +167,33 @@ PhysicalLine cut_physical_line(std::string_view& rest) noexcept {
   return line;
 }
 
-const LogicalLine* LogicalLines::next_after(const ScannedLine* first) {
+const LogicalLine* LogicalLines::block_in_place(const ScannedLine& first, std::string_view opening) {
+  const LineScanner from = scanner_;
+  const std::size_t opening_number = number_;
+  BraceCount braces;
+  braces.add(opening);
+  while (!scanner_.done()) {
+    const ScannedLine scanned = scanner_.next();
+    ++number_;
+    // A plain line holds no brace, comment mark or quote, and its only white
+    // space is spaces and tabs.
+    if (scanned.plain) continue;
+    if (!is_quiet_block_line(scanned.line.content)) break;
+    braces.add(scanned.line.content);
+    if (braces.closed()) {
+      const std::string_view closing = trim_plain(scanned.line.content);
+      const char* const end = closing.data() + closing.size();
+      const std::string_view text(opening.data(), static_cast<std::size_t>(end - opening.data()));
+      line_ = LogicalLine{text, opening_number, first.offset, scanner_.position(), number_};
+      return &line_;
+    }
+  }
+  scanner_ = from;
+  number_ = opening_number;
+  return nullptr;
+}
+
+const LogicalLine* LogicalLines::next_after(const ScannedLine* first, Opens opens) {
   bool pending = false;
   std::size_t block_line = 0;
   std::size_t block_begin = 0;
@@ -169,7 +209,9 @@ const LogicalLine* LogicalLines::next_after(const ScannedLine* first) {
     first = nullptr;
     if (!pending) {
       // A plain line holds no brace, so it never opens a block.
-      if (!scanned.plain && needs_accumulation(stripped)) {
+      const bool opens_block = opens == Opens::unknown ? !scanned.plain && needs_accumulation(stripped) : opens == Opens::yes;
+      opens = Opens::unknown;
+      if (opens_block) {
         block_.assign(stripped);
         braces = BraceCount{};
         braces.add(stripped);

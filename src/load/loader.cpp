@@ -4,6 +4,7 @@
 #include <string>
 
 #include "literal/literal.hpp"
+#include "statement/directive_arguments.hpp"
 #include "load/file.hpp"
 #include "statement/statement.hpp"
 #include "store/store.hpp"
@@ -59,6 +60,12 @@ bool left_open(std::string_view value) noexcept {
   }
 }
 
+// A @schema block is read the same in place as joined (its fields are cut at
+// white space); the other directives are given their text joined.
+bool reads_in_place(std::string_view opening) noexcept {
+  return split_directive(opening).name == kSchemaDirective;
+}
+
 }  // namespace
 
 Status Loader::merge_text(Store& store, std::string_view text, std::string_view source, Frame::Origin origin) {
@@ -71,7 +78,7 @@ Status Loader::merge_text(Store& store, std::string_view text, std::string_view 
     // effect, as any other failure would: the writer stores them on its way out.
     StoreWriter writer(store);
     const auto take = [&writer](const PlainLine& line) { return take_unchecked_assignment(writer, line); };
-    while (const auto line = lines.next(take)) {
+    while (const auto line = lines.next(take, reads_in_place)) {
       if (take_unchecked_assignment(writer, *line)) continue;
       if (result = process_line(writer, *line); !result) {
         note_unclosed(result.error(), text, *line);

@@ -141,3 +141,40 @@ TEST(SchemaBlockTest, NamesCopiedAsOneSpanDeclareAsOneByOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// The byte loop reads_as_plain skips 16 bytes at a time past, kept as the
+// reference the skip must agree with.
+bool reads_as_plain_byte_by_byte(std::string_view content, std::size_t equals) {
+  const std::string_view code = vyrl::trim_plain_front(content);
+  if (!code.empty() && code.front() == '@') return false;
+  for (std::size_t p = 0; p < content.size(); ++p) {
+    const auto c = static_cast<unsigned char>(content[p]);
+    if (c == '"' || c == '\'' || (c < 0x20 && c != '\t') || c >= 0x80) return false;
+    if (c == '#') {
+      const bool after_blank = p == 0 || content[p - 1] == ' ' || content[p - 1] == '\t';
+      const bool before_blank = p + 1 == content.size() || content[p + 1] == ' ' || content[p + 1] == '\t';
+      if (after_blank && before_blank) return false;
+    }
+    if ((c == '[' || c == ']' || c == '{' || c == '}') && p < equals) return false;
+  }
+  return true;
+}
+
+// Long lines, so that every byte class lands at every place of a 16-byte
+// stride, the "=" before and after the brackets.
+TEST(SchemaBlockTest, PlainLineSkipAgreesWithTheByteLoop) {
+  static const std::vector<std::string> kPieces = {
+      "key", " ", "\t", "=", "#", " # ", "#FF8800", "[", "]", "{", "}", "\"", "'", "@", "\r", "\x01", "\x7f",
+      "\xc3\xa9", ",", std::string(17, 'v')};
+  std::mt19937 random(20261210);
+  for (int round = 0; round < 50000; ++round) {
+    const std::string line = random_text(random, kPieces, 20);
+    const std::size_t equals = line.find('=');
+    ASSERT_EQ(vyrl::reads_as_plain(line, equals), reads_as_plain_byte_by_byte(line, equals))
+        << testing::PrintToString(line);
+  }
+}
+
+}  // namespace

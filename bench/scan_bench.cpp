@@ -9,11 +9,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "lines/lines.hpp"
 #include "lines/scan.hpp"
+#include "statement/directive_arguments.hpp"
 
 namespace {
 
@@ -78,6 +80,39 @@ void BM_Memchr(benchmark::State& state) {
   state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text().size()));
 }
 BENCHMARK(BM_Memchr)->Unit(benchmark::kMillisecond);
+
+// A hundred-field schema block as the loader hands it over: in place, with
+// its line ends (the mask road), and the same body with one non-ASCII name,
+// which keeps the byte loop. Per field: items_per_second.
+std::string schema_block(bool ascii) {
+  std::string out = "Section0 {\n";
+  for (int i = 0; i < 100; ++i) out.append("  section0.key").append(std::to_string(i)).append(": i32\n");
+  if (!ascii) out += "  caf\xc3\xa9: i32\n";
+  return out + "}";
+}
+
+void BM_SchemaFields(benchmark::State& state) {
+  const std::string text = schema_block(state.range(0) != 0);
+  for (auto _ : state) {
+    auto parsed = vyrl::parse_schema_arguments(text);
+    benchmark::DoNotOptimize(parsed);
+  }
+  state.SetItemsProcessed(std::int64_t(state.iterations()) * 100);
+}
+BENCHMARK(BM_SchemaFields)->Arg(1)->Arg(0);
+
+// Lines the scan sets aside for a colour or a list after the "=", which
+// reads_as_plain lets back onto the plain road.
+void BM_ReadsAsPlain(benchmark::State& state) {
+  const std::string colour = "section12.key43 = #A1B2C3";
+  const std::string list = "section12.key44 = [44, 45, -46]";
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(vyrl::reads_as_plain(colour, colour.find('=')));
+    benchmark::DoNotOptimize(vyrl::reads_as_plain(list, list.find('=')));
+  }
+  state.SetItemsProcessed(std::int64_t(state.iterations()) * 2);
+}
+BENCHMARK(BM_ReadsAsPlain);
 
 }  // namespace
 

@@ -60,7 +60,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 # --- After: this checkout, in the trees scripts/bench.sh builds. ---
 default_python=$(resolve_python python3)
-configure_shared_build "$default_python"
+configure_shared_build "$default_python" ON
 if [ "$python" = "$default_python" ]; then
   after_module_build=$build_dir
 else

@@ -62,7 +62,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 # share (its dev preset builds the benchmarks too), so nothing is compiled twice. ---
 default_python=$(resolve_python python3)
 say "building bench/scale_bench.cpp in $build_dir"
-configure_shared_build "$default_python"
+configure_shared_build "$default_python" ON
 cmake --build "$build_dir" -j "$jobs" --target scale_bench
 scale_options=(--benchmark_min_time=0.5)
 ((quick)) && scale_options=(--benchmark_min_time=0.01 '--benchmark_filter=/(30|1000|10000)$')

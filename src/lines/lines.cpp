@@ -1,7 +1,12 @@
 #include "lines/lines.hpp"
 
 #include <array>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__) && !defined(VYRL_PORTABLE_SCAN)
+#include <emmintrin.h>
+#endif
 
 #include "text/text.hpp"
 
@@ -90,11 +95,36 @@ constexpr std::array<bool, 256> kPlainBytes = [] {
   return plain;
 }();
 
+// From `p` on, where the next byte kPlainBytes does not pass may stand: 16
+// bytes at a time past the ordinary ones, which a colour or a list line is
+// nearly all of. Never past such a byte; at the end, `size`.
+static std::size_t skip_plain_bytes(std::string_view content, std::size_t p) noexcept {
+#if defined(__SSE2__) && !defined(VYRL_PORTABLE_SCAN)
+  const std::size_t size = content.size();
+  while (p + 16 <= size) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(content.data() + p));
+    const auto same = [&](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
+    // Signed, a byte below 0x20 or at 0x80 and above compares less than 0x20.
+    const __m128i unusual = _mm_andnot_si128(same('\t'), _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20)));
+    // '"' 0x22 and '#' 0x23, '[' 0x5B and '{' 0x7B, ']' 0x5D and '}' 0x7D differ in one bit.
+    const auto either = [&](char c, char bit) {
+      return _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(bit)), _mm_set1_epi8(c));
+    };
+    const __m128i marks = _mm_or_si128(_mm_or_si128(either('#', 0x01), same('\'')),
+                                       _mm_or_si128(either('{', 0x20), either('}', 0x20)));
+    const unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(unusual, marks)));
+    if (hits != 0) return p + static_cast<std::size_t>(std::countr_zero(hits));
+    p += 16;
+  }
+#endif
+  return p;
+}
+
 bool reads_as_plain(std::string_view content, std::size_t equals) noexcept {
   const std::size_t size = content.size();
   const std::string_view code = trim_plain_front(content);
   if (!code.empty() && code.front() == '@') return false;
-  for (std::size_t p = 0; p < size; ++p) {
+  for (std::size_t p = skip_plain_bytes(content, 0); p < size; ++p) {
     const auto c = static_cast<unsigned char>(content[p]);
     if (kPlainBytes[c]) continue;
     switch (c) {
@@ -119,6 +149,20 @@ bool reads_as_plain(std::string_view content, std::size_t equals) noexcept {
     }
   }
   return true;
+}
+
+constexpr std::array<bool, 256> kQuietBytes = [] {
+  std::array<bool, 256> quiet{};
+  for (std::size_t c = 0x20; c < 0x7F; ++c) quiet[c] = true;
+  quiet['\t'] = true;
+  for (const char c : {'#', '"', '\''}) quiet[static_cast<unsigned char>(c)] = false;
+  return quiet;
+}();
+
+bool is_quiet_block_line(std::string_view content) noexcept {
+  bool quiet = true;
+  for (const char c : content) quiet &= kQuietBytes[static_cast<unsigned char>(c)];
+  return quiet;
 }
 
 bool needs_accumulation(std::string_view line) noexcept {
@@ -153,7 +197,33 @@ PhysicalLine cut_physical_line(std::string_view& rest) noexcept {
   return line;
 }
 
-const LogicalLine* LogicalLines::next_after(const ScannedLine* first) {
+const LogicalLine* LogicalLines::block_in_place(const ScannedLine& first, std::string_view opening) {
+  const LineScanner from = scanner_;
+  const std::size_t opening_number = number_;
+  BraceCount braces;
+  braces.add(opening);
+  while (!scanner_.done()) {
+    const ScannedLine scanned = scanner_.next();
+    ++number_;
+    // A plain line holds no brace, comment mark or quote, and its only white
+    // space is spaces and tabs.
+    if (scanned.plain) continue;
+    if (!is_quiet_block_line(scanned.line.content)) break;
+    braces.add(scanned.line.content);
+    if (braces.closed()) {
+      const std::string_view closing = trim_plain(scanned.line.content);
+      const char* const end = closing.data() + closing.size();
+      const std::string_view text(opening.data(), static_cast<std::size_t>(end - opening.data()));
+      line_ = LogicalLine{text, opening_number, first.offset, scanner_.position(), number_};
+      return &line_;
+    }
+  }
+  scanner_ = from;
+  number_ = opening_number;
+  return nullptr;
+}
+
+const LogicalLine* LogicalLines::next_after(const ScannedLine* first, Opens opens) {
   bool pending = false;
   std::size_t block_line = 0;
   std::size_t block_begin = 0;
@@ -169,7 +239,9 @@ const LogicalLine* LogicalLines::next_after(const ScannedLine* first) {
     first = nullptr;
     if (!pending) {
       // A plain line holds no brace, so it never opens a block.
-      if (!scanned.plain && needs_accumulation(stripped)) {
+      const bool opens_block = opens == Opens::unknown ? !scanned.plain && needs_accumulation(stripped) : opens == Opens::yes;
+      opens = Opens::unknown;
+      if (opens_block) {
         block_.assign(stripped);
         braces = BraceCount{};
         braces.add(stripped);

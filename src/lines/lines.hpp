@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "lines/scan.hpp"
 #include "text/text.hpp"
@@ -37,6 +38,10 @@ struct BraceCount {
 // leave such a line as it is, and its first "=" is its separator.
 bool reads_as_plain(std::string_view content, std::size_t equals) noexcept;
 
+// Whether a line of a block reads the same in place as joined: only printable
+// ASCII and tabs, and no comment mark or quote.
+bool is_quiet_block_line(std::string_view content) noexcept;
+
 // Cuts the first physical line off `rest`, which keeps what follows. Callers
 // stop once `rest` is empty: a text ending in "\n" has no empty line after it.
 PhysicalLine cut_physical_line(std::string_view& rest) noexcept;
@@ -44,7 +49,10 @@ PhysicalLine cut_physical_line(std::string_view& rest) noexcept;
 // One line as the statement stage sees it: comment cut, trimmed, and for a
 // directive block the whole block joined with single spaces.
 struct LogicalLine {
-  std::string_view text;  // valid until the next call to next()
+  // Valid until the next call to next(). A block read in place (see
+  // LogicalLines::next) is its own bytes instead, from its "@" to its last
+  // "}": line ends and indentation stand where the joined text has a space.
+  std::string_view text;
   std::size_t number;     // 1-based physical line; a block's opening line
   // Where its physical lines stand in the text, line ends included, so that a
   // reader keeping every byte can find the blank and comment lines between
@@ -107,11 +115,32 @@ class LogicalLines {
   // told of every physical line is offered none.
   template <class Take>
   const LogicalLine* next(Take&& take) {
+    return next(std::forward<Take>(take), [](std::string_view) { return false; });
+  }
+
+  // The same, and a directive block whose opening line `in_place(line)`
+  // accepts is handed over in place, not joined, when that reads the same:
+  // when no line of it holds a comment mark, a quote, a control byte other
+  // than a tab, or a byte outside ASCII, its line ends and indentation
+  // separate exactly as the spaces of the joined text would for a reader
+  // that splits at white space. Joining was the larger part of reading a
+  // long schema block.
+  template <class Take, class InPlace>
+  const LogicalLine* next(Take&& take, InPlace&& in_place) {
     if (sink_ != nullptr) return next_after(nullptr);
     while (!scanner_.done()) {
       const ScannedLine scanned = scanner_.next();
       ++number_;
-      if (!scanned.plain && !reads_as_plain(scanned.line.content, scanned.equals)) return next_after(&scanned);
+      if (!scanned.plain && !reads_as_plain(scanned.line.content, scanned.equals)) {
+        const std::string_view opening = trim_plain(scanned.line.content);
+        if (!opening.starts_with('@') || !is_quiet_block_line(scanned.line.content)) return next_after(&scanned);
+        // A quiet line is its own code: whether it opens a block is known here.
+        if (!needs_accumulation(opening)) return next_after(&scanned, Opens::no);
+        if (in_place(opening)) {
+          if (const LogicalLine* block = block_in_place(scanned, opening)) return block;
+        }
+        return next_after(&scanned, Opens::yes);
+      }
       const std::string_view stripped = trim_plain(scanned.line.content);
       if (stripped.empty()) continue;
       const PlainLine plain{stripped, equals_in(scanned, stripped)};
@@ -123,8 +152,13 @@ class LogicalLines {
   }
 
  private:
-  // The general road, starting with `first` when one was cut already.
-  const LogicalLine* next_after(const ScannedLine* first);
+  // The general road, starting with `first` when one was cut already, and
+  // whether that line opens a block when the caller knows it.
+  enum class Opens { unknown, no, yes };
+  const LogicalLine* next_after(const ScannedLine* first, Opens opens = Opens::unknown);
+  // The block `opening` starts, in place, or null with nothing read past it
+  // when one of its lines is not quiet or the text ends first.
+  const LogicalLine* block_in_place(const ScannedLine& first, std::string_view opening);
 
   LineScanner scanner_;
   PhysicalLineSink* sink_;

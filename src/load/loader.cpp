@@ -85,6 +85,12 @@ std::string_view meant_name(Model::Statement::Kind kind, const LogicalLine& line
 // a person makes at once, and no quadratic cost on a file of broken lines.
 constexpr std::size_t kUnclosedSearches = 16;
 
+// A @schema block is read the same in place as joined (its fields are cut at
+// white space); the other directives are given their text joined.
+bool reads_in_place(std::string_view opening) noexcept {
+  return split_directive(opening).name == kSchemaDirective;
+}
+
 }  // namespace
 
 Status Loader::merge_text(Store& store, std::string_view text, std::string_view source, Frame::Origin origin) {
@@ -98,7 +104,7 @@ Status Loader::merge_text(Store& store, std::string_view text, std::string_view 
     // effect, as any other failure would: the writer stores them on its way out.
     StoreWriter writer(store);
     const auto take = [&writer](const PlainLine& line) { return take_unchecked_assignment(writer, line); };
-    while (const auto line = lines.next(take)) {
+    while (const auto line = lines.next(take, reads_in_place)) {
       if (take_unchecked_assignment(writer, *line)) continue;
       if (result = process_line(writer, *line); !result) {
         note_unclosed(result.error(), text, *line);

@@ -39,6 +39,12 @@ struct SchemaArguments {
 };
 std::expected<SchemaArguments, VyrlError> parse_schema_arguments(std::string_view arguments);
 
+// The tokens of a schema body, by either road: the general one, or the quiet
+// one parse_schema_arguments takes for a body without a byte of 0x80 or above
+// (which the caller must ensure for it). The tests hold the two together.
+enum class TokenRoad { general, quiet };
+std::vector<std::string_view> schema_body_tokens(std::string_view body, TokenRoad road);
+
 // @import path: the path with one pair of enclosing quotes removed.
 std::expected<std::string_view, VyrlError> parse_import_arguments(std::string_view arguments);
 

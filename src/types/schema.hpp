@@ -38,11 +38,29 @@ template <class Fields>
 SchemaDef SchemaDef::declare(const Fields& declared) {
   std::size_t bytes = 0;
   for (const auto& field : declared) bytes += field.name.size() + field.type.size();
+  // Names cut from one text in order lie in one span with little between
+  // them; that span is copied whole, and the names are views into the copy.
+  const char* span_begin = nullptr;
+  const char* span_end = nullptr;
+  bool in_order = !declared.empty();
+  for (const auto& field : declared) {
+    if (field.name.empty() || field.type.empty() || (span_end != nullptr && field.name.data() < span_end) ||
+        field.type.data() < field.name.data() + field.name.size()) {
+      in_order = false;
+      break;
+    }
+    if (span_begin == nullptr) span_begin = field.name.data();
+    span_end = field.type.data() + field.type.size();
+  }
+  const std::size_t span = in_order ? static_cast<std::size_t>(span_end - span_begin) : 0;
+  const bool whole = in_order && span <= 2 * bytes;
   SchemaDef schema;
-  schema.text = std::make_unique_for_overwrite<char[]>(bytes);
+  schema.text = std::make_unique_for_overwrite<char[]>(whole ? span : bytes);
   schema.fields.reserve(declared.size());
   char* end = schema.text.get();
-  const auto keep = [&end](std::string_view name) {
+  if (whole) std::memcpy(end, span_begin, span);
+  const auto keep = [&](std::string_view name) {
+    if (whole) return std::string_view(schema.text.get() + (name.data() - span_begin), name.size());
     if (!name.empty()) std::memcpy(end, name.data(), name.size());
     const std::string_view kept(end, name.size());
     end += name.size();

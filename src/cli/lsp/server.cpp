@@ -409,8 +409,9 @@ void Server::refresh(const std::string& changed_uri, std::string_view changed_pa
 void Server::publish(Document& document) {
   const Workspace workspace{root_, encoding_, settings_.read_disk,
                             [this](std::string_view path) { return find_open(path); }};
-  // Dropped first: it holds the old text, and answers must never come from it.
-  document.open.checked.reset();
+  // The last model goes only once the diagnostics are out: freeing a large
+  // one takes a good part of a check, and the editor need not wait for it.
+  const std::shared_ptr<const Scope> previous = std::move(document.open.checked);
   auto checked = std::make_shared<const Scope>(document.open, workspace);
   document.errors = diagnose(*checked);
   document.open.checked = std::move(checked);

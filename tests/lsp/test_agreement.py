@@ -173,7 +173,9 @@ async def test_a_change_checks_only_the_open_files_that_read_it(client, tmp_path
     # Breaking b shows in a and in far, which reads it through a; c has nothing to do with it.
     client.diagnostics.clear()
     broken = await published(
-        client, lambda: change_document(client, paths["b.vyr"], 2, "x\n"), *(paths[n].as_uri() for n in ("b.vyr", "a.vyr", "far.vyr"))
+        client,
+        lambda: change_document(client, paths["b.vyr"], 2, "x\n"),
+        *(paths[n].as_uri() for n in ("b.vyr", "a.vyr", "far.vyr")),
     )
     assert [len(d) for d in broken] == [1, 1, 1]
     # A request answered after the change means everything the change published has arrived.
@@ -184,7 +186,8 @@ async def test_a_change_checks_only_the_open_files_that_read_it(client, tmp_path
     paths["b.vyr"].write_text("x = 3\n")
     client.diagnostics.clear()
     close = types.DidCloseTextDocumentParams(text_document=types.TextDocumentIdentifier(uri=paths["b.vyr"].as_uri()))
-    fixed = await published(client, lambda: client.text_document_did_close(close), paths["a.vyr"].as_uri(), paths["far.vyr"].as_uri())
+    readers = (paths["a.vyr"].as_uri(), paths["far.vyr"].as_uri())
+    fixed = await published(client, lambda: client.text_document_did_close(close), *readers)
     assert fixed == [[], []]
     await hover_text(client, paths["c.vyr"].as_uri(), 0, 0)
     assert paths["c.vyr"].as_uri() not in client.diagnostics

@@ -44,7 +44,8 @@ class Diagnoser {
     for (std::size_t k = 0; k < frames.size() && frames.size() > 1; ++k) {
       const std::size_t i = frames.size() - 1 - k;
       const bool innermost = k == 0;
-      diagnostic.chain.push_back(Location{uri_of(frames, i), range_in(frames, i, innermost && !error.is<VyrlError::ParseError>()),
+      const bool value_failed_here = innermost && !error.is<VyrlError::ParseError>();
+      diagnostic.chain.push_back(Location{uri_of(frames, i), range_in(frames, i, value_failed_here),
                                           k < notes.size() ? notes[k] : std::string()});
     }
 
@@ -73,8 +74,9 @@ class Diagnoser {
         if (const auto at = written_at(*file, error.unknown_type())) {
           const LineIndex& lines = lines_of(*file);
           const Encoding encoding = scope_.encoding();
+          const std::size_t end = *at + error.unknown_type().size();
           diagnostic.fix = NameFix{scope_.uri(*file),
-                                   Range{lines.position(*at, encoding), lines.position(*at + error.unknown_type().size(), encoding)},
+                                   Range{lines.position(*at, encoding), lines.position(end, encoding)},
                                    std::move(names), {}};
           break;
         }

@@ -76,7 +76,8 @@ std::string describe_type(std::string_view name, const Scope& scope) {
 }
 
 std::string describe_field(std::string_view name, std::string_view schema, std::string_view type, const Scope& scope) {
-  std::string text = "field `" + std::string(name) + "` of schema `" + std::string(schema) + "`, type `" + std::string(type) + "`";
+  std::string text =
+      "field `" + std::string(name) + "` of schema `" + std::string(schema) + "`, type `" + std::string(type) + "`";
   if (const std::string described = describe_type(type, scope); !described.empty()) text += "\n\n" + described;
   return text;
 }
@@ -144,7 +145,9 @@ json hover(const OpenText& document, Position position, const Workspace& workspa
       const SyntaxLine* statement = scope->statement_at(0, pointed.line);
       if (statement == nullptr) return nullptr;
       for (const SchemaFieldSpans& field : tree.directive(*statement).fields) {
-        if (field.name.text == pointed.text) return answer(describe_field(field.name.text, pointed.owner, field.type.text, *scope));
+        if (field.name.text == pointed.text) {
+          return answer(describe_field(field.name.text, pointed.owner, field.type.text, *scope));
+        }
       }
       return nullptr;
     }

@@ -224,13 +224,16 @@ const Scope::Index& Scope::index() const {
 
 namespace {
 template <class Item>
-const Item* at(const std::unordered_map<std::uint64_t, std::size_t>& map, std::span<const Item> items, Model::Place place) {
+const Item* at(const std::unordered_map<std::uint64_t, std::size_t>& map, std::span<const Item> items,
+               Model::Place place) {
   const auto found = map.find(key_of(place));
   return found == map.end() ? nullptr : &items[found->second];
 }
 }  // namespace
 
-const Model::Assignment* Scope::assignment_at(Place place) const { return at(index().assignments, model_.assignments(), place); }
+const Model::Assignment* Scope::assignment_at(Place place) const {
+  return at(index().assignments, model_.assignments(), place);
+}
 const Model::Schema* Scope::schema_at(Place place) const { return at(index().schemas, model_.schemas(), place); }
 const Model::Alias* Scope::alias_at(Place place) const { return at(index().aliases, model_.aliases(), place); }
 const Model::Read* Scope::read_at(Place place) const { return at(index().reads, model_.reads(), place); }

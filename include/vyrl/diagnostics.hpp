@@ -49,8 +49,15 @@ struct BuiltinType {
   std::string name;                  // as written in a document, e.g. "physics::meter"
   std::string family;                // "list", "primitive", "time", "math" or "physics"
   std::vector<std::string> aliases;  // further accepted names, e.g. "physics::atomicmassunit"
+  std::string description;           // what a value looks like, e.g. "a number, without a unit symbol"
 };
 std::vector<BuiltinType> builtin_types();
+
+// The entry of builtin_types() that `name` stands for as loading reads type
+// names: a unit in any spelling loading accepts, "list<...>" as "list<T>".
+// Null for anything loading would not resolve. The entry lives as long as
+// the program.
+const BuiltinType* find_builtin_type(std::string_view name);
 
 // What loads (or fails for another reason) but is almost surely a mistake.
 struct Warning {

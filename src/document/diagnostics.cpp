@@ -387,15 +387,36 @@ std::string compiler_report(const VyrlError& error) {
 
 std::vector<BuiltinType> builtin_types() {
   std::vector<BuiltinType> types;
-  types.push_back({"list<T>", "list", {}});
+  types.push_back({"list<T>", "list", {}, "`[item, item, ...]` with every item valid for the type between `<` and `>`"});
   for (const TypeFamily& family : kTypeFamilies) {
     for (TypeFamily::Member& member : family.members()) {
-      BuiltinType type{std::string(family.prefix) + member.name, std::string(family.name), {}};
+      BuiltinType type{std::string(family.prefix) + member.name, std::string(family.name), {},
+                       std::move(member.description)};
       for (const std::string& alias : member.aliases) type.aliases.push_back(std::string(family.prefix) + alias);
       types.push_back(std::move(type));
     }
   }
   return types;
+}
+
+const BuiltinType* find_builtin_type(std::string_view name) {
+  static const std::vector<BuiltinType> catalogue = builtin_types();
+  // Where each family's members start in the catalogue, after list<T>.
+  static const std::array<std::size_t, kTypeFamilies.size()> first = [] {
+    std::array<std::size_t, kTypeFamilies.size()> out{};
+    std::size_t at = 1;
+    for (std::size_t i = 0; i < kTypeFamilies.size(); ++i) {
+      out[i] = at;
+      at += kTypeFamilies[i].members().size();
+    }
+    return out;
+  }();
+  if (ListType::parse_inner(name)) return &catalogue.front();
+  const TypeFamily* family = family_of(name);
+  if (family == nullptr) return nullptr;
+  const std::size_t position = family->position(name.substr(family->prefix.size()));
+  if (position == SIZE_MAX) return nullptr;
+  return &catalogue[first[static_cast<std::size_t>(family - kTypeFamilies.data())] + position];
 }
 
 std::vector<std::string> nearest_names(std::string_view word, std::span<const std::string_view> candidates) {

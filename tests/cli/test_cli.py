@@ -444,7 +444,9 @@ def test_types_lists_every_built_in_name_in_both_forms():
     families, current = {}, None
     for line in out.splitlines():
         if line.startswith("  "):
-            families[current].append(line.strip())
+            name, description = line.strip().split(": ", 1)
+            assert description
+            families[current].append(name)
         else:
             current = line.removesuffix(":")
             families[current] = []
@@ -458,7 +460,10 @@ def test_types_lists_every_built_in_name_in_both_forms():
     assert status == 0
     assert [t["name"] for t in types] == [line.split(" (")[0] for names in families.values() for line in names]
     assert {t["family"] for t in types} == set(families)
-    assert {"name": "physics::dalton", "family": "physics", "aliases": ["physics::atomicmassunit"]} in types
+    assert {"name": "physics::dalton", "family": "physics", "aliases": ["physics::atomicmassunit"],
+            "description": "a number, without a unit symbol"} in types
+    # Counts of things take whole numbers, as their values must be.
+    assert {t["name"]: t["description"] for t in types}["physics::byte"] == "a whole number, without a unit symbol"
 
 
 @pytest.mark.parametrize(

@@ -113,6 +113,30 @@ TEST(SuggestTypeNamesTest, OffersOnlyNamesThatLookLikeSlips) {
   }
 }
 
+TEST(FindBuiltinTypeTest, FindsTheEntryLoadingResolvesEachSpellingTo) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"i32", "i32"},
+      {"physics::Meter_Per_Second", "physics::meterPerSecond"},
+      {"physics::\u212Aelvin", "physics::kelvin"},  // the Kelvin sign, as loading reads it
+      {"physics::atomic-mass-unit", "physics::dalton"},
+      {"list<physics::dalton>", "list<T>"},
+      {"time::duration", "time::duration"},
+      {"I32", ""},            // primitives match exactly
+      {"time::Hour", ""},
+      {"physics::nope", ""},
+      {"Server", ""},
+  };
+  for (const auto& [written, expected] : cases) {
+    SCOPED_TRACE(written);
+    const BuiltinType* found = find_builtin_type(written);
+    EXPECT_EQ(found == nullptr ? "" : found->name, expected);
+    // Whatever the catalogue finds, a value check accepts as a type name, and the reverse.
+    const Status checked = VYRL().validate_value(written, "1");
+    EXPECT_EQ(found != nullptr, checked || !checked.error().is<VyrlError::NotFound>());
+  }
+  for (const BuiltinType& type : builtin_types()) EXPECT_FALSE(type.description.empty()) << type.name;
+}
+
 TEST(NearestNamesTest, OffersTheNearestSlipsInTheOrderGiven) {
   const std::vector<std::string_view> words = {"check", "get", "keys", "dump", "set", "--strict", "--json"};
   const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {

@@ -42,13 +42,15 @@ void append_types_as_json(std::string& out, const std::vector<BuiltinType>& type
     entry["name"] = type.name;
     entry["family"] = type.family;
     entry["aliases"] = type.aliases;
+    entry["description"] = type.description;
     list.push_back(std::move(entry));
   }
   out += json_text(list, true);
 }
 
-// Families as headings and names indented under them, so that the list reads
-// well and `grep meter` still finds whole names.
+// Families as headings and names indented under them, each with what its
+// values look like, so that the list reads well and `grep meter` still finds
+// whole names.
 void append_types_as_text(std::string& out, const std::vector<BuiltinType>& types) {
   std::string_view family;
   for (const BuiltinType& type : types) {
@@ -61,7 +63,8 @@ void append_types_as_text(std::string& out, const std::vector<BuiltinType>& type
       out += j == 0 ? " (also " : ", ";
       out += type.aliases[j];
     }
-    out += type.aliases.empty() ? "\n" : ")\n";
+    if (!type.aliases.empty()) out += ")";
+    out += ": " + type.description + "\n";
   }
 }
 

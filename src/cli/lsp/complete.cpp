@@ -1,14 +1,18 @@
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "lsp/navigate.hpp"
 #include "lsp/scope.hpp"
+#include "vyrl/diagnostics.hpp"
 
 namespace vyrl::cli::lsp {
 namespace {
@@ -58,11 +62,14 @@ struct Items {
 };
 
 void add_types(Items& items, const Scope& scope) {
-  for (const BuiltinType& type : builtins()) {
+  static const std::vector<BuiltinType> catalogue = builtin_types();
+  for (const BuiltinType& type : catalogue) {
     items.add(type.name, type.family == "physics" ? kUnitItem : kTypeParameterItem, type.family);
   }
-  for (const AliasDeclaration& alias : scope.aliases) items.add(alias.name, kTypeParameterItem, "= " + alias.definition);
-  for (const SchemaDeclaration& schema : scope.schemas) items.add(schema.name, kStructItem, "schema");
+  for (const Model::Alias* alias : scope.aliases()) {
+    items.add(std::string(alias->name), kTypeParameterItem, "= " + std::string(alias->definition));
+  }
+  for (const Model::Schema* schema : scope.schemas()) items.add(std::string(schema->name), kStructItem, "schema");
 }
 
 // Breadth first, so that a project's own files, near the root, come before
@@ -124,31 +131,37 @@ json completion(const OpenText& document, Position position, const Workspace& wo
     return items.list;
   }
 
-  const SyntaxTree tree = read_syntax(document.text);
-  const Pointed here = pointed_at(tree, position.line, offset);
+  const auto scope = scope_of(document, workspace);
+  const Model& model = scope->model();
+  const Pointed here = pointed_at(scope->tree(), position.line, offset);
   const bool in_schema = statement.starts_with("@schema") || here.directive == "schema";
 
   // Where a type goes.
   const bool type_slot = ahead.ends_with("<") || (in_schema && ahead.ends_with(":")) ||
                          (statement.starts_with("@type") && ahead.ends_with("="));
   if (type_slot) {
-    add_types(items, gather_scope(document, workspace, {}, &tree));
+    add_types(items, *scope);
     return items.list;
   }
 
   // Arguments of @import and @derive: files, or after "path::" the base's schemas.
   if (statement.starts_with("@import") || statement.starts_with("@derive")) {
-    const std::string_view argument = trim_left(statement.substr(7));
-    if (const std::size_t selectors = argument.find("::"); selectors != std::string_view::npos) {
+    if (before.find("::") != std::string_view::npos) {
       if (!statement.starts_with("@derive")) return items.list;
-      std::string_view base = trim_right(argument.substr(0, selectors));
-      if (const auto source = read_source(base, workspace)) {
-        // The selectors start after the last "::" typed.
-        std::size_t last = before.rfind("::");
-        items.replaced.start = Position{position.line, column_of(before, last + 2, workspace.encoding)};
-        const Scope scope = gather_scope(OpenText{source->uri, source->path, source->text}, workspace);
-        for (const SchemaDeclaration& schema : scope.schemas) items.add(schema.name, kStructItem, source->path);
+      // The base as this line read it, if loading got that far.
+      const Model::Read* read = scope->read_at({0, static_cast<std::uint32_t>(position.line + 1)});
+      if (read == nullptr || !read->file || !model.files()[*read->file].readable) return items.list;
+      // The selectors start after the last "::" typed.
+      const std::size_t last = before.rfind("::");
+      items.replaced.start = Position{position.line, column_of(before, last + 2, workspace.encoding)};
+      // What the base holds in the end: the last declaration of each name read through it.
+      std::unordered_map<std::string_view, const Model::Schema*> latest;
+      std::vector<std::string_view> order;
+      for (const Model::Schema& schema : model.schemas()) {
+        if (!scope->reached_through(schema.place.file, *read->file)) continue;
+        if (latest.insert_or_assign(schema.name, &schema).second) order.push_back(schema.name);
       }
+      for (const std::string_view name : order) items.add(std::string(name), kStructItem, std::string(read->written));
       return items.list;
     }
     if (statement.size() > 7 && (statement[7] == ' ' || statement[7] == '\t')) add_paths(items, workspace.root);
@@ -157,25 +170,21 @@ json completion(const OpenText& document, Position position, const Workspace& wo
 
   // At the start of a line: the fields that still want a value, required first.
   if (trim_left(ahead).empty() && here.directive.empty()) {
-    const Scope scope = gather_scope(document, workspace, {}, &tree);
-    // The schema that wins for each name, the last, found in one pass: a
-    // document may declare thousands.
-    std::unordered_map<std::string_view, const SchemaDeclaration*> latest;
-    for (const SchemaDeclaration& schema : scope.schemas) latest.insert_or_assign(schema.name, &schema);
-    std::vector<const FieldDeclaration*> wanted;
+    std::vector<std::pair<const Model::Field*, std::string_view>> wanted;  // with its schema
     std::unordered_set<std::string_view> listed;
-    for (const SchemaDeclaration& schema : scope.schemas) {
-      if (latest[schema.name] != &schema) continue;  // replaced by a later one
-      for (const FieldDeclaration& field : schema.fields) {
-        if (!scope.assigned.contains(field.name) && listed.insert(field.name).second) wanted.push_back(&field);
+    for (const Model::Schema* schema : scope->schemas()) {
+      for (const Model::Field& field : schema->fields) {
+        if (model.key(field.name) == nullptr && listed.insert(field.name).second) wanted.emplace_back(&field, schema->name);
       }
     }
-    std::ranges::stable_partition(wanted, [](const FieldDeclaration* field) { return !field->optional; });
+    std::ranges::stable_partition(wanted, [](const auto& field) { return !field.first->optional; });
     for (std::size_t i = 0; i < wanted.size(); ++i) {
-      const FieldDeclaration& field = *wanted[i];
+      const auto& [field, schema] = wanted[i];
       const std::string order = std::to_string(100000 + i);  // sorts as text in the order given
-      items.add(field.name, kFieldItem,
-                field.type + (field.optional ? ", optional" : ", required") + " (" + field.schema + ")", order);
+      items.add(std::string(field->name), kFieldItem,
+                std::string(field->type_name) + (field->optional ? ", optional" : ", required") + " (" +
+                    std::string(schema) + ")",
+                order);
     }
   }
   return items.list;

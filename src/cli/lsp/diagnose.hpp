@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,11 +43,17 @@ struct Diagnostic {
   std::vector<Location> hints;
 };
 
+class Scope;
+
 // An open document as the editor holds it.
 struct OpenText {
   std::string uri;
   std::string path;  // the file it stands for, or the URI when it is no file
   std::string text;
+  // What loading made of `text` when it was last checked, kept so that a
+  // question about an unchanged document is answered without loading it
+  // again; null until then.
+  std::shared_ptr<const Scope> checked;
 };
 
 // What checking one document needs to know about the others: their open
@@ -58,20 +65,14 @@ struct Workspace {
   std::function<const OpenText*(std::string_view path)> find_open;
 };
 
-// Loads `document` as `vyrl check` would load the file, reading the files it
-// imports and derives from through the workspace, and says where it failed:
-// nothing when it loads.
-std::optional<Diagnostic> diagnose(const OpenText& document, const Workspace& workspace);
+// Every error loading `document` gave, each where it belongs in the
+// document: an error in a file it imports or derives from sits on the line
+// that led there, with that route as its chain.
+std::vector<Diagnostic> diagnose(const Scope& scope);
 
 // What `vyrl check` warns about in `document`, from its own text alone. A
-// warning that `failure` (what diagnose gave, if anything) already says is
-// left out; one that names the directive a failing line meant lends it its fix.
-std::vector<Diagnostic> warnings_of(const OpenText& document, Encoding encoding, Diagnostic* failure);
-
-// The part of a line a failure belongs to: the directive on a directive line;
-// on an assignment the value when `value_failed`, else the key; the whole
-// statement when there is no "=". Comments and surrounding blanks are left
-// out.
-Range failure_range(std::string_view line, std::size_t line_number, bool value_failed, Encoding encoding);
+// warning that one of `failures` (what diagnose gave) already says is left
+// out; one that names the directive a failing line meant lends it its fix.
+std::vector<Diagnostic> warnings_of(const OpenText& document, Encoding encoding, std::vector<Diagnostic>& failures);
 
 }  // namespace vyrl::cli::lsp

@@ -1,11 +1,13 @@
 #include "lsp/navigate.hpp"
 
-#include <filesystem>
+#include <algorithm>
+#include <optional>
+#include <variant>
 
 #include <nlohmann/json.hpp>
 
 #include "lsp/scope.hpp"
-#include "lsp/uri.hpp"
+#include "vyrl/diagnostics.hpp"
 #include "vyrl/edit.hpp"
 
 namespace vyrl::cli::lsp {
@@ -38,98 +40,116 @@ std::string_view directive_meaning(std::string_view name) {
   return {};
 }
 
-// What a value of a built-in type looks like, in a line.
-std::string accepts(const BuiltinType& type) {
-  const std::string& name = type.name;
-  if (name == "i32") return "whole numbers from -2147483648 to 2147483647";
-  if (name == "f64") return "numbers, with a fraction or an exponent if need be, and `inf` or `NaN`";
-  if (name == "string") return "any text, the empty one included";
-  if (name == "bool") return "`true`, `false`, `1` or `0`, in any letter case";
-  if (name == "color") return "`#RRGGBB` or `#RRGGBBAA` in hex";
-  if (type.family == "list") return "`[item, item, ...]` with every item valid for the type between `<` and `>`";
-  if (name == "time::datetime") return "a date starting `YYYY-MM-DD`, a time may follow";
-  if (name == "time::duration") return "`P...` as in `PT2H30M`, or a number";
-  if (type.family == "time") return "a number";
-  if (name == "math::vector2") return "2 numbers, separated by commas";
-  if (name == "math::vector3") return "3 numbers, separated by commas";
-  if (name == "math::vector4" || name == "math::quaternion") return "4 numbers, separated by commas";
-  if (name == "math::matrix3x3") return "9 numbers in one row, separated by commas";
-  if (name == "math::matrix4x4") return "16 numbers in one row, separated by commas";
-  if (type.family == "physics") {
-    if (name == "physics::bit" || name == "physics::byte" || name == "physics::baud") {
-      return "a whole number, without a unit symbol";
-    }
-    return "a number, without a unit symbol";
-  }
-  return "a value of this type";
-}
-
 std::string describe_builtin(std::string_view written, const BuiltinType& type) {
-  std::string out = "`" + type.name + "` (" + type.family + "): " + accepts(type);
-  if (written != type.name) out += "\n\n`" + std::string(written) + "` is another spelling of `" + type.name + "`";
+  std::string out = "`" + type.name + "` (" + type.family + "): " + type.description;
+  // Every list is written its own way; only another spelling of a name is news.
+  if (type.family != "list" && written != type.name) {
+    out += "\n\n`" + std::string(written) + "` is another spelling of `" + type.name + "`";
+  }
   return out;
 }
 
+// What a type name means where the document stands, as the loader resolves it.
 std::string describe_type(std::string_view name, const Scope& scope) {
-  if (const AliasDeclaration* alias = scope.alias(name)) {
-    std::string out = "alias `" + alias->name + "` = `" + alias->definition + "` (" + alias->where + ")";
-    if (const BuiltinType* type = find_builtin(alias->definition)) out += "\n\n" + describe_builtin(alias->definition, *type);
+  const Model& model = scope.model();
+  const Model::Resolution resolution = model.resolve(name);
+  const BuiltinType* builtin =
+      resolution.ends == Model::Resolution::Ends::builtin ? find_builtin_type(resolution.name) : nullptr;
+  if (!resolution.aliases.empty()) {
+    const Model::Alias& alias = model.aliases()[resolution.aliases.front()];
+    std::string out = "alias `" + std::string(alias.name) + "` = `" + std::string(alias.definition) + "` (" +
+                      scope.describe(alias.place) + ")";
+    if (builtin != nullptr) out += "\n\n" + describe_builtin(resolution.name, *builtin);
     return out;
   }
-  if (const SchemaDeclaration* schema = scope.schema(name)) {
-    std::string out = "schema `" + schema->name + "` (" + schema->where + "): an inline object `{ field = value, ... }`";
-    for (const FieldDeclaration& field : schema->fields) {
-      out += "\n- `" + field.name + (field.optional ? "*" : "") + ": " + field.type + "`";
+  if (resolution.ends == Model::Resolution::Ends::schema) {
+    const Model::Schema* schema = model.schema(resolution.name);
+    if (schema == nullptr) return {};
+    std::string out = "schema `" + std::string(schema->name) + "` (" + scope.describe(schema->place) +
+                      "): an inline object `{ field = value, ... }`";
+    for (const Model::Field& field : schema->fields) {
+      out += "\n- `" + std::string(field.name) + (field.optional ? "*" : "") + ": " + std::string(field.type_name) + "`";
     }
     return out;
   }
-  if (name == "list" || name.starts_with("list<")) return "`list<T>` (list): " + accepts(BuiltinType{"list", "list", {}});
-  if (const BuiltinType* type = find_builtin(name)) return describe_builtin(name, *type);
-  return {};
+  return builtin != nullptr ? describe_builtin(name, *builtin) : std::string();
 }
 
-json markdown(std::string text, const std::string& document_text, const Span& span, Encoding encoding) {
-  return {{"contents", {{"kind", "markdown"}, {"value", std::move(text)}}},
-          {"range", to_json(range_of(document_text, span, encoding))}};
+std::string describe_field(std::string_view name, std::string_view schema, std::string_view type, const Scope& scope) {
+  std::string text =
+      "field `" + std::string(name) + "` of schema `" + std::string(schema) + "`, type `" + std::string(type) + "`";
+  if (const std::string described = describe_type(type, scope); !described.empty()) text += "\n\n" + described;
+  return text;
+}
+
+std::string describe_key(std::string_view name, std::uint32_t line, const Scope& scope) {
+  const Model& model = scope.model();
+  std::string text = "`";
+  text.append(name);  // built in place: GCC 12 misreads "`" + string as an overlapping copy
+  text += "`";
+  const Model::Key* key = model.key(name);
+  if (key != nullptr) {
+    const Model::Assignment& winner = model.winner(*key);
+    text += " = `" + std::string(winner.value) + "` (" + scope.describe(winner.place) + ")";
+    if (winner.typing) {
+      const Model::Schema& schema = model.schemas()[winner.typing->declaration];
+      const auto field = std::ranges::find(schema.fields, name, &Model::Field::name);
+      const bool optional = field != schema.fields.end() && field->optional;
+      text += "\n\nfield `" + std::string(name) + "` of schema `" + std::string(schema.name) + "`, " +
+              (optional ? "optional" : "required") + ", type `" + std::string(winner.typing->type_name) + "` (" +
+              scope.describe(schema.place) + ")";
+      if (const std::string type = describe_type(winner.typing->type_name, scope); !type.empty()) text += "\n\n" + type;
+      return text;
+    }
+  }
+  // The line under the cursor failed: the loader's own error says which
+  // field it was checked against.
+  for (const VyrlError* error : scope.errors_at(line)) {
+    if (const auto* field = std::get_if<VyrlError::SchemaValidationError>(&error->kind())) {
+      return text + "\n\n" + describe_field(field->field, field->schema, field->type_name, scope);
+    }
+  }
+  return text;
+}
+
+json located(const Scope& scope, std::uint32_t file, const std::optional<Range>& range) {
+  return range ? location(scope.uri(file), *range) : json(nullptr);
 }
 
 }  // namespace
 
 json hover(const OpenText& document, Position position, const Workspace& workspace) {
-  const SyntaxTree tree = read_syntax(document.text);
+  const auto scope = scope_of(document, workspace);
+  const SyntaxTree& tree = scope->tree();
   const std::size_t offset = offset_of(document.text, position, workspace.encoding);
   const Pointed pointed = pointed_at(tree, position.line, offset);
+  const auto answer = [&](std::string text) -> json {
+    if (text.empty()) return nullptr;
+    return {{"contents", {{"kind", "markdown"}, {"value", std::move(text)}}},
+            {"range", to_json(range_of(tree, pointed.span, workspace.encoding))}};
+  };
   switch (pointed.kind) {
-    case Pointed::Kind::directive: {
-      const std::string_view meaning = directive_meaning(pointed.text);
-      if (meaning.empty()) return nullptr;
-      return markdown(std::string(meaning), document.text, pointed.span, workspace.encoding);
-    }
-    case Pointed::Kind::type: {
-      const std::string text = describe_type(pointed.text, gather_scope(document, workspace, {}, &tree));
-      if (text.empty()) return nullptr;
-      return markdown(text, document.text, pointed.span, workspace.encoding);
-    }
-    case Pointed::Kind::key: {
-      const Scope scope = gather_scope(document, workspace, pointed.text, &tree);
-      std::string text = "`" + pointed.text + "`";
-      if (const auto key = scope.keys.find(pointed.text); key != scope.keys.end()) {
-        text += " = `" + key->second.value + "` (" + key->second.where + ")";
-      }
-      if (const FieldDeclaration* field = scope.field(pointed.text)) {
-        text += "\n\nfield `" + field->name + "` of schema `" + field->schema + "`, " +
-                (field->optional ? "optional" : "required") + ", type `" + field->type + "` (" + field->where + ")";
-        if (const std::string type = describe_type(field->type, scope); !type.empty()) text += "\n\n" + type;
-      }
-      return markdown(std::move(text), document.text, pointed.span, workspace.encoding);
-    }
+    case Pointed::Kind::directive:
+      return answer(std::string(directive_meaning(pointed.text)));
+    case Pointed::Kind::type:
+      return answer(describe_type(pointed.text, *scope));
+    case Pointed::Kind::key:
+      return answer(describe_key(pointed.text, pointed.line, *scope));
     case Pointed::Kind::field: {
-      const Scope scope = gather_scope(document, workspace, {}, &tree);
-      const FieldDeclaration* field = scope.field(pointed.text);
-      if (field == nullptr) return nullptr;
-      std::string text = "field `" + field->name + "` of schema `" + field->schema + "`, type `" + field->type + "`";
-      if (const std::string type = describe_type(field->type, scope); !type.empty()) text += "\n\n" + type;
-      return markdown(std::move(text), document.text, pointed.span, workspace.encoding);
+      if (const Model::Schema* schema = scope->schema_at({0, pointed.line})) {
+        const auto field = std::ranges::find(schema->fields, pointed.text, &Model::Field::name);
+        if (field == schema->fields.end()) return nullptr;
+        return answer(describe_field(field->name, schema->name, field->type_name, *scope));
+      }
+      // The @schema line failed, so the loader declared nothing: what it says is as written.
+      const SyntaxLine* statement = scope->statement_at(0, pointed.line);
+      if (statement == nullptr) return nullptr;
+      for (const SchemaFieldSpans& field : tree.directive(*statement).fields) {
+        if (field.name.text == pointed.text) {
+          return answer(describe_field(field.name.text, pointed.owner, field.type.text, *scope));
+        }
+      }
+      return nullptr;
     }
     default:
       return nullptr;
@@ -137,38 +157,61 @@ json hover(const OpenText& document, Position position, const Workspace& workspa
 }
 
 json definition(const OpenText& document, Position position, const Workspace& workspace) {
-  const SyntaxTree tree = read_syntax(document.text);
-  const Pointed pointed = pointed_at(tree, position.line, offset_of(document.text, position, workspace.encoding));
+  const auto scope = scope_of(document, workspace);
+  const Model& model = scope->model();
+  const Pointed pointed = pointed_at(scope->tree(), position.line, offset_of(document.text, position, workspace.encoding));
+  const Model::Place here{0, pointed.line};
   switch (pointed.kind) {
     case Pointed::Kind::path: {
-      const auto source = read_source(pointed.text, workspace);
-      if (!source) return nullptr;
-      return json::array({location(source->uri, Range{})});
+      const Model::Read* read = scope->read_at(here);
+      if (read == nullptr || !read->file || !model.files()[*read->file].readable) return nullptr;
+      return json::array({location(scope->uri(*read->file), Range{})});
     }
     case Pointed::Kind::selector: {
-      const auto source = read_source(pointed.owner, workspace);
-      if (!source) return nullptr;
-      const Scope base = gather_scope(OpenText{source->uri, source->path, source->text}, workspace);
-      const SchemaDeclaration* schema = base.schema(pointed.text);
-      if (schema == nullptr) return nullptr;
-      return json::array({location(schema->uri, schema->range)});
+      const Model::Read* read = scope->read_at(here);
+      if (read == nullptr || !read->file) return nullptr;
+      // The schema this line took, else the one the base holds by that name.
+      const Model::Schema* chosen = nullptr;
+      for (const Model::Schema& schema : model.schemas()) {
+        if (schema.name != pointed.text || !scope->reached_through(schema.place.file, *read->file)) continue;
+        chosen = &schema;
+        if (schema.derived_at == here) break;
+      }
+      if (chosen == nullptr) return nullptr;
+      const json found = located(*scope, chosen->place.file, scope->name_range(chosen->place));
+      return found.is_null() ? found : json::array({found});
     }
     case Pointed::Kind::type: {
-      const Scope scope = gather_scope(document, workspace, {}, &tree);
-      if (const AliasDeclaration* alias = scope.alias(pointed.text)) return json::array({location(alias->uri, alias->range)});
-      if (const SchemaDeclaration* schema = scope.schema(pointed.text)) {
-        return json::array({location(schema->uri, schema->range)});
+      const Model::Resolution resolution = model.resolve(pointed.text);
+      std::optional<Model::Place> place;
+      if (!resolution.aliases.empty()) {
+        place = model.aliases()[resolution.aliases.front()].place;
+      } else if (resolution.ends == Model::Resolution::Ends::schema) {
+        if (const Model::Schema* schema = model.schema(resolution.name)) place = schema->place;
       }
-      return nullptr;
+      if (!place) return nullptr;
+      const json found = located(*scope, place->file, scope->name_range(*place));
+      return found.is_null() ? found : json::array({found});
     }
     case Pointed::Kind::key:
     case Pointed::Kind::field: {
-      const Scope scope = gather_scope(document, workspace, pointed.text, &tree);
       json out = json::array();
-      if (const auto key = scope.keys.find(pointed.text); key != scope.keys.end()) {
-        out.push_back(location(key->second.uri, key->second.range));
+      const auto add = [&](const json& found) {
+        if (!found.is_null()) out.push_back(found);
+      };
+      bool typed = false;
+      if (const Model::Key* key = model.key(pointed.text)) {
+        const Model::Assignment& winner = model.winner(*key);
+        add(located(*scope, winner.place.file, scope->name_range(winner.place)));
+        if (winner.typing) {
+          const Model::Place declared = model.schemas()[winner.typing->declaration].place;
+          add(located(*scope, declared.file, scope->field_range(declared, pointed.text)));
+          typed = true;
+        }
       }
-      if (const FieldDeclaration* field = scope.field(pointed.text)) out.push_back(location(field->uri, field->range));
+      if (!typed && pointed.kind == Pointed::Kind::field) {
+        add(located(*scope, 0, scope->field_range(here, pointed.text)));
+      }
       return out.empty() ? json(nullptr) : out;
     }
     default:
@@ -177,7 +220,8 @@ json definition(const OpenText& document, Position position, const Workspace& wo
 }
 
 json document_symbols(const OpenText& document, const Workspace& workspace) {
-  const SyntaxTree tree = read_syntax(document.text);
+  const auto scope = scope_of(document, workspace);
+  const SyntaxTree& tree = scope->tree();
   const Encoding encoding = workspace.encoding;
   json symbols = json::array();
   const auto symbol = [&](std::string name, int kind, const SyntaxLine& statement, const Span& selection) {
@@ -189,11 +233,14 @@ json document_symbols(const OpenText& document, const Workspace& workspace) {
                 {"range", to_json(whole)},
                 {"selectionRange", to_json(range_of(tree, selection, encoding))}};
   };
+  // Layout from the syntax, meaning from the model where the line got that far.
   for (const SyntaxLine& statement : tree.statements()) {
+    const Model::Place place{0, statement.first_line + 1};
     if (statement.kind == SyntaxKind::assignment) {
       const AssignmentSpans spans = tree.assignment(statement);
       json item = symbol(std::string(spans.key.text), kPropertySymbol, statement, spans.key);
-      item["detail"] = std::string(spans.value_read.text);
+      const Model::Assignment* assignment = scope->assignment_at(place);
+      item["detail"] = std::string(assignment != nullptr ? assignment->value : spans.value_read.text);
       symbols.push_back(std::move(item));
       continue;
     }
@@ -202,12 +249,20 @@ json document_symbols(const OpenText& document, const Workspace& workspace) {
     if (spans.subject.empty()) continue;
     if (spans.name.text == "schema") {
       json item = symbol(std::string(spans.subject.text), kStructSymbol, statement, spans.subject);
+      const Model::Schema* declared = scope->schema_at(place);
       json children = json::array();
       for (const SchemaFieldSpans& field : spans.fields) {
         const Range range = range_of(tree, field.name, encoding);
         const Range whole{range.start, range_of(tree, field.type.empty() ? field.name : field.type, encoding).end};
+        std::string detail = std::string(field.type.text) + (field.mark.empty() ? "" : ", optional");
+        if (declared != nullptr) {
+          const auto found = std::ranges::find(declared->fields, field.name.text, &Model::Field::name);
+          if (found != declared->fields.end()) {
+            detail = std::string(found->type_name) + (found->optional ? ", optional" : "");
+          }
+        }
         children.push_back({{"name", std::string(field.name.text)},
-                            {"detail", std::string(field.type.text) + (field.mark.empty() ? "" : ", optional")},
+                            {"detail", std::move(detail)},
                             {"kind", kFieldSymbol},
                             {"range", to_json(whole.end.line == whole.start.line ? whole : range)},
                             {"selectionRange", to_json(range)}});
@@ -219,7 +274,9 @@ json document_symbols(const OpenText& document, const Workspace& workspace) {
       item["detail"] = std::string(spans.definition.text);
       symbols.push_back(std::move(item));
     } else if (spans.name.text == "import" || spans.name.text == "derive") {
-      json item = symbol(unquoted(spans.subject.text), kFileSymbol, statement, spans.subject);
+      const Model::Read* read = scope->read_at(place);
+      json item = symbol(std::string(read != nullptr ? read->written : spans.subject.text), kFileSymbol, statement,
+                         spans.subject);
       std::string detail = "@";
       detail.append(spans.name.text);  // built in place: GCC 12 misreads "@" + string as an overlapping copy
       item["detail"] = std::move(detail);

@@ -7,10 +7,11 @@
 
 namespace vyrl::cli::lsp {
 
-// Answers about an open document, read from the editor's text as it stands:
-// each returns the request's result, null when there is nothing to say.
-// Files the document imports or derives from are read as diagnose() reads
-// them, open texts first.
+// Answers about an open document as the editor holds it: each returns the
+// request's result, null when there is nothing to say. What names, values
+// and types mean comes from the document's model (see scope.hpp), kept from
+// its last check while the text is unchanged, so that an answer never
+// contradicts `vyrl check`; the syntax layer only places the cursor.
 
 nlohmann::json hover(const OpenText& document, Position position, const Workspace& workspace);
 nlohmann::json definition(const OpenText& document, Position position, const Workspace& workspace);

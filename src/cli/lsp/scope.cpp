@@ -1,302 +1,59 @@
 #include "lsp/scope.hpp"
 
 #include <algorithm>
-#include <cctype>
-#include <deque>
+#include <cerrno>
 #include <filesystem>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "lsp/uri.hpp"
-#include "vyrl/options.hpp"
+#include "vyrl/vyrl.hpp"
 
 namespace vyrl::cli::lsp {
 namespace {
 
-// Imports nest no deeper than loading nests files, which fails past this.
-// Each file is walked once a request (see Collector), so this bounds the
-// recursion, not the work.
-constexpr int kMaxDepth = 64;
+// A file with an error on every line would otherwise make a diagnostic of
+// each, far more than anyone reads; the count past this is only kept.
+constexpr std::size_t kMaxErrors = 1000;
 
 bool contains(const Span& span, std::size_t offset) { return offset >= span.offset && offset <= span.end(); }
 
-std::string shown_path(const std::filesystem::path& path, const std::filesystem::path& root) {
-  const std::filesystem::path relative = path.lexically_relative(root);
-  if (relative.empty() || *relative.begin() == "..") return path.native();
-  return relative.generic_string();
+std::uint64_t key_of(Model::Place place) { return (std::uint64_t{place.file} << 32) | place.line; }
+
+std::filesystem::path resolve(const std::filesystem::path& root, std::string_view written) {
+  const std::filesystem::path path(written);
+  return (path.is_absolute() ? path : root / path).lexically_normal();
 }
 
-// Units are matched ignoring letter case, "-" and "_", as loading does.
-std::string unit_key(std::string_view name) {
-  std::string key;
-  for (const char c : name) {
-    if (c == '-' || c == '_') continue;
-    key.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-  }
-  return key;
-}
-
-// Where a line's path leads, as read_source looks for it.
-std::optional<std::filesystem::path> source_path(std::string_view written, const Workspace& workspace) {
-  const std::string name = unquoted(written);
-  if (name.empty()) return std::nullopt;
-  const std::filesystem::path given(name);
-  return (given.is_absolute() ? given : workspace.root / given).lexically_normal();
-}
-
-std::optional<Source> read_source_at(const std::filesystem::path& path, const Workspace& workspace) {
-  if (const OpenText* open = workspace.find_open(path.native())) return Source{open->uri, path.native(), open->text};
-  if (!workspace.read_disk) return std::nullopt;
-  // Only regular files: anything else could block the server on its reads.
+// The server reads files while the editor waits, and its own standard input
+// is the protocol: a FIFO would block it, and /dev/stdin would eat messages.
+// Regular files and directories (which fail at once) are read; nothing else.
+bool readable_without_blocking(const std::filesystem::path& path) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
-  auto text = read_file_from_disk(path.native(), Options{});
-  if (!text) return std::nullopt;
-  return Source{uri_from_path(path.native()), path.native(), std::move(*text)};
+  const auto status = std::filesystem::status(path, error);
+  return error || status.type() == std::filesystem::file_type::not_found ||
+         std::filesystem::is_regular_file(status) || std::filesystem::is_directory(status);
 }
 
-// Declarations added to a scope, each held once, in the order of its last
-// addition: adding one again moves it to the end. The one that wins for a
-// name, the last, is the one that would win were every addition kept, but a
-// file that many routes reach does not add its declarations many times over.
-// What finds a declaration or a name is built only once asked for: a file
-// that imports nothing needs neither.
-template <class Declared>
-class Sequence {
+// Serves the files that lines name from the editor's open texts first, then
+// from the disk, where paths start at the workspace's root.
+class WorkspaceReader final : public FileReader {
  public:
-  // A declaration just read, which no sequence can hold yet.
-  void add_new(Declared& item) {
-    items_.push_back(&item);
-    if (named_) names_.insert(item.name);
-  }
+  explicit WorkspaceReader(const Workspace& workspace) : workspace_(workspace) {}
 
-  // One that this sequence may hold already.
-  void add(Declared& item) {
-    if (!indexed_) {
-      for (std::size_t i = 0; i < items_.size(); ++i) index_.emplace(items_[i], i);
-      indexed_ = true;
-    }
-    const auto [at, added] = index_.try_emplace(&item, items_.size());
-    if (!added) {
-      items_[at->second] = nullptr;
-      at->second = items_.size();
-      ++holes_;
-    }
-    items_.push_back(&item);
-    if (named_) names_.insert(item.name);
-    if (holes_ > items_.size() / 2) compact();
-  }
-
-  bool has(std::string_view name) {
-    if (!named_) {
-      each([&](const Declared& item) { names_.insert(item.name); });
-      named_ = true;
-    }
-    return names_.contains(name);
-  }
-
-  template <class Visit>
-  void each(Visit visit) const {
-    for (Declared* item : items_) {
-      if (item != nullptr) visit(*item);
-    }
+  Result<std::string> read(std::string_view path) override {
+    const std::filesystem::path resolved = resolve(workspace_.root, path);
+    if (const OpenText* open = workspace_.find_open(resolved.native())) return open->text;
+    if (!workspace_.read_disk) return fail(VyrlError::io(ENOENT));
+    if (!readable_without_blocking(resolved)) return fail(VyrlError::io(EPERM));
+    return read_file_from_disk(resolved.native(), Options{});
   }
 
  private:
-  void compact() {
-    std::erase(items_, nullptr);
-    index_.clear();
-    for (std::size_t i = 0; i < items_.size(); ++i) index_.emplace(items_[i], i);
-    holes_ = 0;
-  }
-
-  std::vector<Declared*> items_;  // null where an item moved on
-  std::unordered_map<const Declared*, std::size_t> index_;
-  std::unordered_set<std::string_view> names_;
-  bool indexed_ = false;
-  bool named_ = false;
-  std::size_t holes_ = 0;
-};
-
-// What a walk does to the one key asked about: an assignment replaces what
-// came before it, a value @derive brings stands only where there was none.
-struct KeyEffect {
-  KeyDeclaration* assigned = nullptr;  // the last assignment
-  KeyDeclaration* offered = nullptr;   // what a base brought before any assignment
-
-  void assign(KeyDeclaration& key) { assigned = &key; }
-  void offer(KeyDeclaration& key) {
-    if (assigned == nullptr && offered == nullptr) offered = &key;
-  }
-  void then(const KeyEffect& later) {
-    if (later.assigned != nullptr) {
-      assign(*later.assigned);
-    } else if (later.offered != nullptr) {
-      offer(*later.offered);
-    }
-  }
-  // The value left where there was none before.
-  KeyDeclaration* result() const { return assigned != nullptr ? assigned : offered; }
-};
-
-// What reading one file adds to the scope that reads it, with everything its
-// own @import and @derive lines add.
-struct Contribution {
-  Sequence<SchemaDeclaration> schemas;
-  Sequence<AliasDeclaration> aliases;
-  KeyEffect key;
-  std::unordered_set<std::string> assigned;
-
-  // Adds what `later` adds, as reading it here would.
-  void then(const Contribution& later) {
-    later.schemas.each([&](SchemaDeclaration& schema) { schemas.add(schema); });
-    later.aliases.each([&](AliasDeclaration& alias) { aliases.add(alias); });
-    key.then(later.key);
-    assigned.insert(later.assigned.begin(), later.assigned.end());
-  }
-};
-
-// The contributions being built into one scope, innermost first: together,
-// what that scope holds at the line being read.
-struct Open {
-  Contribution& contribution;
-  const Open* outer;
-
-  bool has_schema(std::string_view name) const {
-    return contribution.schemas.has(name) || (outer != nullptr && outer->has_schema(name));
-  }
-  bool has_alias(std::string_view name) const {
-    return contribution.aliases.has(name) || (outer != nullptr && outer->has_alias(name));
-  }
-};
-
-// Walks a document and the files its lines name. Each file is read and
-// walked once: reached again by another route, it adds what it added the
-// first time, so that files importing each other many times over cost no
-// more than their number. A file that imports itself, directly or not,
-// stops there, and no more than loading's limit of files are read.
-class Collector {
- public:
-  Collector(const Workspace& workspace, std::string_view key) : workspace_(workspace), key_(key) {}
-
-  // Once: the declarations move into the scope.
-  Scope gather(const OpenText& document, const SyntaxTree& tree) {
-    files_[document.path].state = State::walking;
-    Contribution own;
-    walk(Source{document.uri, document.path, document.text}, tree, 0, own, nullptr);
-    Scope scope;
-    own.schemas.each([&](SchemaDeclaration& schema) { scope.schemas.push_back(std::move(schema)); });
-    own.aliases.each([&](AliasDeclaration& alias) { scope.aliases.push_back(std::move(alias)); });
-    if (KeyDeclaration* key = own.key.result()) scope.keys.emplace(key->name, std::move(*key));
-    scope.assigned = std::move(own.assigned);
-    return scope;
-  }
-
- private:
-  enum class State { unread, walking, walked };
-  struct File {
-    State state = State::unread;
-    Contribution contribution;
-  };
-
-  // What the file a line names adds, walked the first time it is reached;
-  // null when it adds nothing.
-  const Contribution* reach(std::string_view written, int depth, const Open* outer) {
-    if (depth > kMaxDepth) return nullptr;
-    const auto path = source_path(written, workspace_);
-    if (!path) return nullptr;
-    const auto [found, added] = files_.try_emplace(path->native());
-    File& file = found->second;
-    if (!added || reads_ >= Limits::kDefaultMaxFileLoads) {
-      return file.state == State::walked ? &file.contribution : nullptr;
-    }
-    ++reads_;
-    const auto source = read_source_at(*path, workspace_);
-    if (!source) return nullptr;
-    file.state = State::walking;
-    walk(*source, read_syntax(source->text), depth, file.contribution, outer);
-    file.state = State::walked;
-    return &file.contribution;
-  }
-
-  void walk(const Source& source, const SyntaxTree& tree, int depth, Contribution& out, const Open* outer) {
-    const Open here{out, outer};
-    const std::string file = shown_path(source.path, workspace_.root);
-    const auto declared = [&](Declaration& declaration, std::string_view name, const Span& span) {
-      declaration.name = std::string(name);
-      declaration.uri = source.uri;
-      declaration.where = file + ":" + std::to_string(span.line);
-      declaration.range = range_of(tree, span, workspace_.encoding);
-    };
-    for (const SyntaxLine& statement : tree.statements()) {
-      if (statement.kind == SyntaxKind::assignment) {
-        const AssignmentSpans spans = tree.assignment(statement);
-        out.assigned.emplace(spans.key.text);
-        if (spans.key.text != key_) continue;
-        KeyDeclaration& key = keys_.emplace_back();
-        declared(key, spans.key.text, spans.key);
-        key.value = std::string(spans.value_read.text);
-        out.key.assign(key);
-        continue;
-      }
-      if (statement.kind != SyntaxKind::directive) continue;
-      const DirectiveSpans spans = tree.directive(statement);
-      if (spans.name.text == "schema" && !spans.subject.empty()) {
-        SchemaDeclaration& schema = schemas_.emplace_back();
-        declared(schema, spans.subject.text, spans.subject);
-        for (const SchemaFieldSpans& field : spans.fields) {
-          FieldDeclaration& declaration = schema.fields.emplace_back();
-          declared(declaration, field.name.text, field.name);
-          declaration.type = std::string(field.type.text);
-          declaration.optional = !field.mark.empty();
-          declaration.schema = schema.name;
-        }
-        out.schemas.add_new(schema);
-      } else if (spans.name.text == "type" && !spans.subject.empty()) {
-        AliasDeclaration& alias = aliases_.emplace_back();
-        declared(alias, spans.subject.text, spans.subject);
-        alias.definition = std::string(spans.definition.text);
-        out.aliases.add_new(alias);
-      } else if (spans.name.text == "import") {
-        // Read as if written here: it sees, and adds to, what this scope holds.
-        if (const Contribution* imported = reach(spans.subject.text, depth + 1, &here)) out.then(*imported);
-      } else if (spans.name.text == "derive") {
-        // Read into a scope of its own, then merged.
-        if (const Contribution* base = reach(spans.subject.text, depth + 1, nullptr)) {
-          merge_derived(*base, spans.selectors, out, here);
-        }
-      }
-    }
-  }
-
-  // What the document already holds wins over the base's.
-  static void merge_derived(const Contribution& base, const std::vector<Span>& selectors, Contribution& out,
-                            const Open& here) {
-    base.schemas.each([&](SchemaDeclaration& schema) {
-      const bool selected = selectors.empty() || std::ranges::any_of(selectors, [&](const Span& selector) {
-                              return selector.text == schema.name;
-                            });
-      if (selected && !here.has_schema(schema.name)) out.schemas.add(schema);
-    });
-    base.aliases.each([&](AliasDeclaration& alias) {
-      if (!here.has_alias(alias.name)) out.aliases.add(alias);
-    });
-    if (KeyDeclaration* key = base.key.result()) out.key.offer(*key);
-    out.assigned.insert(base.assigned.begin(), base.assigned.end());
-  }
-
   const Workspace& workspace_;
-  std::string_view key_;
-  std::unordered_map<std::string, File> files_;  // by resolved path; elements stay put
-  std::size_t reads_ = 0;
-  // Every declaration read, where contributions point.
-  std::deque<SchemaDeclaration> schemas_;
-  std::deque<AliasDeclaration> aliases_;
-  std::deque<KeyDeclaration> keys_;
 };
 
 // The word of a type under `offset`: list<...> nests names, which are cut at
-// its brackets and commas.
+// its brackets and commas. The word before a "<" stands for the whole list
+// type, up to its matching ">".
 Pointed type_word(const Span& span, std::size_t offset) {
   const std::string_view text = span.text;
   const auto separates = [](char c) { return c == '<' || c == '>' || c == ',' || c == ' ' || c == '\t'; };
@@ -305,53 +62,22 @@ Pointed type_word(const Span& span, std::size_t offset) {
   while (begin > 0 && !separates(text[begin - 1])) --begin;
   while (end < text.size() && !separates(text[end])) ++end;
   if (begin == end) return {};
+  if (end < text.size() && text[end] == '<') {
+    int depth = 0;
+    for (std::size_t i = end; i < text.size(); ++i) {
+      if (text[i] == '<') ++depth;
+      if (text[i] == '>' && --depth == 0) {
+        end = i + 1;
+        break;
+      }
+    }
+  }
   Pointed out;
   out.kind = Pointed::Kind::type;
   out.text = std::string(text.substr(begin, end - begin));
   out.span = Span{span.offset + begin, span.line, static_cast<std::uint32_t>(span.column + begin), text.substr(begin, end - begin)};
   return out;
 }
-
-}  // namespace
-
-const SchemaDeclaration* Scope::schema(std::string_view name) const {
-  const auto found = std::ranges::find_if(schemas.rbegin(), schemas.rend(), [&](const auto& s) { return s.name == name; });
-  return found == schemas.rend() ? nullptr : &*found;
-}
-
-const AliasDeclaration* Scope::alias(std::string_view name) const {
-  const auto found = std::ranges::find_if(aliases.rbegin(), aliases.rend(), [&](const auto& a) { return a.name == name; });
-  return found == aliases.rend() ? nullptr : &*found;
-}
-
-const FieldDeclaration* Scope::field(std::string_view name) const {
-  for (auto schema = schemas.rbegin(); schema != schemas.rend(); ++schema) {
-    for (const FieldDeclaration& field : schema->fields) {
-      if (field.name == name) return &field;
-    }
-  }
-  return nullptr;
-}
-
-std::string unquoted(std::string_view written) {
-  if (written.size() >= 2 && (written.front() == '"' || written.front() == '\'') && written.back() == written.front()) {
-    written = written.substr(1, written.size() - 2);
-  }
-  return std::string(written);
-}
-
-std::optional<Source> read_source(std::string_view written, const Workspace& workspace) {
-  const auto path = source_path(written, workspace);
-  if (!path) return std::nullopt;
-  return read_source_at(*path, workspace);
-}
-
-Scope gather_scope(const OpenText& document, const Workspace& workspace, std::string_view key, const SyntaxTree* tree) {
-  std::optional<SyntaxTree> own;
-  return Collector(workspace, key).gather(document, tree != nullptr ? *tree : own.emplace(read_syntax(document.text)));
-}
-
-namespace {
 
 Range range_in_line(std::size_t line, std::string_view content, const Span& span, Encoding encoding) {
   // A span over several lines of a block ends, here, with its first line.
@@ -360,6 +86,190 @@ Range range_in_line(std::size_t line, std::string_view content, const Span& span
 }
 
 }  // namespace
+
+Scope::Scope(const OpenText& document, const Workspace& workspace) : model_(kMaxErrors), encoding_(workspace.encoding) {
+  WorkspaceReader reader(workspace);
+  Options options;
+  options.file_reader = &reader;
+  options.model = &model_;
+  (void)VYRL::parse_as(document.text, document.path, options);
+
+  const auto& files = model_.files();
+  uris_.reserve(files.size());
+  for (std::uint32_t i = 0; i < files.size(); ++i) {
+    files_.insert_or_assign(files[i].path, i);
+    if (i == 0) {
+      uris_.push_back(document.uri);
+      continue;
+    }
+    const std::filesystem::path resolved = resolve(workspace.root, files[i].path);
+    read_paths_.insert(resolved.native());
+    const OpenText* open = workspace.find_open(resolved.native());
+    uris_.push_back(open != nullptr ? open->uri : uri_from_path(resolved.native()));
+  }
+  const std::filesystem::path relative = std::filesystem::path(document.path).lexically_relative(workspace.root);
+  shown_path_ = relative.empty() || *relative.begin() == ".." ? document.path : relative.generic_string();
+  // A line refused before its file was read (one the loader would not open)
+  // still names a file whose change could let it be read.
+  for (const Model::Read& read : model_.reads()) {
+    if (!read.written.empty()) read_paths_.insert(resolve(workspace.root, read.written).native());
+  }
+}
+
+std::shared_ptr<const Scope> scope_of(const OpenText& document, const Workspace& workspace) {
+  if (document.checked && document.checked->text() == document.text) return document.checked;
+  return std::make_shared<const Scope>(document, workspace);
+}
+
+std::optional<std::uint32_t> Scope::file_named(std::string_view path) const {
+  const auto found = files_.find(path);
+  if (found == files_.end()) return std::nullopt;
+  return found->second;
+}
+
+const SyntaxLine* Scope::statement_at(std::uint32_t file, std::size_t line) const {
+  if (line == 0) return nullptr;
+  const auto statements = tree(file).statements();
+  const auto after =
+      std::ranges::upper_bound(statements, line - 1, {}, [](const SyntaxLine& s) { return std::size_t{s.first_line}; });
+  if (after == statements.begin()) return nullptr;
+  const SyntaxLine& statement = *(after - 1);
+  if (line - 1 >= statement.first_line + statement.line_count) return nullptr;
+  return &statement;
+}
+
+Range Scope::range(std::uint32_t file, const Span& span) const { return range_of(tree(file), span, encoding_); }
+
+Range Scope::failure_range(std::uint32_t file, std::size_t line, bool value_failed) const {
+  const SyntaxTree& syntax = tree(file);
+  const std::size_t index = line == 0 ? 0 : line - 1;
+  if (index >= syntax.line_count()) return Range{{index, 0}, {index, 0}};
+  const SourceLine physical = syntax.line(index);
+  const SyntaxLine* statement = statement_at(file, index + 1);
+  if (statement == nullptr || statement->logical.empty() || statement->first_line != index) {
+    return range(file, physical.content);
+  }
+  if (statement->kind == SyntaxKind::assignment) {
+    const AssignmentSpans spans = syntax.assignment(*statement);
+    if (value_failed && !spans.value.empty()) return range(file, spans.value);
+    if (!spans.key.empty()) return range(file, spans.key);
+  }
+  // The statement as loading reads it: comment cut and trimmed.
+  const std::string_view text = syntax.text();
+  const std::string_view logical = statement->logical;
+  if (logical.data() >= text.data() && logical.data() + logical.size() <= text.data() + text.size()) {
+    const std::size_t offset = static_cast<std::size_t>(logical.data() - text.data());
+    return range(file, Span{offset, physical.content.line,
+                            static_cast<std::uint32_t>(offset - physical.content.offset), logical});
+  }
+  // A block's joined text is no part of the file: its first line stands for it.
+  const DirectiveSpans spans = syntax.directive(*statement);
+  std::size_t begin = spans.name.empty() ? physical.content.offset : spans.name.offset - 1;
+  std::size_t end = physical.comment.empty() ? physical.content.end() : physical.comment.offset;
+  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+  return range(file, Span{begin, physical.content.line, static_cast<std::uint32_t>(begin - physical.content.offset),
+                          text.substr(begin, end - begin)});
+}
+
+std::optional<Range> Scope::name_range(Place place) const {
+  const SyntaxLine* statement = statement_at(place.file, place.line);
+  if (statement == nullptr) return std::nullopt;
+  const SyntaxTree& syntax = tree(place.file);
+  if (statement->kind == SyntaxKind::assignment) return range(place.file, syntax.assignment(*statement).key);
+  const DirectiveSpans spans = syntax.directive(*statement);
+  if (spans.subject.empty()) return std::nullopt;
+  return range(place.file, spans.subject);
+}
+
+std::optional<Range> Scope::field_range(Place place, std::string_view field) const {
+  const SyntaxLine* statement = statement_at(place.file, place.line);
+  if (statement == nullptr) return std::nullopt;
+  const DirectiveSpans spans = tree(place.file).directive(*statement);
+  // A field written twice counts with its last writing, as the schema does.
+  const auto found = std::ranges::find(spans.fields.rbegin(), spans.fields.rend(), field,
+                                       [](const SchemaFieldSpans& f) { return f.name.text; });
+  if (found == spans.fields.rend()) return std::nullopt;
+  return range(place.file, found->name);
+}
+
+std::vector<const Model::Schema*> Scope::schemas() const {
+  std::vector<const Model::Schema*> out;
+  for (const Model::Schema& schema : model_.schemas()) {
+    if (model_.schema(schema.name) == &schema) out.push_back(&schema);
+  }
+  return out;
+}
+
+std::vector<const Model::Alias*> Scope::aliases() const {
+  std::vector<const Model::Alias*> out;
+  for (const Model::Alias& alias : model_.aliases()) {
+    if (model_.alias(alias.name) == &alias) out.push_back(&alias);
+  }
+  return out;
+}
+
+const Scope::Index& Scope::index() const {
+  if (index_) return *index_;
+  Index& index = index_.emplace();
+  // A later record at the same place (a file read twice) is the one in effect.
+  const auto fill = [](auto& map, const auto& items, auto place) {
+    for (std::size_t i = 0; i < items.size(); ++i) map.insert_or_assign(key_of(place(items[i])), i);
+  };
+  fill(index.assignments, model_.assignments(), [](const Model::Assignment& a) { return a.place; });
+  fill(index.schemas, model_.schemas(), [](const Model::Schema& s) { return s.place; });
+  fill(index.aliases, model_.aliases(), [](const Model::Alias& a) { return a.place; });
+  fill(index.reads, model_.reads(), [](const Model::Read& r) { return r.by; });
+  return index;
+}
+
+namespace {
+template <class Item>
+const Item* at(const std::unordered_map<std::uint64_t, std::size_t>& map, std::span<const Item> items,
+               Model::Place place) {
+  const auto found = map.find(key_of(place));
+  return found == map.end() ? nullptr : &items[found->second];
+}
+}  // namespace
+
+const Model::Assignment* Scope::assignment_at(Place place) const {
+  return at(index().assignments, model_.assignments(), place);
+}
+const Model::Schema* Scope::schema_at(Place place) const { return at(index().schemas, model_.schemas(), place); }
+const Model::Alias* Scope::alias_at(Place place) const { return at(index().aliases, model_.aliases(), place); }
+const Model::Read* Scope::read_at(Place place) const { return at(index().reads, model_.reads(), place); }
+
+std::string Scope::describe(Place place) const {
+  std::string text = model_.describe_with_route(place);
+  // The document is loaded under its full path, which its errors' frames
+  // carry; in a line for people it reads as the files it imports do.
+  const std::string& full = model_.files().front().path;
+  if (full == shown_path_) return text;
+  for (std::size_t at = text.find(full); at != std::string::npos; at = text.find(full, at + shown_path_.size())) {
+    const std::size_t after = at + full.size();
+    if ((at == 0 || text[at - 1] == ' ') && after < text.size() && text[after] == ':') {
+      text.replace(at, full.size(), shown_path_);
+    }
+  }
+  return text;
+}
+
+bool Scope::reached_through(std::uint32_t file, std::uint32_t ancestor) const {
+  for (std::optional<std::uint32_t> at = file; at;) {
+    if (*at == ancestor) return true;
+    const auto& by = model_.files()[*at].read_by;
+    at = by ? std::optional(by->file) : std::nullopt;
+  }
+  return false;
+}
+
+std::vector<const VyrlError*> Scope::errors_at(std::size_t line) const {
+  std::vector<const VyrlError*> out;
+  for (const VyrlError& error : model_.errors()) {
+    const auto& frames = error.frames();
+    if (frames.size() == 1 && frames.front().line == line) out.push_back(&error);
+  }
+  return out;
+}
 
 Range range_of(std::string_view text, const Span& span, Encoding encoding) {
   const std::size_t line = span.line == 0 ? 0 : span.line - 1;
@@ -380,6 +290,7 @@ Pointed pointed_at(const SyntaxTree& tree, std::size_t line, std::size_t offset)
   if (line >= statement.first_line + statement.line_count) return {};
 
   Pointed out;
+  out.line = statement.first_line + 1;
   if (statement.kind == SyntaxKind::assignment) {
     const AssignmentSpans spans = tree.assignment(statement);
     if (contains(spans.key, offset)) {
@@ -393,16 +304,22 @@ Pointed pointed_at(const SyntaxTree& tree, std::size_t line, std::size_t offset)
   const DirectiveSpans spans = tree.directive(statement);
   if (spans.name.empty()) return out;
   out.directive = std::string(spans.name.text);
+  const auto typed = [&](Pointed word) {
+    word.directive = out.directive;
+    word.line = out.line;
+    return word;
+  };
   if (offset + 1 >= spans.name.offset && offset <= spans.name.end()) {
     out.kind = Pointed::Kind::directive;
     out.text = out.directive;
     out.span = spans.name;
     return out;
   }
+  // Paths are as the syntax layer reads them, which is how loading reads them.
   if (spans.name.text == "import" || spans.name.text == "derive") {
     if (!spans.subject.empty() && contains(spans.subject, offset)) {
       out.kind = Pointed::Kind::path;
-      out.text = unquoted(spans.subject.text);
+      out.text = std::string(spans.subject.text);
       out.span = spans.subject;
       return out;
     }
@@ -411,7 +328,7 @@ Pointed pointed_at(const SyntaxTree& tree, std::size_t line, std::size_t offset)
         out.kind = Pointed::Kind::selector;
         out.text = std::string(selector.text);
         out.span = selector;
-        out.owner = unquoted(spans.subject.text);
+        out.owner = std::string(spans.subject.text);
         return out;
       }
     }
@@ -424,11 +341,7 @@ Pointed pointed_at(const SyntaxTree& tree, std::size_t line, std::size_t offset)
       out.span = spans.subject;
       return out;
     }
-    if (!spans.definition.empty() && contains(spans.definition, offset)) {
-      Pointed word = type_word(spans.definition, offset);
-      word.directive = out.directive;
-      return word;
-    }
+    if (!spans.definition.empty() && contains(spans.definition, offset)) return typed(type_word(spans.definition, offset));
     for (const SchemaFieldSpans& field : spans.fields) {
       if (contains(field.name, offset)) {
         out.kind = Pointed::Kind::field;
@@ -437,34 +350,10 @@ Pointed pointed_at(const SyntaxTree& tree, std::size_t line, std::size_t offset)
         out.owner = std::string(spans.subject.text);
         return out;
       }
-      if (!field.type.empty() && contains(field.type, offset)) {
-        Pointed word = type_word(field.type, offset);
-        word.directive = out.directive;
-        return word;
-      }
+      if (!field.type.empty() && contains(field.type, offset)) return typed(type_word(field.type, offset));
     }
   }
   return out;
-}
-
-const std::vector<BuiltinType>& builtins() {
-  static const std::vector<BuiltinType> all = builtin_types();
-  return all;
-}
-
-const BuiltinType* find_builtin(std::string_view name) {
-  static const auto index = [] {
-    std::unordered_map<std::string, const BuiltinType*> out;
-    for (const BuiltinType& type : builtins()) {
-      const bool unit = type.family == "physics";
-      out.emplace(unit ? unit_key(type.name) : type.name, &type);
-      for (const std::string& alias : type.aliases) out.emplace(unit ? unit_key(alias) : alias, &type);
-    }
-    return out;
-  }();
-  auto found = index.find(std::string(name));
-  if (found == index.end() && name.starts_with("physics::")) found = index.find(unit_key(name));
-  return found == index.end() ? nullptr : found->second;
 }
 
 }  // namespace vyrl::cli::lsp

@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "lsp/navigate.hpp"
+#include "lsp/scope.hpp"
 #include "lsp/transport.hpp"
 #include "lsp/uri.hpp"
 #include "vyrl/version.hpp"
@@ -341,7 +342,7 @@ void Server::open(const json& params) {
   const json& item = params.at("textDocument");
   std::string uri = item.at("uri").get<std::string>();
   Document document;
-  document.open = OpenText{uri, document_path(uri), item.at("text").get<std::string>()};
+  document.open = OpenText{uri, document_path(uri), item.at("text").get<std::string>(), nullptr};
   if (item.contains("version") && item["version"].is_number_integer()) document.version = item["version"].get<long long>();
   documents_.insert_or_assign(uri, std::move(document));
   refresh(uri);
@@ -374,12 +375,13 @@ void Server::close(const json& params) {
   const std::string uri = params.at("textDocument").at("uri").get<std::string>();
   const auto found = documents_.find(uri);
   if (found == documents_.end()) return;
+  const std::string path = found->second.open.path;
   documents_.erase(found);
   // Its problems are the editor's to show only while it is open.
   send({{"jsonrpc", "2.0"},
         {"method", "textDocument/publishDiagnostics"},
         {"params", {{"uri", uri}, {"diagnostics", json::array()}}}});
-  refresh("");
+  refresh(uri, path);
 }
 
 const OpenText* Server::find_open(std::string_view path) const {
@@ -389,24 +391,39 @@ const OpenText* Server::find_open(std::string_view path) const {
   return nullptr;
 }
 
-void Server::refresh(const std::string& changed_uri) {
-  if (const auto found = documents_.find(changed_uri); found != documents_.end()) publish(found->second);
+void Server::refresh(const std::string& changed_uri, std::string_view changed_path) {
+  std::string path(changed_path);
+  if (const auto found = documents_.find(changed_uri); found != documents_.end()) {
+    path = found->second.open.path;
+    publish(found->second);
+  }
+  // Only the documents that read the changed file: with many large files
+  // open, checking them all would cost each keystroke many times over.
   for (auto& [uri, document] : documents_) {
-    if (uri != changed_uri) publish(document);
+    if (uri == changed_uri) continue;
+    const Scope* checked = document.open.checked.get();
+    if (checked == nullptr || checked->reads(path)) publish(document);
   }
 }
 
 void Server::publish(Document& document) {
   const Workspace workspace{root_, encoding_, settings_.read_disk,
                             [this](std::string_view path) { return find_open(path); }};
-  document.diagnostic = diagnose(document.open, workspace);
-  const std::vector<Diagnostic> warnings =
-      warnings_of(document.open, encoding_, document.diagnostic ? &*document.diagnostic : nullptr);
+  // The last model goes only once the diagnostics are out: freeing a large
+  // one takes a good part of a check, and the editor need not wait for it.
+  const std::shared_ptr<const Scope> previous = std::move(document.open.checked);
+  auto checked = std::make_shared<const Scope>(document.open, workspace);
+  document.errors = diagnose(*checked);
+  document.open.checked = std::move(checked);
+  const std::vector<Diagnostic> warnings = warnings_of(document.open, encoding_, document.errors);
   std::string body = R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"diagnostics":[)";
-  if (document.diagnostic) append_diagnostic(body, *document.diagnostic);
-  for (const Diagnostic& warning : warnings) {
-    if (&warning != &warnings.front() || document.diagnostic) body += ',';
-    append_diagnostic(body, warning);
+  bool first = true;
+  for (const std::vector<Diagnostic>* diagnostics : {&std::as_const(document.errors), &warnings}) {
+    for (const Diagnostic& diagnostic : *diagnostics) {
+      if (!first) body += ',';
+      first = false;
+      append_diagnostic(body, diagnostic);
+    }
   }
   body += R"(],"uri":)";
   append_string(body, document.open.uri);
@@ -424,10 +441,8 @@ json Server::code_actions(const json& params) const {
   const Range asked{read_position(range.at("start")), read_position(range.at("end"))};
   // Warnings come from the text alone, so they are found again rather than
   // kept: they cannot have changed since they were published.
-  std::vector<Diagnostic> diagnostics;
-  if (found->second.diagnostic) diagnostics.push_back(*found->second.diagnostic);
-  std::vector<Diagnostic> warnings =
-      warnings_of(found->second.open, encoding_, diagnostics.empty() ? nullptr : &diagnostics.front());
+  std::vector<Diagnostic> diagnostics = found->second.errors;
+  std::vector<Diagnostic> warnings = warnings_of(found->second.open, encoding_, diagnostics);
   for (Diagnostic& warning : warnings) diagnostics.push_back(std::move(warning));
   for (const Diagnostic& diagnostic : diagnostics) {
     if (!diagnostic.fix || !share_a_line(diagnostic.range, asked)) continue;

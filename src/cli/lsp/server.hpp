@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -42,7 +43,7 @@ class Server {
   struct Document {
     OpenText open;
     long long version = 0;
-    std::optional<Diagnostic> diagnostic;
+    std::vector<Diagnostic> errors;  // as last published
   };
 
   void dispatch(const nlohmann::json& message);
@@ -55,9 +56,10 @@ class Server {
   void close(const nlohmann::json& params);
   void send(const nlohmann::json& message);
   void respond_error(const nlohmann::json& id, int code, std::string_view text);
-  // Checks every open document again: a change to one may fix or break
-  // another that imports it.
-  void refresh(const std::string& changed_uri);
+  // Checks the changed document again, and every open document whose last
+  // check read the file it stands for: a change to one may fix or break
+  // another that imports it. A document that is gone names its path.
+  void refresh(const std::string& changed_uri, std::string_view changed_path = {});
   void publish(Document& document);
   const OpenText* find_open(std::string_view path) const;
 

@@ -8,7 +8,8 @@ set(VYRL_LSP_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 function(vyrl_add_lsp_library name core)
   include(${PROJECT_SOURCE_DIR}/cmake/json.cmake)
-  set(sources complete.cpp diagnose.cpp navigate.cpp position.cpp scope.cpp server.cpp transport.cpp uri.cpp)
+  set(sources complete.cpp diagnose.cpp navigate.cpp position.cpp protocol.cpp scope.cpp server.cpp transport.cpp
+    uri.cpp)
   list(TRANSFORM sources PREPEND ${VYRL_LSP_DIR}/)
   add_library(${name} STATIC ${sources})
   # Included as "lsp/server.hpp".

@@ -2,8 +2,6 @@
 
 #include <filesystem>
 
-#include <nlohmann/json.hpp>
-
 #include "lsp/scope.hpp"
 #include "lsp/uri.hpp"
 #include "vyrl/edit.hpp"
@@ -11,18 +9,7 @@
 namespace vyrl::cli::lsp {
 namespace {
 
-using json = nlohmann::json;
-
-// SymbolKind values of the protocol.
-constexpr int kFileSymbol = 1;
-constexpr int kPropertySymbol = 7;
-constexpr int kFieldSymbol = 8;
-constexpr int kStructSymbol = 23;
-constexpr int kTypeParameterSymbol = 26;
-
-json to_json(Position position) { return {{"line", position.line}, {"character", position.character}}; }
-json to_json(const Range& range) { return {{"start", to_json(range.start)}, {"end", to_json(range.end)}}; }
-json location(const std::string& uri, const Range& range) { return {{"uri", uri}, {"range", to_json(range)}}; }
+Location location(const std::string& uri, const Range& range) { return Location{uri, range, {}}; }
 
 std::string_view directive_meaning(std::string_view name) {
   if (name == "import") return "`@import path` reads another file and runs its lines here, as if written in this file.";
@@ -88,26 +75,25 @@ std::string describe_type(std::string_view name, const Scope& scope) {
   return {};
 }
 
-json markdown(std::string text, const std::string& document_text, const Span& span, Encoding encoding) {
-  return {{"contents", {{"kind", "markdown"}, {"value", std::move(text)}}},
-          {"range", to_json(range_of(document_text, span, encoding))}};
+Hover markdown(std::string text, const std::string& document_text, const Span& span, Encoding encoding) {
+  return Hover{std::move(text), range_of(document_text, span, encoding)};
 }
 
 }  // namespace
 
-json hover(const OpenText& document, Position position, const Workspace& workspace) {
+std::optional<Hover> hover(const OpenText& document, Position position, const Workspace& workspace) {
   const SyntaxTree tree = read_syntax(document.text);
   const std::size_t offset = offset_of(document.text, position, workspace.encoding);
   const Pointed pointed = pointed_at(tree, position.line, offset);
   switch (pointed.kind) {
     case Pointed::Kind::directive: {
       const std::string_view meaning = directive_meaning(pointed.text);
-      if (meaning.empty()) return nullptr;
+      if (meaning.empty()) return std::nullopt;
       return markdown(std::string(meaning), document.text, pointed.span, workspace.encoding);
     }
     case Pointed::Kind::type: {
       const std::string text = describe_type(pointed.text, gather_scope(document, workspace, {}, &tree));
-      if (text.empty()) return nullptr;
+      if (text.empty()) return std::nullopt;
       return markdown(text, document.text, pointed.span, workspace.encoding);
     }
     case Pointed::Kind::key: {
@@ -126,74 +112,73 @@ json hover(const OpenText& document, Position position, const Workspace& workspa
     case Pointed::Kind::field: {
       const Scope scope = gather_scope(document, workspace, {}, &tree);
       const FieldDeclaration* field = scope.field(pointed.text);
-      if (field == nullptr) return nullptr;
+      if (field == nullptr) return std::nullopt;
       std::string text = "field `" + field->name + "` of schema `" + field->schema + "`, type `" + field->type + "`";
       if (const std::string type = describe_type(field->type, scope); !type.empty()) text += "\n\n" + type;
       return markdown(std::move(text), document.text, pointed.span, workspace.encoding);
     }
     default:
-      return nullptr;
+      return std::nullopt;
   }
 }
 
-json definition(const OpenText& document, Position position, const Workspace& workspace) {
+std::optional<std::vector<Location>> definition(const OpenText& document, Position position,
+                                                const Workspace& workspace) {
   const SyntaxTree tree = read_syntax(document.text);
   const Pointed pointed = pointed_at(tree, position.line, offset_of(document.text, position, workspace.encoding));
   switch (pointed.kind) {
     case Pointed::Kind::path: {
       const auto source = read_source(pointed.text, workspace);
-      if (!source) return nullptr;
-      return json::array({location(source->uri, Range{})});
+      if (!source) return std::nullopt;
+      return std::vector{location(source->uri, Range{})};
     }
     case Pointed::Kind::selector: {
       const auto source = read_source(pointed.owner, workspace);
-      if (!source) return nullptr;
+      if (!source) return std::nullopt;
       const Scope base = gather_scope(OpenText{source->uri, source->path, source->text}, workspace);
       const SchemaDeclaration* schema = base.schema(pointed.text);
-      if (schema == nullptr) return nullptr;
-      return json::array({location(schema->uri, schema->range)});
+      if (schema == nullptr) return std::nullopt;
+      return std::vector{location(schema->uri, schema->range)};
     }
     case Pointed::Kind::type: {
       const Scope scope = gather_scope(document, workspace, {}, &tree);
-      if (const AliasDeclaration* alias = scope.alias(pointed.text)) return json::array({location(alias->uri, alias->range)});
+      if (const AliasDeclaration* alias = scope.alias(pointed.text)) return std::vector{location(alias->uri, alias->range)};
       if (const SchemaDeclaration* schema = scope.schema(pointed.text)) {
-        return json::array({location(schema->uri, schema->range)});
+        return std::vector{location(schema->uri, schema->range)};
       }
-      return nullptr;
+      return std::nullopt;
     }
     case Pointed::Kind::key:
     case Pointed::Kind::field: {
       const Scope scope = gather_scope(document, workspace, pointed.text, &tree);
-      json out = json::array();
+      std::vector<Location> out;
       if (const auto key = scope.keys.find(pointed.text); key != scope.keys.end()) {
         out.push_back(location(key->second.uri, key->second.range));
       }
       if (const FieldDeclaration* field = scope.field(pointed.text)) out.push_back(location(field->uri, field->range));
-      return out.empty() ? json(nullptr) : out;
+      if (out.empty()) return std::nullopt;
+      return out;
     }
     default:
-      return nullptr;
+      return std::nullopt;
   }
 }
 
-json document_symbols(const OpenText& document, const Workspace& workspace) {
+std::vector<DocumentSymbol> document_symbols(const OpenText& document, const Workspace& workspace) {
   const SyntaxTree tree = read_syntax(document.text);
   const Encoding encoding = workspace.encoding;
-  json symbols = json::array();
-  const auto symbol = [&](std::string name, int kind, const SyntaxLine& statement, const Span& selection) {
+  std::vector<DocumentSymbol> symbols;
+  const auto symbol = [&](std::string name, SymbolKind kind, const SyntaxLine& statement, const Span& selection) {
     const std::size_t last = statement.first_line + statement.line_count - 1;
     const std::string_view last_text = tree.line(last).content.text;
     const Range whole{{statement.first_line, 0}, {last, column_of(last_text, last_text.size(), encoding)}};
-    return json{{"name", std::move(name)},
-                {"kind", kind},
-                {"range", to_json(whole)},
-                {"selectionRange", to_json(range_of(tree, selection, encoding))}};
+    return DocumentSymbol{std::move(name), std::nullopt, kind, whole, range_of(tree, selection, encoding), std::nullopt};
   };
   for (const SyntaxLine& statement : tree.statements()) {
     if (statement.kind == SyntaxKind::assignment) {
       const AssignmentSpans spans = tree.assignment(statement);
-      json item = symbol(std::string(spans.key.text), kPropertySymbol, statement, spans.key);
-      item["detail"] = std::string(spans.value_read.text);
+      DocumentSymbol item = symbol(std::string(spans.key.text), SymbolKind::property, statement, spans.key);
+      item.detail = std::string(spans.value_read.text);
       symbols.push_back(std::move(item));
       continue;
     }
@@ -201,37 +186,36 @@ json document_symbols(const OpenText& document, const Workspace& workspace) {
     const DirectiveSpans spans = tree.directive(statement);
     if (spans.subject.empty()) continue;
     if (spans.name.text == "schema") {
-      json item = symbol(std::string(spans.subject.text), kStructSymbol, statement, spans.subject);
-      json children = json::array();
+      DocumentSymbol item = symbol(std::string(spans.subject.text), SymbolKind::structure, statement, spans.subject);
+      std::vector<DocumentSymbol> children;
       for (const SchemaFieldSpans& field : spans.fields) {
         const Range range = range_of(tree, field.name, encoding);
         const Range whole{range.start, range_of(tree, field.type.empty() ? field.name : field.type, encoding).end};
-        children.push_back({{"name", std::string(field.name.text)},
-                            {"detail", std::string(field.type.text) + (field.mark.empty() ? "" : ", optional")},
-                            {"kind", kFieldSymbol},
-                            {"range", to_json(whole.end.line == whole.start.line ? whole : range)},
-                            {"selectionRange", to_json(range)}});
+        children.push_back(DocumentSymbol{std::string(field.name.text),
+                                          std::string(field.type.text) + (field.mark.empty() ? "" : ", optional"),
+                                          SymbolKind::field, whole.end.line == whole.start.line ? whole : range,
+                                          range, std::nullopt});
       }
-      item["children"] = std::move(children);
+      item.children = std::move(children);
       symbols.push_back(std::move(item));
     } else if (spans.name.text == "type") {
-      json item = symbol(std::string(spans.subject.text), kTypeParameterSymbol, statement, spans.subject);
-      item["detail"] = std::string(spans.definition.text);
+      DocumentSymbol item = symbol(std::string(spans.subject.text), SymbolKind::type_parameter, statement, spans.subject);
+      item.detail = std::string(spans.definition.text);
       symbols.push_back(std::move(item));
     } else if (spans.name.text == "import" || spans.name.text == "derive") {
-      json item = symbol(unquoted(spans.subject.text), kFileSymbol, statement, spans.subject);
+      DocumentSymbol item = symbol(unquoted(spans.subject.text), SymbolKind::file, statement, spans.subject);
       std::string detail = "@";
       detail.append(spans.name.text);  // built in place: GCC 12 misreads "@" + string as an overlapping copy
-      item["detail"] = std::move(detail);
+      item.detail = std::move(detail);
       symbols.push_back(std::move(item));
     }
   }
   return symbols;
 }
 
-json formatting(const OpenText& document, const Workspace& workspace) {
+std::vector<TextEdit> formatting(const OpenText& document, const Workspace& workspace) {
   const auto formatted = format(document.text, document.path);
-  json edits = json::array();
+  std::vector<TextEdit> edits;
   if (!formatted || *formatted == document.text) return edits;
   std::size_t lines = 0;
   std::size_t last_start = 0;
@@ -243,7 +227,7 @@ json formatting(const OpenText& document, const Workspace& workspace) {
   }
   const std::string_view last = std::string_view(document.text).substr(last_start);
   const Position end{lines, column_of(last, last.size(), workspace.encoding)};
-  edits.push_back({{"range", to_json(Range{{0, 0}, end})}, {"newText", *formatted}});
+  edits.push_back(TextEdit{Range{{0, 0}, end}, *formatted});
   return edits;
 }
 

@@ -1,5 +1,8 @@
 #include "lsp/protocol.hpp"
 
+#include <algorithm>
+#include <charconv>
+
 #include <nlohmann/json.hpp>
 
 namespace vyrl::cli::lsp {
@@ -167,7 +170,11 @@ json to_json(const InitializeResult& result) {
             {"completionProvider", {{"triggerCharacters", {"@", ":", "<", "/"}}}},
             {"definitionProvider", true},
             {"documentSymbolProvider", true},
-            {"documentFormattingProvider", true}}},
+            {"documentFormattingProvider", true},
+            {"semanticTokensProvider",
+             {{"legend", {{"tokenTypes", result.legend.types}, {"tokenModifiers", result.legend.modifiers}}},
+              {"full", true},
+              {"range", true}}}}},
           {"serverInfo", {{"name", result.name}, {"version", result.version}}}};
 }
 
@@ -183,6 +190,24 @@ std::string result_text(const std::vector<CompletionItem>& items) { return array
 std::string result_text(const std::vector<DocumentSymbol>& symbols) { return array_text(symbols); }
 std::string result_text(const std::vector<TextEdit>& edits) { return array_text(edits); }
 std::string result_text(const std::vector<CodeAction>& actions) { return array_text(actions); }
+
+std::string result_text(const std::optional<SemanticTokens>& tokens) {
+  if (!tokens) return "null";
+  constexpr std::string_view open = "{\"data\":[";
+  constexpr std::string_view close = "]}";
+  // Room for every number at its widest, and a comma after each; cut to
+  // size at the end.
+  std::string out(open.size() + tokens->data.size() * 11 + close.size(), '\0');
+  char* at = std::copy(open.begin(), open.end(), out.data());
+  char* const end = out.data() + out.size();
+  for (std::size_t i = 0; i < tokens->data.size(); ++i) {
+    if (i != 0) *at++ = ',';
+    at = std::to_chars(at, end, tokens->data[i]).ptr;
+  }
+  at = std::copy(close.begin(), close.end(), at);
+  out.resize(static_cast<std::size_t>(at - out.data()));
+  return out;
+}
 
 std::string response_text(const json& id, std::string_view result) {
   std::string out = "{\"id\":";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -83,8 +84,21 @@ struct PublishDiagnosticsParams {
   const std::vector<Diagnostic>* warnings = nullptr;
 };
 
+// Token types and modifiers are the server's own (see tokens.hpp); the
+// legend gives their names, in the order their numbers count.
+struct SemanticTokensLegend {
+  std::vector<std::string_view> types;
+  std::vector<std::string_view> modifiers;
+};
+
+// Five numbers a token, each place relative to the token before it.
+struct SemanticTokens {
+  std::vector<std::uint32_t> data;
+};
+
 struct InitializeResult {
   Encoding encoding = Encoding::utf16;
+  SemanticTokensLegend legend;
   std::string name;
   std::string version;
 };
@@ -109,13 +123,16 @@ std::string result_text(const std::vector<CompletionItem>& items);
 std::string result_text(const std::vector<DocumentSymbol>& symbols);
 std::string result_text(const std::vector<TextEdit>& edits);
 std::string result_text(const std::vector<CodeAction>& actions);
+// Written directly: a large document has hundreds of thousands of numbers,
+// which as a tree of JSON values would cost several times their text.
+std::string result_text(const std::optional<SemanticTokens>& tokens);
 
 // Whole messages. `id` is the request's, already checked to be a number or a
 // string (or null when there was no request to answer).
 std::string response_text(const nlohmann::json& id, std::string_view result);
 std::string error_text(const nlohmann::json& id, const ResponseError& error);
-// Written directly: a document may have a warning on every line, and a tree
-// of JSON values for each would cost several times what its text does.
+// Written directly, as semantic tokens are: a document may have a warning on
+// every line.
 std::string publish_diagnostics_text(const PublishDiagnosticsParams& params);
 
 // --- What the server reads. ---
@@ -168,7 +185,7 @@ TextDocumentItem read_did_open(const nlohmann::json& params);
 DidChangeParams read_did_change(const nlohmann::json& params);
 DidSaveParams read_did_save(const nlohmann::json& params);
 PositionParams read_position_params(const nlohmann::json& params);
-// Code actions for a range.
+// Code actions and semantic tokens for a range.
 RangeParams read_range_params(const nlohmann::json& params);
 
 }  // namespace vyrl::cli::lsp

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "lsp/navigate.hpp"
+#include "lsp/tokens.hpp"
 #include "lsp/transport.hpp"
 #include "lsp/uri.hpp"
 #include "vyrl/version.hpp"
@@ -87,6 +88,8 @@ const std::map<std::string_view, Server::DocumentHandler, std::less<>> Server::k
     {"textDocument/completion", &Server::completion},
     {"textDocument/documentSymbol", &Server::document_symbols},
     {"textDocument/formatting", &Server::formatting},
+    {"textDocument/semanticTokens/full", &Server::semantic_tokens},
+    {"textDocument/semanticTokens/range", &Server::semantic_tokens_range},
 };
 
 // "initialized", "$/cancelRequest" (every request is answered before the
@@ -215,7 +218,7 @@ Server::Reply Server::initialize(const json& params) {
   if (root) root_ = std::filesystem::path(*root).lexically_normal();
   initialized_ = true;
   log_("workspace root " + root_.native() + ", positions in " + (encoding_ == Encoding::utf8 ? "utf-8" : "utf-16"));
-  return result_text(to_json(InitializeResult{encoding_, "vyrl", VYRL_VERSION}));
+  return result_text(to_json(InitializeResult{encoding_, token_legend(), "vyrl", VYRL_VERSION}));
 }
 
 Server::Reply Server::shutdown(const json&) {
@@ -244,6 +247,15 @@ std::string Server::document_symbols(const Document& document, const json&) {
 
 std::string Server::formatting(const Document& document, const json&) {
   return result_text(lsp::formatting(document.open, workspace()));
+}
+
+std::string Server::semantic_tokens(const Document& document, const json&) {
+  return result_text(std::optional(lsp::semantic_tokens(document.open, workspace(), std::nullopt)));
+}
+
+std::string Server::semantic_tokens_range(const Document& document, const json& params) {
+  const RangeParams asked = read_range_params(params);
+  return result_text(std::optional(lsp::semantic_tokens(document.open, workspace(), asked.range)));
 }
 
 void Server::exit(const json&) { exit_status_ = shut_down_ ? 0 : 1; }

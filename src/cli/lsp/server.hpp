@@ -76,6 +76,8 @@ class Server {
   std::string completion(const Document& document, const nlohmann::json& params);
   std::string document_symbols(const Document& document, const nlohmann::json& params);
   std::string formatting(const Document& document, const nlohmann::json& params);
+  std::string semantic_tokens(const Document& document, const nlohmann::json& params);
+  std::string semantic_tokens_range(const Document& document, const nlohmann::json& params);
 
   void exit(const nlohmann::json& params);
   void open(const nlohmann::json& params);

@@ -1,6 +1,7 @@
 """Semantic tokens: what each piece of a document is coloured as, held to what loading reads there."""
 
 import asyncio
+import json
 import re
 import subprocess
 
@@ -259,3 +260,16 @@ async def test_nesting_past_the_limit_is_coloured_whole(client, tmp_path):
         (0, 0, "sha", P), (0, 13, "1", N), (1, 0, "dee", P), (1, len("deep = ") + 32, "[[[", S)
     ]
 
+
+def test_the_documented_legend_is_the_advertised_one():
+    page = (ROOT / "docs" / "editors.md").read_text(encoding="utf-8")
+    section = page.split("### Semantic tokens")[1].split("\n## ")[0]
+    documented = re.findall(r"^\| `(\w+)` \| (type|modifier) \|", section, re.MULTILINE)
+    body = b'{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"capabilities":{}}}'
+    done = subprocess.run(
+        [str(VYRL), "lsp"], input=b"Content-Length: %d\r\n\r\n" % len(body) + body, capture_output=True, timeout=30
+    )
+    answer = json.loads(done.stdout.partition(b"\r\n\r\n")[2])
+    legend = answer["result"]["capabilities"]["semanticTokensProvider"]["legend"]
+    assert [name for name, what in documented if what == "type"] == legend["tokenTypes"]
+    assert [name for name, what in documented if what == "modifier"] == legend["tokenModifiers"]

@@ -143,11 +143,14 @@ def test_gq_formats_as_vyrl_fmt(tmp_path, with_vyrl, editor, text, expected):
     assert out["lines"] == (text.splitlines() if expected is None else expected)
 
 
+def documented_neovim_setup():
+    page = (ROOT / "docs" / "editors.md").read_text(encoding="utf-8")
+    return page.split("Neovim 0.7 or later, with its built-in client")[1].split("```lua\n")[1].split("```\n")[0]
+
+
 def test_the_documented_neovim_setup_starts_the_language_server(tmp_path, with_vyrl):
     # On the installed Neovim: Debian's 0.7 has neither vim.fs.root nor vim.lsp.start.
-    page = (ROOT / "docs" / "editors.md").read_text(encoding="utf-8")
-    lua = page.split("Neovim 0.7 or later, with its built-in client")[1].split("```lua\n")[1].split("```\n")[0]
-    (tmp_path / "init.lua").write_text(lua, encoding="utf-8")
+    (tmp_path / "init.lua").write_text(documented_neovim_setup(), encoding="utf-8")
     (tmp_path / ".git").mkdir()
     (tmp_path / "sub").mkdir()
     (tmp_path / "sub" / "bad.vyr").write_text("x = 1\nport 8080\n", encoding="utf-8")
@@ -163,3 +166,24 @@ def test_the_documented_neovim_setup_starts_the_language_server(tmp_path, with_v
     ], with_vyrl)
     # The broken line's error arrived, and one server, at the project's root, serves both files.
     assert out == {"errors": [1], "clients": [[str(tmp_path), 2]]}
+
+
+def test_neovims_client_carries_semantic_tokens_both_ways(tmp_path, with_vyrl):
+    # Neovim 0.7 colours none itself, but its client must send the request and
+    # take the answer as it comes.
+    (tmp_path / "init.lua").write_text(documented_neovim_setup(), encoding="utf-8")
+    (tmp_path / ".git").mkdir()
+    (tmp_path / "a.vyr").write_text("port = 8080  # c\n", encoding="utf-8")
+    ask = (
+        "local answers = vim.lsp.buf_request_sync(0, 'textDocument/semanticTokens/full',"
+        " {textDocument = vim.lsp.util.make_text_document_params()}, 5000) or {};"
+        " vim.g.vyrl_tokens = vim.tbl_map(function(a) return {a.err or vim.NIL, a.result.data} end,"
+        " vim.tbl_values(answers))"
+    )
+    out = run("nvim", tmp_path, [
+        "luafile init.lua", "edit a.vyr",
+        "call luaeval('vim.wait(10000, function() return next(vim.lsp.buf_get_clients(0)) ~= nil end, 20)')",
+        f"lua {ask}", "let g:out.tokens = g:vyrl_tokens",
+    ], with_vyrl)
+    # port (property), 8080 (number), # c (comment): five numbers each, placed from the one before.
+    assert out == {"tokens": [[None, [0, 0, 4, 0, 0, 0, 7, 4, 2, 0, 0, 6, 3, 3, 0]]]}

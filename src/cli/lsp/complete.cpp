@@ -8,8 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "lsp/navigate.hpp"
 #include "lsp/scope.hpp"
 #include "vyrl/diagnostics.hpp"
@@ -17,15 +15,13 @@
 namespace vyrl::cli::lsp {
 namespace {
 
-using json = nlohmann::json;
-
-// CompletionItemKind values of the protocol.
-constexpr int kFieldItem = 5;
-constexpr int kUnitItem = 11;
-constexpr int kKeywordItem = 14;
-constexpr int kFileItem = 17;
-constexpr int kStructItem = 22;
-constexpr int kTypeParameterItem = 25;
+// Short names, as the items below are added by the dozen.
+constexpr CompletionKind kFieldItem = CompletionKind::field;
+constexpr CompletionKind kUnitItem = CompletionKind::unit;
+constexpr CompletionKind kKeywordItem = CompletionKind::keyword;
+constexpr CompletionKind kFileItem = CompletionKind::file;
+constexpr CompletionKind kStructItem = CompletionKind::structure;
+constexpr CompletionKind kTypeParameterItem = CompletionKind::type_parameter;
 
 // A workspace walk answers while the editor waits: a home directory opened
 // as the project must not stall it.
@@ -48,16 +44,12 @@ std::string_view trim_right(std::string_view text) {
 }
 
 struct Items {
-  json list = json::array();
+  std::vector<CompletionItem> list;
   Range replaced;  // the partial word typed so far
 
-  void add(std::string label, int kind, std::string detail = {}, std::string sort = {}) {
-    json item = {{"label", label}, {"kind", kind}, {"textEdit", {{"newText", label}}}};
-    item["textEdit"]["range"] = {{"start", {{"line", replaced.start.line}, {"character", replaced.start.character}}},
-                                 {"end", {{"line", replaced.end.line}, {"character", replaced.end.character}}}};
-    if (!detail.empty()) item["detail"] = std::move(detail);
-    if (!sort.empty()) item["sortText"] = std::move(sort);
-    list.push_back(std::move(item));
+  void add(std::string label, CompletionKind kind, std::string detail = {}, std::string sort = {}) {
+    TextEdit edit{replaced, label};
+    list.push_back(CompletionItem{std::move(label), kind, std::move(detail), std::move(sort), std::move(edit)});
   }
 };
 
@@ -102,7 +94,7 @@ void add_paths(Items& items, const std::filesystem::path& root) {
 
 }  // namespace
 
-json completion(const OpenText& document, Position position, const Workspace& workspace) {
+std::vector<CompletionItem> completion(const OpenText& document, Position position, const Workspace& workspace) {
   const std::size_t offset = offset_of(document.text, position, workspace.encoding);
   const std::size_t line_start = document.text.rfind('\n', offset == 0 ? 0 : offset - 1);
   const std::size_t begin = (line_start == std::string::npos || offset == 0) ? 0 : line_start + 1;

@@ -4,8 +4,6 @@
 #include <optional>
 #include <variant>
 
-#include <nlohmann/json.hpp>
-
 #include "lsp/scope.hpp"
 #include "vyrl/diagnostics.hpp"
 #include "vyrl/edit.hpp"
@@ -13,18 +11,7 @@
 namespace vyrl::cli::lsp {
 namespace {
 
-using json = nlohmann::json;
-
-// SymbolKind values of the protocol.
-constexpr int kFileSymbol = 1;
-constexpr int kPropertySymbol = 7;
-constexpr int kFieldSymbol = 8;
-constexpr int kStructSymbol = 23;
-constexpr int kTypeParameterSymbol = 26;
-
-json to_json(Position position) { return {{"line", position.line}, {"character", position.character}}; }
-json to_json(const Range& range) { return {{"start", to_json(range.start)}, {"end", to_json(range.end)}}; }
-json location(const std::string& uri, const Range& range) { return {{"uri", uri}, {"range", to_json(range)}}; }
+Location location(const std::string& uri, const Range& range) { return Location{uri, range, {}}; }
 
 std::string_view directive_meaning(std::string_view name) {
   if (name == "import") return "`@import path` reads another file and runs its lines here, as if written in this file.";
@@ -112,21 +99,25 @@ std::string describe_key(std::string_view name, std::uint32_t line, const Scope&
   return text;
 }
 
-json located(const Scope& scope, std::uint32_t file, const std::optional<Range>& range) {
-  return range ? location(scope.uri(file), *range) : json(nullptr);
+std::optional<Location> located(const Scope& scope, std::uint32_t file, const std::optional<Range>& range) {
+  if (!range) return std::nullopt;
+  return location(scope.uri(file), *range);
+}
+
+Hover markdown(std::string text, const SyntaxTree& tree, const Span& span, Encoding encoding) {
+  return Hover{std::move(text), range_of(tree, span, encoding)};
 }
 
 }  // namespace
 
-json hover(const OpenText& document, Position position, const Workspace& workspace) {
+std::optional<Hover> hover(const OpenText& document, Position position, const Workspace& workspace) {
   const auto scope = scope_of(document, workspace);
   const SyntaxTree& tree = scope->tree();
   const std::size_t offset = offset_of(document.text, position, workspace.encoding);
   const Pointed pointed = pointed_at(tree, position.line, offset);
-  const auto answer = [&](std::string text) -> json {
-    if (text.empty()) return nullptr;
-    return {{"contents", {{"kind", "markdown"}, {"value", std::move(text)}}},
-            {"range", to_json(range_of(tree, pointed.span, workspace.encoding))}};
+  const auto answer = [&](std::string text) -> std::optional<Hover> {
+    if (text.empty()) return std::nullopt;
+    return markdown(std::move(text), tree, pointed.span, workspace.encoding);
   };
   switch (pointed.kind) {
     case Pointed::Kind::directive:
@@ -138,25 +129,26 @@ json hover(const OpenText& document, Position position, const Workspace& workspa
     case Pointed::Kind::field: {
       if (const Model::Schema* schema = scope->schema_at({0, pointed.line})) {
         const auto field = std::ranges::find(schema->fields, pointed.text, &Model::Field::name);
-        if (field == schema->fields.end()) return nullptr;
+        if (field == schema->fields.end()) return std::nullopt;
         return answer(describe_field(field->name, schema->name, field->type_name, *scope));
       }
       // The @schema line failed, so the loader declared nothing: what it says is as written.
       const SyntaxLine* statement = scope->statement_at(0, pointed.line);
-      if (statement == nullptr) return nullptr;
+      if (statement == nullptr) return std::nullopt;
       for (const SchemaFieldSpans& field : tree.directive(*statement).fields) {
         if (field.name.text == pointed.text) {
           return answer(describe_field(field.name.text, pointed.owner, field.type.text, *scope));
         }
       }
-      return nullptr;
+      return std::nullopt;
     }
     default:
-      return nullptr;
+      return std::nullopt;
   }
 }
 
-json definition(const OpenText& document, Position position, const Workspace& workspace) {
+std::optional<std::vector<Location>> definition(const OpenText& document, Position position,
+                                                const Workspace& workspace) {
   const auto scope = scope_of(document, workspace);
   const Model& model = scope->model();
   const Pointed pointed = pointed_at(scope->tree(), position.line, offset_of(document.text, position, workspace.encoding));
@@ -164,12 +156,12 @@ json definition(const OpenText& document, Position position, const Workspace& wo
   switch (pointed.kind) {
     case Pointed::Kind::path: {
       const Model::Read* read = scope->read_at(here);
-      if (read == nullptr || !read->file || !model.files()[*read->file].readable) return nullptr;
-      return json::array({location(scope->uri(*read->file), Range{})});
+      if (read == nullptr || !read->file || !model.files()[*read->file].readable) return std::nullopt;
+      return std::vector{location(scope->uri(*read->file), Range{})};
     }
     case Pointed::Kind::selector: {
       const Model::Read* read = scope->read_at(here);
-      if (read == nullptr || !read->file) return nullptr;
+      if (read == nullptr || !read->file) return std::nullopt;
       // The schema this line took, else the one the base holds by that name.
       const Model::Schema* chosen = nullptr;
       for (const Model::Schema& schema : model.schemas()) {
@@ -177,9 +169,10 @@ json definition(const OpenText& document, Position position, const Workspace& wo
         chosen = &schema;
         if (schema.derived_at == here) break;
       }
-      if (chosen == nullptr) return nullptr;
-      const json found = located(*scope, chosen->place.file, scope->name_range(chosen->place));
-      return found.is_null() ? found : json::array({found});
+      if (chosen == nullptr) return std::nullopt;
+      const auto found = located(*scope, chosen->place.file, scope->name_range(chosen->place));
+      if (!found) return std::nullopt;
+      return std::vector{*found};
     }
     case Pointed::Kind::type: {
       const Model::Resolution resolution = model.resolve(pointed.text);
@@ -189,15 +182,16 @@ json definition(const OpenText& document, Position position, const Workspace& wo
       } else if (resolution.ends == Model::Resolution::Ends::schema) {
         if (const Model::Schema* schema = model.schema(resolution.name)) place = schema->place;
       }
-      if (!place) return nullptr;
-      const json found = located(*scope, place->file, scope->name_range(*place));
-      return found.is_null() ? found : json::array({found});
+      if (!place) return std::nullopt;
+      const auto found = located(*scope, place->file, scope->name_range(*place));
+      if (!found) return std::nullopt;
+      return std::vector{*found};
     }
     case Pointed::Kind::key:
     case Pointed::Kind::field: {
-      json out = json::array();
-      const auto add = [&](const json& found) {
-        if (!found.is_null()) out.push_back(found);
+      std::vector<Location> out;
+      const auto add = [&](const std::optional<Location>& found) {
+        if (found) out.push_back(*found);
       };
       bool typed = false;
       if (const Model::Key* key = model.key(pointed.text)) {
@@ -212,35 +206,33 @@ json definition(const OpenText& document, Position position, const Workspace& wo
       if (!typed && pointed.kind == Pointed::Kind::field) {
         add(located(*scope, 0, scope->field_range(here, pointed.text)));
       }
-      return out.empty() ? json(nullptr) : out;
+      if (out.empty()) return std::nullopt;
+      return out;
     }
     default:
-      return nullptr;
+      return std::nullopt;
   }
 }
 
-json document_symbols(const OpenText& document, const Workspace& workspace) {
+std::vector<DocumentSymbol> document_symbols(const OpenText& document, const Workspace& workspace) {
   const auto scope = scope_of(document, workspace);
   const SyntaxTree& tree = scope->tree();
   const Encoding encoding = workspace.encoding;
-  json symbols = json::array();
-  const auto symbol = [&](std::string name, int kind, const SyntaxLine& statement, const Span& selection) {
+  std::vector<DocumentSymbol> symbols;
+  const auto symbol = [&](std::string name, SymbolKind kind, const SyntaxLine& statement, const Span& selection) {
     const std::size_t last = statement.first_line + statement.line_count - 1;
     const std::string_view last_text = tree.line(last).content.text;
     const Range whole{{statement.first_line, 0}, {last, column_of(last_text, last_text.size(), encoding)}};
-    return json{{"name", std::move(name)},
-                {"kind", kind},
-                {"range", to_json(whole)},
-                {"selectionRange", to_json(range_of(tree, selection, encoding))}};
+    return DocumentSymbol{std::move(name), std::nullopt, kind, whole, range_of(tree, selection, encoding), std::nullopt};
   };
   // Layout from the syntax, meaning from the model where the line got that far.
   for (const SyntaxLine& statement : tree.statements()) {
     const Model::Place place{0, statement.first_line + 1};
     if (statement.kind == SyntaxKind::assignment) {
       const AssignmentSpans spans = tree.assignment(statement);
-      json item = symbol(std::string(spans.key.text), kPropertySymbol, statement, spans.key);
+      DocumentSymbol item = symbol(std::string(spans.key.text), SymbolKind::property, statement, spans.key);
       const Model::Assignment* assignment = scope->assignment_at(place);
-      item["detail"] = std::string(assignment != nullptr ? assignment->value : spans.value_read.text);
+      item.detail = std::string(assignment != nullptr ? assignment->value : spans.value_read.text);
       symbols.push_back(std::move(item));
       continue;
     }
@@ -248,9 +240,9 @@ json document_symbols(const OpenText& document, const Workspace& workspace) {
     const DirectiveSpans spans = tree.directive(statement);
     if (spans.subject.empty()) continue;
     if (spans.name.text == "schema") {
-      json item = symbol(std::string(spans.subject.text), kStructSymbol, statement, spans.subject);
+      DocumentSymbol item = symbol(std::string(spans.subject.text), SymbolKind::structure, statement, spans.subject);
       const Model::Schema* declared = scope->schema_at(place);
-      json children = json::array();
+      std::vector<DocumentSymbol> children;
       for (const SchemaFieldSpans& field : spans.fields) {
         const Range range = range_of(tree, field.name, encoding);
         const Range whole{range.start, range_of(tree, field.type.empty() ? field.name : field.type, encoding).end};
@@ -261,34 +253,31 @@ json document_symbols(const OpenText& document, const Workspace& workspace) {
             detail = std::string(found->type_name) + (found->optional ? ", optional" : "");
           }
         }
-        children.push_back({{"name", std::string(field.name.text)},
-                            {"detail", std::move(detail)},
-                            {"kind", kFieldSymbol},
-                            {"range", to_json(whole.end.line == whole.start.line ? whole : range)},
-                            {"selectionRange", to_json(range)}});
+        children.push_back(DocumentSymbol{std::string(field.name.text), std::move(detail), SymbolKind::field,
+                                          whole.end.line == whole.start.line ? whole : range, range, std::nullopt});
       }
-      item["children"] = std::move(children);
+      item.children = std::move(children);
       symbols.push_back(std::move(item));
     } else if (spans.name.text == "type") {
-      json item = symbol(std::string(spans.subject.text), kTypeParameterSymbol, statement, spans.subject);
-      item["detail"] = std::string(spans.definition.text);
+      DocumentSymbol item = symbol(std::string(spans.subject.text), SymbolKind::type_parameter, statement, spans.subject);
+      item.detail = std::string(spans.definition.text);
       symbols.push_back(std::move(item));
     } else if (spans.name.text == "import" || spans.name.text == "derive") {
       const Model::Read* read = scope->read_at(place);
-      json item = symbol(std::string(read != nullptr ? read->written : spans.subject.text), kFileSymbol, statement,
-                         spans.subject);
+      DocumentSymbol item = symbol(std::string(read != nullptr ? read->written : spans.subject.text), SymbolKind::file,
+                                   statement, spans.subject);
       std::string detail = "@";
       detail.append(spans.name.text);  // built in place: GCC 12 misreads "@" + string as an overlapping copy
-      item["detail"] = std::move(detail);
+      item.detail = std::move(detail);
       symbols.push_back(std::move(item));
     }
   }
   return symbols;
 }
 
-json formatting(const OpenText& document, const Workspace& workspace) {
+std::vector<TextEdit> formatting(const OpenText& document, const Workspace& workspace) {
   const auto formatted = format(document.text, document.path);
-  json edits = json::array();
+  std::vector<TextEdit> edits;
   if (!formatted || *formatted == document.text) return edits;
   std::size_t lines = 0;
   std::size_t last_start = 0;
@@ -300,7 +289,7 @@ json formatting(const OpenText& document, const Workspace& workspace) {
   }
   const std::string_view last = std::string_view(document.text).substr(last_start);
   const Position end{lines, column_of(last, last.size(), workspace.encoding)};
-  edits.push_back({{"range", to_json(Range{{0, 0}, end})}, {"newText", *formatted}});
+  edits.push_back(TextEdit{Range{{0, 0}, end}, *formatted});
   return edits;
 }
 

@@ -74,6 +74,16 @@ std::size_t column_of(std::string_view line, std::size_t byte, Encoding encoding
   return column;
 }
 
+std::size_t ColumnCounter::column(std::size_t byte) {
+  byte = std::min(byte, line_.size());
+  while (byte_ < byte) {
+    const std::size_t bytes = std::min(character_bytes(static_cast<unsigned char>(line_[byte_])), line_.size() - byte_);
+    column_ += units(bytes, encoding_);
+    byte_ += bytes;
+  }
+  return column_;
+}
+
 void replace_range(std::string& text, Position start, Position end, std::string_view replacement, Encoding encoding) {
   std::size_t from = offset_of(text, start, encoding);
   std::size_t to = offset_of(text, end, encoding);

@@ -35,6 +35,23 @@ std::size_t offset_of(std::string_view text, Position position, Encoding encodin
 // The column, in the client's units, of byte `byte` of `line` (clamped to it).
 std::size_t column_of(std::string_view line, std::size_t byte, Encoding encoding);
 
+// Columns of one line asked for bytes in increasing order, each counted on
+// from the last rather than from the line's start: what a walk over many
+// pieces of a long line needs. Each answer is column_of's.
+class ColumnCounter {
+ public:
+  ColumnCounter(std::string_view line, Encoding encoding) : line_(line), encoding_(encoding) {}
+
+  // `byte` no smaller than the one asked before.
+  std::size_t column(std::size_t byte);
+
+ private:
+  std::string_view line_;
+  Encoding encoding_;
+  std::size_t byte_ = 0;  // may lie past the last byte asked, at the end of a character it fell inside
+  std::size_t column_ = 0;
+};
+
 // Replaces what lies between two positions with `replacement`, as an
 // incremental change from the client asks; start and end may come in either
 // order.

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <new>
 #include <system_error>
@@ -14,6 +13,7 @@
 
 #include "lsp/navigate.hpp"
 #include "lsp/scope.hpp"
+#include "lsp/tokens.hpp"
 #include "lsp/transport.hpp"
 #include "lsp/uri.hpp"
 #include "vyrl/version.hpp"
@@ -22,14 +22,6 @@ namespace vyrl::cli::lsp {
 namespace {
 
 using json = nlohmann::json;
-
-// JSON-RPC's own error codes, and the protocol's.
-constexpr int kParseError = -32700;
-constexpr int kInvalidRequest = -32600;
-constexpr int kMethodNotFound = -32601;
-constexpr int kInvalidParams = -32602;
-constexpr int kInternalError = -32603;
-constexpr int kServerNotInitialized = -32002;
 
 constexpr std::string_view kNotJson = "the message is not JSON";
 constexpr std::string_view kTooDeep = "the message nests deeper than any request of the protocol";
@@ -66,95 +58,9 @@ bool nests_too_deep(std::string_view body) {
   return false;
 }
 
-// TextDocumentSyncKind.Incremental and DiagnosticSeverity's Error and Warning.
-constexpr int kIncrementalSync = 2;
-constexpr int kErrorSeverity = 1;
-constexpr int kWarningSeverity = 2;
-
 std::string unknown_method(std::string_view method) { return "unknown method '" + std::string(method) + "'"; }
 std::string bad_params(std::string_view method, std::string_view why) {
   return "invalid params for '" + std::string(method) + "': " + std::string(why);
-}
-
-// A line or column from the client. Counts are unsigned and fit in 31 bits by
-// the protocol; anything else (negative, fractional, huge) is clamped rather
-// than cast, which for a double out of range would be undefined.
-std::size_t read_index(const json& value) {
-  if (value.is_number_unsigned()) return value.get<std::uint64_t>();
-  if (value.is_number_integer()) return 0;  // negative
-  if (value.is_number_float()) {
-    const double number = value.get<double>();
-    if (!(number >= 0)) return 0;
-    return number >= 9e15 ? std::size_t{1} << 53 : static_cast<std::size_t>(number);
-  }
-  return value.get<std::size_t>();  // throws for anything but a number or a boolean
-}
-
-Position read_position(const json& value) {
-  return Position{read_index(value.at("line")), read_index(value.at("character"))};
-}
-
-json to_json(Position position) { return {{"line", position.line}, {"character", position.character}}; }
-json to_json(const Range& range) { return {{"start", to_json(range.start)}, {"end", to_json(range.end)}}; }
-
-// A diagnostic is written out as JSON text directly: a document may have a
-// warning on every line, and a tree of JSON values for each would cost
-// several times what its text does. Keys come sorted, as json's objects keep
-// them.
-void append_string(std::string& out, std::string_view text) {
-  // Paths from the client may hold any bytes; what goes out stays JSON.
-  out += json(text).dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-void append_position(std::string& out, Position position) {
-  out += "{\"character\":";
-  out += std::to_string(position.character);
-  out += ",\"line\":";
-  out += std::to_string(position.line);
-  out += '}';
-}
-
-void append_range(std::string& out, const Range& range) {
-  out += "{\"end\":";
-  append_position(out, range.end);
-  out += ",\"start\":";
-  append_position(out, range.start);
-  out += '}';
-}
-
-void append_diagnostic(std::string& out, const Diagnostic& diagnostic) {
-  out += "{\"message\":";
-  append_string(out, diagnostic.message);
-  out += ",\"range\":";
-  append_range(out, diagnostic.range);
-  if (!diagnostic.chain.empty() || !diagnostic.hints.empty()) {
-    out += ",\"relatedInformation\":[";
-    bool first = true;
-    // The files that led to the failure, then how to fix it.
-    for (const auto* locations : {&diagnostic.chain, &diagnostic.hints}) {
-      for (const Location& location : *locations) {
-        if (!first) out += ',';
-        first = false;
-        out += "{\"location\":{\"range\":";
-        append_range(out, location.range);
-        out += ",\"uri\":";
-        append_string(out, location.uri);
-        out += "},\"message\":";
-        append_string(out, location.message);
-        out += '}';
-      }
-    }
-    out += ']';
-  }
-  out += ",\"severity\":";
-  out += std::to_string(diagnostic.warning ? kWarningSeverity : kErrorSeverity);
-  out += ",\"source\":\"vyrl\"}";
-}
-
-json to_json(const Diagnostic& diagnostic) {
-  std::string text;
-  append_diagnostic(text, diagnostic);
-  return json::parse(text);
 }
 
 // By lines: editors ask for the actions at the cursor, which need not stand
@@ -168,31 +74,60 @@ std::string document_path(const std::string& uri) {
 
 }  // namespace
 
+// Every method the server knows. Requests about one open document are looked
+// up there first; anything not listed is answered MethodNotFound, or, for a
+// notification, dropped.
+const std::map<std::string_view, Server::RequestHandler, std::less<>> Server::kRequests = {
+    {"initialize", {&Server::initialize, true}},
+    {"shutdown", {&Server::shutdown}},
+    {"textDocument/codeAction", {&Server::code_actions}},
+};
+
+const std::map<std::string_view, Server::DocumentHandler, std::less<>> Server::kDocumentRequests = {
+    {"textDocument/hover", &Server::hover},
+    {"textDocument/definition", &Server::definition},
+    {"textDocument/completion", &Server::completion},
+    {"textDocument/documentSymbol", &Server::document_symbols},
+    {"textDocument/formatting", &Server::formatting},
+    {"textDocument/semanticTokens/full", &Server::semantic_tokens},
+    {"textDocument/semanticTokens/range", &Server::semantic_tokens_range},
+};
+
+// "initialized", "$/cancelRequest" (every request is answered before the
+// next message is read, so there is never one to cancel), "$/setTrace" and
+// anything unknown need nothing.
+const std::map<std::string_view, Server::NotificationHandler, std::less<>> Server::kNotifications = {
+    {"exit", {&Server::exit, true}},
+    {"textDocument/didOpen", {&Server::open}},
+    {"textDocument/didChange", {&Server::change}},
+    {"textDocument/didSave", {&Server::save}},
+    {"textDocument/didClose", {&Server::close}},
+};
+
 Server::Server(Send send, Log log, Settings settings)
     : send_(std::move(send)), log_(std::move(log)), settings_(settings) {
   std::error_code ignored;
   root_ = std::filesystem::current_path(ignored);
 }
 
-void Server::send(const json& message) {
-  // Paths from the client may hold any bytes; what goes out stays JSON.
-  send_(message.dump(-1, ' ', false, json::error_handler_t::replace));
+void Server::respond_error(const json& id, int code, std::string_view text) {
+  send(error_text(id, ResponseError{code, std::string(text)}));
 }
 
-void Server::respond_error(const json& id, int code, std::string_view text) {
-  send({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", std::string(text)}}}});
+Workspace Server::workspace() const {
+  return Workspace{root_, encoding_, settings_.read_disk, [this](std::string_view path) { return find_open(path); }};
 }
 
 void Server::handle(std::string_view body) {
   if (nests_too_deep(body)) {
     log_(kTooDeep);
-    respond_error(nullptr, kInvalidRequest, kTooDeep);
+    respond_error(nullptr, error_code::invalid_request, kTooDeep);
     return;
   }
   json message = json::parse(body, nullptr, false);
   if (message.is_discarded()) {
     log_(kNotJson);
-    respond_error(nullptr, kParseError, kNotJson);
+    respond_error(nullptr, error_code::parse_error, kNotJson);
     return;
   }
   try {
@@ -200,7 +135,7 @@ void Server::handle(std::string_view body) {
   } catch (const std::bad_alloc&) {
     log_(kOutOfMemory);
     if (message.is_object() && message.contains("id") && message.contains("method")) {
-      respond_error(message["id"], kInternalError, kOutOfMemory);
+      respond_error(message["id"], error_code::internal_error, kOutOfMemory);
     }
   }
 }
@@ -213,7 +148,7 @@ void Server::dispatch(const json& message) {
       return;
     }
     log_(kNotARequest);
-    respond_error(nullptr, kInvalidRequest, kNotARequest);
+    respond_error(nullptr, error_code::invalid_request, kNotARequest);
     return;
   }
   const std::string& method = message["method"].get_ref<const std::string&>();
@@ -230,157 +165,149 @@ void Server::dispatch(const json& message) {
   const json& id = message["id"];
   if (!id.is_number_integer() && !id.is_number_unsigned() && !id.is_string()) {
     log_(kNotARequest);
-    respond_error(nullptr, kInvalidRequest, kNotARequest);
+    respond_error(nullptr, error_code::invalid_request, kNotARequest);
     return;
   }
   try {
     answer(method, id, params);
   } catch (const json::exception& error) {
     log_(bad_params(method, error.what()));
-    respond_error(id, kInvalidParams, bad_params(method, error.what()));
+    respond_error(id, error_code::invalid_params, bad_params(method, error.what()));
   }
 }
 
 void Server::answer(const std::string& method, const json& id, const json& params) {
-  const auto result = [&](json value) { send({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(value)}}); };
-  if (method == "initialize") {
-    if (initialized_) return respond_error(id, kInvalidRequest, kAlreadyInitialized);
-    return result(initialize(params));
+  const auto request = kRequests.find(method);
+  const bool early = request != kRequests.end() && request->second.before_initialize;
+  if (!early && !initialized_) return respond_error(id, error_code::server_not_initialized, kNotInitialized);
+  if (!early && shut_down_) return respond_error(id, error_code::invalid_request, kShutDown);
+  if (request != kRequests.end()) {
+    const Reply reply = (this->*request->second.answer)(params);
+    if (!reply) return send(error_text(id, reply.error()));
+    return send(response_text(id, *reply));
   }
-  if (!initialized_) return respond_error(id, kServerNotInitialized, kNotInitialized);
-  if (shut_down_) return respond_error(id, kInvalidRequest, kShutDown);
-  if (method == "shutdown") {
-    shut_down_ = true;
-    return result(nullptr);
+  if (const auto about = kDocumentRequests.find(method); about != kDocumentRequests.end()) {
+    const auto found = documents_.find(read_document_uri(params));
+    if (found == documents_.end()) return send(response_text(id, "null"));
+    return send(response_text(id, (this->*about->second)(found->second, params)));
   }
-  if (method == "textDocument/codeAction") return result(code_actions(params));
-  if (method == "textDocument/hover" || method == "textDocument/definition" || method == "textDocument/completion" ||
-      method == "textDocument/documentSymbol" || method == "textDocument/formatting") {
-    const auto found = documents_.find(params.at("textDocument").at("uri").get<std::string>());
-    if (found == documents_.end()) return result(nullptr);
-    const OpenText& text = found->second.open;
-    const Workspace workspace{root_, encoding_, settings_.read_disk,
-                              [this](std::string_view path) { return find_open(path); }};
-    if (method == "textDocument/hover") return result(hover(text, read_position(params.at("position")), workspace));
-    if (method == "textDocument/definition") {
-      return result(definition(text, read_position(params.at("position")), workspace));
-    }
-    if (method == "textDocument/completion") {
-      return result(completion(text, read_position(params.at("position")), workspace));
-    }
-    if (method == "textDocument/documentSymbol") return result(document_symbols(text, workspace));
-    return result(formatting(text, workspace));
-  }
-  respond_error(id, kMethodNotFound, unknown_method(method));
+  respond_error(id, error_code::method_not_found, unknown_method(method));
 }
 
 void Server::notice(const std::string& method, const json& params) {
-  if (method == "exit") {
-    exit_status_ = shut_down_ ? 0 : 1;
-    return;
-  }
+  const auto found = kNotifications.find(method);
+  if (found == kNotifications.end()) return;
   // Before initialize, the protocol has notifications dropped; so does an
   // editor that keeps typing while the server shuts down.
-  if (!initialized_ || shut_down_) return;
-  if (method == "textDocument/didOpen") return open(params);
-  if (method == "textDocument/didChange") return change(params);
-  if (method == "textDocument/didSave") {
-    const std::string& uri = params.at("textDocument").at("uri").get_ref<const std::string&>();
-    const auto found = documents_.find(uri);
-    if (found == documents_.end()) return;
-    if (params.contains("text")) found->second.open.text = params["text"].get<std::string>();
-    return refresh(uri);
-  }
-  if (method == "textDocument/didClose") return close(params);
-  // "initialized", "$/cancelRequest" (every request is answered before the
-  // next message is read, so there is never one to cancel), "$/setTrace" and
-  // anything unknown need nothing.
+  if (!found->second.always && (!initialized_ || shut_down_)) return;
+  (this->*found->second.notice)(params);
 }
 
-json Server::initialize(const json& params) {
+Server::Reply Server::initialize(const json& params) {
+  if (initialized_) return std::unexpected(ResponseError{error_code::invalid_request, std::string(kAlreadyInitialized)});
+  const InitializeParams asked = read_initialize(params);
   encoding_ = Encoding::utf16;
-  if (params.contains("capabilities")) {
-    const json& capabilities = params["capabilities"];
-    if (capabilities.is_object() && capabilities.contains("general") && capabilities["general"].is_object() &&
-        capabilities["general"].contains("positionEncodings") &&
-        capabilities["general"]["positionEncodings"].is_array()) {
-      for (const json& offered : capabilities["general"]["positionEncodings"]) {
-        if (offered == "utf-8") encoding_ = Encoding::utf8;
-      }
-    }
+  for (const std::string& offered : asked.position_encodings) {
+    if (offered == "utf-8") encoding_ = Encoding::utf8;
   }
   // Paths in @import and @derive lines start where `vyrl` is run from: the
   // project's root, which is the first workspace folder.
   std::optional<std::string> root;
-  if (params.contains("workspaceFolders") && params["workspaceFolders"].is_array() &&
-      !params["workspaceFolders"].empty() && params["workspaceFolders"][0].is_object() &&
-      params["workspaceFolders"][0].contains("uri") && params["workspaceFolders"][0]["uri"].is_string()) {
-    root = path_from_uri(params["workspaceFolders"][0]["uri"].get<std::string>());
-  }
-  if (!root && params.contains("rootUri") && params["rootUri"].is_string()) {
-    root = path_from_uri(params["rootUri"].get<std::string>());
-  }
-  if (!root && params.contains("rootPath") && params["rootPath"].is_string()) root = params["rootPath"].get<std::string>();
+  if (asked.workspace_folder) root = path_from_uri(*asked.workspace_folder);
+  if (!root && asked.root_uri) root = path_from_uri(*asked.root_uri);
+  if (!root && asked.root_path) root = asked.root_path;
   if (root) root_ = std::filesystem::path(*root).lexically_normal();
   initialized_ = true;
   log_("workspace root " + root_.native() + ", positions in " + (encoding_ == Encoding::utf8 ? "utf-8" : "utf-16"));
-
-  return {{"capabilities",
-           {{"positionEncoding", encoding_ == Encoding::utf8 ? "utf-8" : "utf-16"},
-            {"textDocumentSync",
-             {{"openClose", true}, {"change", kIncrementalSync}, {"save", {{"includeText", false}}}}},
-            {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
-            {"hoverProvider", true},
-            {"completionProvider", {{"triggerCharacters", {"@", ":", "<", "/"}}}},
-            {"definitionProvider", true},
-            {"documentSymbolProvider", true},
-            {"documentFormattingProvider", true}}},
-          {"serverInfo", {{"name", "vyrl"}, {"version", VYRL_VERSION}}}};
+  return result_text(to_json(InitializeResult{encoding_, token_legend(), "vyrl", VYRL_VERSION}));
 }
 
+Server::Reply Server::shutdown(const json&) {
+  shut_down_ = true;
+  return "null";
+}
+
+std::string Server::hover(const Document& document, const json& params) {
+  const PositionParams asked = read_position_params(params);
+  return result_text(lsp::hover(document.open, asked.position, workspace()));
+}
+
+std::string Server::definition(const Document& document, const json& params) {
+  const PositionParams asked = read_position_params(params);
+  return result_text(lsp::definition(document.open, asked.position, workspace()));
+}
+
+std::string Server::completion(const Document& document, const json& params) {
+  const PositionParams asked = read_position_params(params);
+  return result_text(lsp::completion(document.open, asked.position, workspace()));
+}
+
+std::string Server::document_symbols(const Document& document, const json&) {
+  return result_text(lsp::document_symbols(document.open, workspace()));
+}
+
+std::string Server::formatting(const Document& document, const json&) {
+  return result_text(lsp::formatting(document.open, workspace()));
+}
+
+std::string Server::semantic_tokens(const Document& document, const json&) {
+  return result_text(std::optional(lsp::semantic_tokens(document.open, workspace(), std::nullopt)));
+}
+
+std::string Server::semantic_tokens_range(const Document& document, const json& params) {
+  const RangeParams asked = read_range_params(params);
+  return result_text(std::optional(lsp::semantic_tokens(document.open, workspace(), asked.range)));
+}
+
+void Server::exit(const json&) { exit_status_ = shut_down_ ? 0 : 1; }
+
 void Server::open(const json& params) {
-  const json& item = params.at("textDocument");
-  std::string uri = item.at("uri").get<std::string>();
+  TextDocumentItem item = read_did_open(params);
   Document document;
-  document.open = OpenText{uri, document_path(uri), item.at("text").get<std::string>(), nullptr};
-  if (item.contains("version") && item["version"].is_number_integer()) document.version = item["version"].get<long long>();
+  const std::string uri = item.uri;
+  document.open = OpenText{item.uri, document_path(item.uri), std::move(item.text), nullptr};
+  if (item.version) document.version = *item.version;
   documents_.insert_or_assign(uri, std::move(document));
   refresh(uri);
 }
 
 void Server::change(const json& params) {
-  const json& item = params.at("textDocument");
-  const std::string& uri = item.at("uri").get_ref<const std::string&>();
+  const std::string uri = read_document_uri(params);
   const auto found = documents_.find(uri);
   if (found == documents_.end()) return log_("a change to a document that is not open: " + uri);
-  // Applied to a copy, so that a malformed change leaves the text as it was.
+  const DidChangeParams asked = read_did_change(params);
+  // Applied to a copy, so that running out of memory halfway leaves the text
+  // as it was; a malformed change has already been refused whole.
   std::string text = found->second.open.text;
-  for (const json& change : params.at("contentChanges")) {
-    const std::string& replacement = change.at("text").get_ref<const std::string&>();
-    if (change.contains("range")) {
-      const json& range = change["range"];
-      replace_range(text, read_position(range.at("start")), read_position(range.at("end")), replacement, encoding_);
+  for (const ContentChange& change : asked.changes) {
+    if (change.range) {
+      replace_range(text, change.range->start, change.range->end, change.text, encoding_);
     } else {
-      text = replacement;
+      text = change.text;
     }
   }
   found->second.open.text = std::move(text);
-  if (item.contains("version") && item["version"].is_number_integer()) {
-    found->second.version = item["version"].get<long long>();
-  }
+  if (asked.version) found->second.version = *asked.version;
+  refresh(uri);
+}
+
+void Server::save(const json& params) {
+  const std::string uri = read_document_uri(params);
+  const auto found = documents_.find(uri);
+  if (found == documents_.end()) return;
+  DidSaveParams asked = read_did_save(params);
+  if (asked.text) found->second.open.text = std::move(*asked.text);
   refresh(uri);
 }
 
 void Server::close(const json& params) {
-  const std::string uri = params.at("textDocument").at("uri").get<std::string>();
+  const std::string uri = read_document_uri(params);
   const auto found = documents_.find(uri);
   if (found == documents_.end()) return;
   const std::string path = found->second.open.path;
   documents_.erase(found);
   // Its problems are the editor's to show only while it is open.
-  send({{"jsonrpc", "2.0"},
-        {"method", "textDocument/publishDiagnostics"},
-        {"params", {{"uri", uri}, {"diagnostics", json::array()}}}});
+  send(publish_diagnostics_text(PublishDiagnosticsParams{uri, std::nullopt, nullptr, nullptr}));
   refresh(uri, path);
 }
 
@@ -407,38 +334,22 @@ void Server::refresh(const std::string& changed_uri, std::string_view changed_pa
 }
 
 void Server::publish(Document& document) {
-  const Workspace workspace{root_, encoding_, settings_.read_disk,
-                            [this](std::string_view path) { return find_open(path); }};
   // The last model goes only once the diagnostics are out: freeing a large
   // one takes a good part of a check, and the editor need not wait for it.
   const std::shared_ptr<const Scope> previous = std::move(document.open.checked);
-  auto checked = std::make_shared<const Scope>(document.open, workspace);
+  auto checked = std::make_shared<const Scope>(document.open, workspace());
   document.errors = diagnose(*checked);
   document.open.checked = std::move(checked);
   const std::vector<Diagnostic> warnings = warnings_of(document.open, encoding_, document.errors);
-  std::string body = R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"diagnostics":[)";
-  bool first = true;
-  for (const std::vector<Diagnostic>* diagnostics : {&std::as_const(document.errors), &warnings}) {
-    for (const Diagnostic& diagnostic : *diagnostics) {
-      if (!first) body += ',';
-      first = false;
-      append_diagnostic(body, diagnostic);
-    }
-  }
-  body += R"(],"uri":)";
-  append_string(body, document.open.uri);
-  body += R"(,"version":)";
-  body += std::to_string(document.version);
-  body += "}}";
-  send_(std::move(body));
+  send(publish_diagnostics_text(
+      PublishDiagnosticsParams{document.open.uri, document.version, &document.errors, &warnings}));
 }
 
-json Server::code_actions(const json& params) const {
-  json actions = json::array();
-  const auto found = documents_.find(params.at("textDocument").at("uri").get<std::string>());
-  if (found == documents_.end()) return actions;
-  const json& range = params.at("range");
-  const Range asked{read_position(range.at("start")), read_position(range.at("end"))};
+Server::Reply Server::code_actions(const json& params) {
+  std::vector<CodeAction> actions;
+  const auto found = documents_.find(read_document_uri(params));
+  if (found == documents_.end()) return result_text(actions);
+  const Range asked = read_range_params(params).range;
   // Warnings come from the text alone, so they are found again rather than
   // kept: they cannot have changed since they were published.
   std::vector<Diagnostic> diagnostics = found->second.errors;
@@ -448,15 +359,14 @@ json Server::code_actions(const json& params) const {
     if (!diagnostic.fix || !share_a_line(diagnostic.range, asked)) continue;
     const NameFix& fix = *diagnostic.fix;
     for (std::size_t i = 0; i < fix.names.size(); ++i) {
-      json edit = {{"range", to_json(fix.range)}, {"newText", fix.names[i]}};
-      actions.push_back({{"title", i < fix.titles.size() ? fix.titles[i] : "Change to '" + fix.names[i] + "'"},
-                         {"kind", "quickfix"},
-                         {"diagnostics", {to_json(diagnostic)}},
-                         {"isPreferred", i == 0},
-                         {"edit", {{"changes", {{fix.uri, {std::move(edit)}}}}}}});
+      CodeAction& action = actions.emplace_back();
+      action.title = i < fix.titles.size() ? fix.titles[i] : "Change to '" + fix.names[i] + "'";
+      action.diagnostics = {diagnostic};
+      action.preferred = i == 0;
+      action.changes[fix.uri] = {TextEdit{fix.range, fix.names[i]}};
     }
   }
-  return actions;
+  return result_text(actions);
 }
 
 int serve_stdio() {

@@ -36,7 +36,7 @@ VyrlError refuse_at_arguments(std::string_view arguments, std::string_view reaso
 }
 
 VyrlError refuse_schema(std::string reason) {
-  return VyrlError::directive(std::string(kSchemaDirective), std::move(reason));
+  return VyrlError::directive(std::string(directive_name(DirectiveKind::schema)), std::move(reason));
 }
 
 // What a byte is to the tokeniser: surely part of a token, surely a

@@ -120,13 +120,13 @@ json completion(const OpenText& document, Position position, const Workspace& wo
 
   // "@" and a partial name: the directives.
   if (trim_left(ahead) == "@") {
-    for (const char* name : {"import", "type", "schema", "derive"}) items.add(name, kKeywordItem);
+    for (const DirectiveKind kind : kDirectiveKinds) items.add(std::string(directive_name(kind)), kKeywordItem);
     return items.list;
   }
 
   const SyntaxTree tree = read_syntax(document.text);
   const Pointed here = pointed_at(tree, position.line, offset);
-  const bool in_schema = statement.starts_with("@schema") || here.directive == "schema";
+  const bool in_schema = statement.starts_with("@schema") || directive_kind(here.directive) == DirectiveKind::schema;
 
   // Where a type goes.
   const bool type_slot = ahead.ends_with("<") || (in_schema && ahead.ends_with(":")) ||

@@ -25,15 +25,19 @@ json to_json(const Range& range) { return {{"start", to_json(range.start)}, {"en
 json location(const std::string& uri, const Range& range) { return {{"uri", uri}, {"range", to_json(range)}}; }
 
 std::string_view directive_meaning(std::string_view name) {
-  if (name == "import") return "`@import path` reads another file and runs its lines here, as if written in this file.";
-  if (name == "type") return "`@type name = definition` names a type: a primitive or a built-in name with `::`.";
-  if (name == "schema") {
-    return "`@schema Name { field: type, ... }` declares fields that type the keys after it, and a type for inline "
-           "objects; a `*` after a field's name makes it optional.";
-  }
-  if (name == "derive") {
-    return "`@derive path::Schema` copies the base file's schemas and every value this file does not have yet; "
-           "what this file holds wins.";
+  switch (directive_kind(name)) {
+    case DirectiveKind::import:
+      return "`@import path` reads another file and runs its lines here, as if written in this file.";
+    case DirectiveKind::type:
+      return "`@type name = definition` names a type: a primitive or a built-in name with `::`.";
+    case DirectiveKind::schema:
+      return "`@schema Name { field: type, ... }` declares fields that type the keys after it, and a type for inline "
+             "objects; a `*` after a field's name makes it optional.";
+    case DirectiveKind::derive:
+      return "`@derive path::Schema` copies the base file's schemas and every value this file does not have yet; "
+             "what this file holds wins.";
+    case DirectiveKind::unknown:
+      break;
   }
   return {};
 }
@@ -200,7 +204,7 @@ json document_symbols(const OpenText& document, const Workspace& workspace) {
     if (statement.kind != SyntaxKind::directive) continue;
     const DirectiveSpans spans = tree.directive(statement);
     if (spans.subject.empty()) continue;
-    if (spans.name.text == "schema") {
+    if (spans.kind == DirectiveKind::schema) {
       json item = symbol(std::string(spans.subject.text), kStructSymbol, statement, spans.subject);
       json children = json::array();
       for (const SchemaFieldSpans& field : spans.fields) {
@@ -214,11 +218,11 @@ json document_symbols(const OpenText& document, const Workspace& workspace) {
       }
       item["children"] = std::move(children);
       symbols.push_back(std::move(item));
-    } else if (spans.name.text == "type") {
+    } else if (spans.kind == DirectiveKind::type) {
       json item = symbol(std::string(spans.subject.text), kTypeParameterSymbol, statement, spans.subject);
       item["detail"] = std::string(spans.definition.text);
       symbols.push_back(std::move(item));
-    } else if (spans.name.text == "import" || spans.name.text == "derive") {
+    } else if (spans.kind == DirectiveKind::import || spans.kind == DirectiveKind::derive) {
       json item = symbol(unquoted(spans.subject.text), kFileSymbol, statement, spans.subject);
       std::string detail = "@";
       detail.append(spans.name.text);  // built in place: GCC 12 misreads "@" + string as an overlapping copy

@@ -241,7 +241,7 @@ class Collector {
       }
       if (statement.kind != SyntaxKind::directive) continue;
       const DirectiveSpans spans = tree.directive(statement);
-      if (spans.name.text == "schema" && !spans.subject.empty()) {
+      if (spans.kind == DirectiveKind::schema && !spans.subject.empty()) {
         SchemaDeclaration& schema = schemas_.emplace_back();
         declared(schema, spans.subject.text, spans.subject);
         for (const SchemaFieldSpans& field : spans.fields) {
@@ -252,15 +252,15 @@ class Collector {
           declaration.schema = schema.name;
         }
         out.schemas.add_new(schema);
-      } else if (spans.name.text == "type" && !spans.subject.empty()) {
+      } else if (spans.kind == DirectiveKind::type && !spans.subject.empty()) {
         AliasDeclaration& alias = aliases_.emplace_back();
         declared(alias, spans.subject.text, spans.subject);
         alias.definition = std::string(spans.definition.text);
         out.aliases.add_new(alias);
-      } else if (spans.name.text == "import") {
+      } else if (spans.kind == DirectiveKind::import) {
         // Read as if written here: it sees, and adds to, what this scope holds.
         if (const Contribution* imported = reach(spans.subject.text, depth + 1, &here)) out.then(*imported);
-      } else if (spans.name.text == "derive") {
+      } else if (spans.kind == DirectiveKind::derive) {
         // Read into a scope of its own, then merged.
         if (const Contribution* base = reach(spans.subject.text, depth + 1, nullptr)) {
           merge_derived(*base, spans.selectors, out, here);
@@ -399,7 +399,7 @@ Pointed pointed_at(const SyntaxTree& tree, std::size_t line, std::size_t offset)
     out.span = spans.name;
     return out;
   }
-  if (spans.name.text == "import" || spans.name.text == "derive") {
+  if (spans.kind == DirectiveKind::import || spans.kind == DirectiveKind::derive) {
     if (!spans.subject.empty() && contains(spans.subject, offset)) {
       out.kind = Pointed::Kind::path;
       out.text = unquoted(spans.subject.text);
@@ -417,7 +417,7 @@ Pointed pointed_at(const SyntaxTree& tree, std::size_t line, std::size_t offset)
     }
     return out;
   }
-  if (spans.name.text == "type" || spans.name.text == "schema") {
+  if (spans.kind == DirectiveKind::type || spans.kind == DirectiveKind::schema) {
     if (!spans.subject.empty() && contains(spans.subject, offset)) {
       out.kind = Pointed::Kind::type;
       out.text = std::string(spans.subject.text);

@@ -8,4 +8,5 @@
 #include "vyrl/found_value.hpp"
 #include "vyrl/options.hpp"
 #include "vyrl/syntax.hpp"
+#include "vyrl/text.hpp"
 #include "vyrl/version.hpp"

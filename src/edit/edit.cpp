@@ -110,7 +110,7 @@ bool reads_as(const std::vector<std::string>& lines, const std::string& expected
 // Columns as a reader counts them: one per character, not per byte.
 std::size_t width(std::string_view text) {
   return static_cast<std::size_t>(
-      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+      std::count_if(text.begin(), text.end(), [](char c) { return !is_utf8_continuation(c); }));
 }
 
 // The comment of a line without white space after it; trailing white space

@@ -140,9 +140,6 @@ class SyntaxTree {
   // The first unreadable line, or null.
   const SyntaxLine* first_unreadable() const noexcept;
 
-  // Every physical line, content then line end, in order: the text read.
-  std::string rebuild() const;
-
  private:
   friend class SyntaxReader;
   friend class SpanPlacer;

@@ -31,18 +31,6 @@ const SyntaxLine* SyntaxTree::first_unreadable() const noexcept {
   return nullptr;
 }
 
-std::string SyntaxTree::rebuild() const {
-  std::string out;
-  out.reserve(text_.size());
-  for (const SyntaxLine& statement : statements_) {
-    for (std::size_t i = statement.first_line; i < statement.first_line + statement.line_count; ++i) {
-      const Physical& physical = lines_[i];
-      out += text_.substr(physical.offset, physical.content + physical.ending);
-    }
-  }
-  return out;
-}
-
 // Places views of a statement's logical text in the text read. A one-line
 // statement's logical text is a view of the text itself. A block's is its
 // lines' comment-free, trimmed pieces joined with single spaces, starting

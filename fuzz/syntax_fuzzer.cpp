@@ -9,6 +9,7 @@
 
 #include "lines/lines.hpp"
 #include "statement/statement.hpp"
+#include "syntax_audit.hpp"
 #include "text/text.hpp"
 #include "vyrl/document.hpp"
 #include "vyrl/edit.hpp"
@@ -95,7 +96,7 @@ void check_format(const vyrl::SyntaxTree& tree, std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const vyrl::SyntaxTree tree = vyrl::read_syntax(text);
-  expect(tree.rebuild() == text);
+  expect(vyrl::SyntaxAudit::rebuild(tree) == text);
   for (std::size_t i = 0; i < tree.line_count(); ++i) {
     const vyrl::SourceLine line = tree.line(i);
     expect_placed(tree, line.content);

@@ -70,9 +70,40 @@ struct SchemaFieldSpans {
   Span type;
 };
 
+// What a directive line does, told by its name (without the "@"). The name is
+// read once, here; everything after works on the kind, so that loading, the
+// syntax layer and the tools cannot come to disagree about a name.
+enum class DirectiveKind : std::uint8_t { unknown, import, type, schema, derive };
+
+// Every known kind, in the order directives are offered and suggested.
+inline constexpr DirectiveKind kDirectiveKinds[] = {DirectiveKind::import, DirectiveKind::type, DirectiveKind::schema,
+                                                    DirectiveKind::derive};
+
+// The name of `kind` without its "@"; empty for unknown.
+constexpr std::string_view directive_name(DirectiveKind kind) noexcept {
+  switch (kind) {
+    case DirectiveKind::import: return "import";
+    case DirectiveKind::type: return "type";
+    case DirectiveKind::schema: return "schema";
+    case DirectiveKind::derive: return "derive";
+    case DirectiveKind::unknown: break;
+  }
+  return {};
+}
+
+// The kind `name` names; unknown for any other word, the empty one included.
+// Names are matched exactly: case and a trailing "{" make another word.
+constexpr DirectiveKind directive_kind(std::string_view name) noexcept {
+  for (const DirectiveKind kind : kDirectiveKinds) {
+    if (directive_name(kind) == name) return kind;
+  }
+  return DirectiveKind::unknown;
+}
+
 // Spans that a directive does not have stay empty. In a block, a span may run
 // over several physical lines, their line ends and comments included.
 struct DirectiveSpans {
+  DirectiveKind kind = DirectiveKind::unknown;  // what `name` names
   Span name;         // without its "@"
   Span arguments;    // as written, trimmed
   Span subject;      // @type's name, @schema's name, @import's and @derive's path
@@ -108,9 +139,6 @@ class SyntaxTree {
   }
   // The first unreadable line, or null.
   const SyntaxLine* first_unreadable() const noexcept;
-
-  // Every physical line, content then line end, in order: the text read.
-  std::string rebuild() const;
 
  private:
   friend class SyntaxReader;

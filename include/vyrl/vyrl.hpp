@@ -9,4 +9,5 @@
 #include "vyrl/model.hpp"
 #include "vyrl/options.hpp"
 #include "vyrl/syntax.hpp"
+#include "vyrl/text.hpp"
 #include "vyrl/version.hpp"

@@ -2,38 +2,9 @@
 
 #include <cstddef>
 
+#include "vyrl/text.hpp"
+
 namespace vyrl::cli {
-namespace {
-
-// The length of the well-formed UTF-8 sequence at the start of `text`, or 0.
-std::size_t utf8_sequence_length(std::string_view text) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // no overlong forms
-    if (lead == 0xED) high = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-  } else {
-    return 0;
-  }
-  if (text.size() < length) return 0;
-  if (byte(1) < low || byte(1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-  }
-  return length;
-}
-
-}  // namespace
 
 void append_json_string(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -57,11 +28,11 @@ void append_json_string(std::string& out, std::string_view text) {
           out += kHex[byte & 0xF];
         } else if (byte < 0x80) {
           out += c;
-        } else if (const std::size_t length = utf8_sequence_length(text.substr(i)); length > 0) {
-          out += text.substr(i, length);
-          i += length - 1;
         } else {
-          out += kReplacement;
+          // Each byte that starts no character becomes one replacement.
+          std::size_t next = i;
+          out += decode_utf8(text, next) == kNotUtf8 ? kReplacement : text.substr(i, next - i);
+          i = next - 1;
         }
       }
     }

@@ -13,13 +13,17 @@
 namespace vyrl {
 namespace {
 
+VyrlError refuse_derive(std::string reason) {
+  return VyrlError::directive(std::string(directive_name(DirectiveKind::derive)), std::move(reason));
+}
+
 std::string schema_not_found(std::string_view name) { return "Schema '" + excerpt(name) + "' not found"; }
 
 }  // namespace
 
 Status import_schema(Store& store, std::string_view name, Store& base, detail::ModelRecorder* recorder) {
   auto schema = base.take_schema(name);
-  if (!schema) return fail(VyrlError::directive(std::string(kDeriveDirective), schema_not_found(name)));
+  if (!schema) return fail(refuse_derive(schema_not_found(name)));
   // The aliases come along even when this document keeps its own schema of
   // that name; an alias already here is never replaced.
   for (const auto& [field, type_name] : schema->fields) {
@@ -106,7 +110,7 @@ Status execute_derive(const DirectiveContext& context, std::string_view argument
   } forget{context.recorder, base};
   auto loaded = context.nested.load_file(base, {target.path, Frame::Origin::derived});
   if (!loaded) {
-    return fail(VyrlError::directive(std::string(kDeriveDirective), nested_refusal_reason(loaded.error(), target.path)));
+    return fail(refuse_derive(nested_refusal_reason(loaded.error(), target.path)));
   }
   if (!*loaded) return std::move(*loaded);
 

@@ -1,5 +1,6 @@
 #include "directive/directive.hpp"
 
+#include <algorithm>
 #include <array>
 
 #include "statement/directive_arguments.hpp"
@@ -7,12 +8,17 @@
 namespace vyrl {
 namespace {
 
-constexpr std::array<Directive, 4> kDirectives{{
-    {kImportDirective, execute_import},
-    {kTypeDirective, execute_type},
-    {kSchemaDirective, execute_schema},
-    {kDeriveDirective, execute_derive},
+// Indexed by DirectiveKind, so that a line's kind finds its handler at once.
+constexpr std::array<Directive, 5> kDirectives{{
+    {directive_name(DirectiveKind::unknown), nullptr},
+    {directive_name(DirectiveKind::import), execute_import},
+    {directive_name(DirectiveKind::type), execute_type},
+    {directive_name(DirectiveKind::schema), execute_schema},
+    {directive_name(DirectiveKind::derive), execute_derive},
 }};
+static_assert(std::ranges::all_of(kDirectiveKinds, [](DirectiveKind kind) {
+  return directive_kind(kDirectives[static_cast<std::size_t>(kind)].name) == kind;
+}));
 
 }  // namespace
 
@@ -29,10 +35,8 @@ std::string nested_refusal_reason(const NestedRefusal& refusal, std::string_view
 }
 
 const Directive* find_directive(std::string_view name) noexcept {
-  for (const Directive& directive : kDirectives) {
-    if (directive.name == name) return &directive;
-  }
-  return nullptr;
+  const DirectiveKind kind = directive_kind(name);
+  return kind == DirectiveKind::unknown ? nullptr : &kDirectives[static_cast<std::size_t>(kind)];
 }
 
 }  // namespace vyrl

@@ -56,7 +56,7 @@ struct Directive {
   Status (*execute)(const DirectiveContext& context, std::string_view arguments);
 };
 
-// The handler for `name`, or null for an unknown directive.
+// The handler for the directive `name` names, or null for an unknown one.
 const Directive* find_directive(std::string_view name) noexcept;
 
 Status execute_import(const DirectiveContext& context, std::string_view arguments);

@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "text/ascii.hpp"
-#include "statement/directive_arguments.hpp"
 #include "types/families.hpp"
 #include "types/list.hpp"
 #include "types/primitive_type.hpp"
@@ -134,7 +133,6 @@ constexpr Synonym kSynonyms[] = {
 };
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-constexpr std::string_view kDirectiveNames[] = {kImportDirective, kTypeDirective, kSchemaDirective, kDeriveDirective};
 
 // Aliases are looked up by the definition text alone, once a value is
 // checked: only a primitive's name or a built-in path ever accepts a value.
@@ -156,12 +154,19 @@ class Linter {
     for (const SyntaxLine& statement : tree.statements()) {
       if (statement.kind != SyntaxKind::directive) continue;
       const DirectiveSpans spans = tree.directive(statement);
-      if (spans.name.text == kTypeDirective) {
-        aliases_.insert_or_assign(std::string(spans.subject.text), spans.definition.text);
-      } else if (spans.name.text == kSchemaDirective) {
-        schemas_.insert(std::string(spans.subject.text));
-      } else if (spans.name.text == kImportDirective || spans.name.text == kDeriveDirective) {
-        reaches_other_files_ = true;
+      switch (spans.kind) {
+        case DirectiveKind::type:
+          aliases_.insert_or_assign(std::string(spans.subject.text), spans.definition.text);
+          break;
+        case DirectiveKind::schema:
+          schemas_.insert(std::string(spans.subject.text));
+          break;
+        case DirectiveKind::import:
+        case DirectiveKind::derive:
+          reaches_other_files_ = true;
+          break;
+        case DirectiveKind::unknown:
+          break;
       }
     }
   }
@@ -174,10 +179,11 @@ class Linter {
     for (const SyntaxLine& statement : tree_.statements()) {
       if (statement.kind == SyntaxKind::directive) {
         const DirectiveSpans spans = tree_.directive(statement);
-        if (spans.name.text == kTypeDirective) check_definition(spans);
+        if (spans.kind == DirectiveKind::type) check_definition(spans);
         for (const SchemaFieldSpans& field : spans.fields) check_name(field.type);
       } else if (statement.kind == SyntaxKind::unreadable) {
-        check_directive_name(tree_.directive(statement).name);
+        const DirectiveSpans spans = tree_.directive(statement);
+        check_directive_name(spans.kind, spans.name);
       }
     }
     return std::move(warnings_);
@@ -304,10 +310,11 @@ class Linter {
 
   // The loader refuses the line already; near a known name, the slip is
   // worth a fix.
-  void check_directive_name(const Span& name) {
-    if (name.empty() || name.offset == 0 || is_directive_name(name.text)) return;
+  void check_directive_name(DirectiveKind kind, const Span& name) {
+    if (name.empty() || name.offset == 0 || kind != DirectiveKind::unknown) return;
     std::vector<std::string> near;
-    for (const std::string_view known : kDirectiveNames) {
+    for (const DirectiveKind each : kDirectiveKinds) {
+      const std::string_view known = directive_name(each);
       if (distance(name.text, known) <= std::max<std::size_t>(1, known.size() / 3)) {
         std::string spelled(1, '@');
         spelled += known;
@@ -323,10 +330,6 @@ class Linter {
     message += quoted_choices(near);
     message += '?';
     add(Warning::Kind::unknown_directive, written, std::move(message), std::move(near));
-  }
-
-  static bool is_directive_name(std::string_view name) {
-    return std::find(std::begin(kDirectiveNames), std::end(kDirectiveNames), name) != std::end(kDirectiveNames);
   }
 
   void add(Warning::Kind kind, const Span& where, std::string message, std::vector<std::string> replacements) {

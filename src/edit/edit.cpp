@@ -53,26 +53,34 @@ std::optional<std::string> meaning(const SyntaxLine& line) {
   const DirectiveLine directive = split_directive(line.logical);
   add("@");
   add(directive.name);
-  if (directive.name == kTypeDirective) {
-    if (const auto parsed = parse_type_arguments(directive.arguments)) {
-      add(parsed->name);
-      add(parsed->definition);
-    }
-  } else if (directive.name == kSchemaDirective) {
-    if (const auto parsed = parse_schema_arguments(directive.arguments)) {
-      add(parsed->name);
-      for (const SchemaFieldSyntax& field : parsed->fields) {
-        add(field.name);
-        add(field.mark.empty() ? "" : "*");
-        add(field.type);
+  switch (directive_kind(directive.name)) {
+    case DirectiveKind::type:
+      if (const auto parsed = parse_type_arguments(directive.arguments)) {
+        add(parsed->name);
+        add(parsed->definition);
       }
+      break;
+    case DirectiveKind::schema:
+      if (const auto parsed = parse_schema_arguments(directive.arguments)) {
+        add(parsed->name);
+        for (const SchemaFieldSyntax& field : parsed->fields) {
+          add(field.name);
+          add(field.mark.empty() ? "" : "*");
+          add(field.type);
+        }
+      }
+      break;
+    case DirectiveKind::import:
+      if (const auto path = parse_import_arguments(directive.arguments)) add(*path);
+      break;
+    case DirectiveKind::derive: {
+      const DeriveTarget target = split_derive_arguments(directive.arguments);
+      add(target.path);
+      for (const std::string_view schema : target.schemas) add(schema);
+      break;
     }
-  } else if (directive.name == kImportDirective) {
-    if (const auto path = parse_import_arguments(directive.arguments)) add(*path);
-  } else if (directive.name == kDeriveDirective) {
-    const DeriveTarget target = split_derive_arguments(directive.arguments);
-    add(target.path);
-    for (const std::string_view schema : target.schemas) add(schema);
+    case DirectiveKind::unknown:
+      break;
   }
   return out;
 }
@@ -102,7 +110,7 @@ bool reads_as(const std::vector<std::string>& lines, const std::string& expected
 // Columns as a reader counts them: one per character, not per byte.
 std::size_t width(std::string_view text) {
   return static_cast<std::size_t>(
-      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+      std::count_if(text.begin(), text.end(), [](char c) { return !is_utf8_continuation(c); }));
 }
 
 // The comment of a line without white space after it; trailing white space

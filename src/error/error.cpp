@@ -5,6 +5,8 @@
 #include <utility>
 #include <string_view>
 
+#include "vyrl/text.hpp"
+
 namespace vyrl {
 namespace {
 
@@ -53,8 +55,6 @@ struct Render {
 
 constexpr std::string_view kCutMark = "\u2026";
 
-constexpr bool is_continuation(char c) noexcept { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
 // Cuts in the middle of an over-long description. Both ends are kept because a
 // nested message reads outermost first: its start says which key failed, its
 // end what was wrong at the bottom.
@@ -62,9 +62,9 @@ std::string bounded(std::string text) {
   if (text.size() <= kMaxDescriptionBytes) return text;
   const std::size_t half = (kMaxDescriptionBytes - kCutMark.size()) / 2;
   std::size_t head = half;
-  while (head > 0 && is_continuation(text[head])) --head;
+  while (head > 0 && is_utf8_continuation(text[head])) --head;
   std::size_t tail = text.size() - half;
-  while (tail < text.size() && is_continuation(text[tail])) ++tail;
+  while (tail < text.size() && is_utf8_continuation(text[tail])) ++tail;
   std::string out;
   out.reserve(head + kCutMark.size() + (text.size() - tail));
   out.append(text, 0, head).append(kCutMark).append(text, tail);
@@ -78,7 +78,7 @@ std::string excerpt(std::string_view text) {
   // the length of the text.
   std::size_t characters = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (is_continuation(text[i])) continue;
+    if (is_utf8_continuation(text[i])) continue;
     if (characters++ == kMaxQuotedCharacters) return concat({text.substr(0, i), kCutMark});
   }
   return std::string(text);

@@ -64,11 +64,13 @@ bool left_open(std::string_view value) noexcept {
 Model::Statement::Kind statement_kind(const LogicalLine& line) noexcept {
   using Kind = Model::Statement::Kind;
   if (line.text.front() != '@') return Kind::assignment;
-  const std::string_view name = split_directive(line.text).name;
-  if (name == kImportDirective) return Kind::import;
-  if (name == kDeriveDirective) return Kind::derive;
-  if (name == kTypeDirective) return Kind::type;
-  if (name == kSchemaDirective) return Kind::schema;
+  switch (directive_kind(split_directive(line.text).name)) {
+    case DirectiveKind::import: return Kind::import;
+    case DirectiveKind::derive: return Kind::derive;
+    case DirectiveKind::type: return Kind::type;
+    case DirectiveKind::schema: return Kind::schema;
+    case DirectiveKind::unknown: break;
+  }
   return Kind::unknown;
 }
 
@@ -88,7 +90,7 @@ constexpr std::size_t kUnclosedSearches = 16;
 // A @schema block is read the same in place as joined (its fields are cut at
 // white space); the other directives are given their text joined.
 bool reads_in_place(std::string_view opening) noexcept {
-  return split_directive(opening).name == kSchemaDirective;
+  return directive_kind(split_directive(opening).name) == DirectiveKind::schema;
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ VyrlError refuse_at_arguments(std::string_view arguments, std::string_view reaso
 }
 
 VyrlError refuse_schema(std::string reason) {
-  return VyrlError::directive(std::string(kSchemaDirective), std::move(reason));
+  return VyrlError::directive(std::string(directive_name(DirectiveKind::schema)), std::move(reason));
 }
 
 // A comma, or white space, which below 0x80 is a space or one of tab,

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "vyrl/error.hpp"
+#include "vyrl/syntax.hpp"
 
 namespace vyrl {
 
@@ -12,11 +13,6 @@ namespace vyrl {
 // handlers act on these; the syntax reader shows them. One reading serves
 // both, so a formatter cannot accept what loading refuses. Every view points
 // into the argument text; a refusal is the directive's own error, word for word.
-
-inline constexpr std::string_view kImportDirective = "import";
-inline constexpr std::string_view kTypeDirective = "type";
-inline constexpr std::string_view kSchemaDirective = "schema";
-inline constexpr std::string_view kDeriveDirective = "derive";
 
 // @type name = definition
 struct TypeArguments {

@@ -75,7 +75,6 @@ class Store final : public TypeScope {
   void register_schema(std::string name, SchemaDef schema);
   // The names of all schemas, in no particular order.
   std::vector<std::string_view> schema_names() const;
-  std::size_t schema_count() const noexcept { return schema_ids_.size(); }
   // Takes the schema `name` out, or gives nothing when there is none.
   std::optional<SchemaDef> take_schema(std::string_view name);
   // Keeps a schema already registered under `name`; drops `schema` then.

@@ -132,7 +132,6 @@ class ProbeIndex {
   std::size_t capacity() const noexcept { return capacity_; }
   bool built() const noexcept { return size_ != 0; }
   std::size_t slot_count() const noexcept { return size_; }
-  std::size_t memory_bytes() const noexcept { return slots_.capacity() * sizeof(slots_[0]); }
 
   void occupy(std::size_t slot, std::uint32_t fragment, std::size_t position) noexcept {
     slots_[slot] = tag_of(fragment) | static_cast<std::uint32_t>(position + 1);
@@ -171,6 +170,14 @@ class ProbeIndex {
     shape(0);
   }
 
+
+ private:
+  // The tests' check that every index agrees with what it indexes, and their
+  // measure of what one keeps.
+  friend struct StoreAudit;
+
+  std::size_t memory_bytes() const noexcept { return slots_.capacity() * sizeof(slots_[0]); }
+
   // Visits the position of every occupied slot.
   template <class Visit>
   void for_each_position(Visit&& visit) const {
@@ -179,7 +186,6 @@ class ProbeIndex {
     }
   }
 
- private:
   static constexpr std::uint32_t kVacant = 0;
 
   static std::size_t slots_for(std::size_t entries) noexcept {

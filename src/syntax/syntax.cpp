@@ -31,18 +31,6 @@ const SyntaxLine* SyntaxTree::first_unreadable() const noexcept {
   return nullptr;
 }
 
-std::string SyntaxTree::rebuild() const {
-  std::string out;
-  out.reserve(text_.size());
-  for (const SyntaxLine& statement : statements_) {
-    for (std::size_t i = statement.first_line; i < statement.first_line + statement.line_count; ++i) {
-      const Physical& physical = lines_[i];
-      out += text_.substr(physical.offset, physical.content + physical.ending);
-    }
-  }
-  return out;
-}
-
 // Places views of a statement's logical text in the text read. A one-line
 // statement's logical text is a view of the text itself. A block's is its
 // lines' comment-free, trimmed pieces joined with single spaces, starting
@@ -165,31 +153,40 @@ DirectiveSpans SyntaxTree::directive(const SyntaxLine& statement) const {
   const SpanPlacer span(*this, statement);
   const DirectiveLine directive = directive_of(logical);
   DirectiveSpans spans;
+  spans.kind = directive_kind(directive.name);
   spans.name = span(directive.name);
   const std::string_view arguments = trim(directive.arguments);
   spans.arguments = arguments.empty() ? empty_after(spans.name) : span(arguments);
   if (statement.kind != SyntaxKind::directive) return spans;
-  if (directive.name == kTypeDirective) {
-    if (const auto parsed = parse_type_arguments(directive.arguments)) {
-      spans.subject = span(parsed->name);
-      spans.definition = span(parsed->definition);
-    }
-  } else if (directive.name == kSchemaDirective) {
-    if (const auto parsed = parse_schema_arguments(directive.arguments)) {
-      spans.subject = span(parsed->name);
-      spans.open_brace = span(parsed->open);
-      spans.close_brace = span(parsed->close);
-      spans.fields.reserve(parsed->fields.size());
-      for (const SchemaFieldSyntax& field : parsed->fields) {
-        spans.fields.push_back({span(field.name), span(field.mark), span(field.type)});
+  switch (spans.kind) {
+    case DirectiveKind::type:
+      if (const auto parsed = parse_type_arguments(directive.arguments)) {
+        spans.subject = span(parsed->name);
+        spans.definition = span(parsed->definition);
       }
+      break;
+    case DirectiveKind::schema:
+      if (const auto parsed = parse_schema_arguments(directive.arguments)) {
+        spans.subject = span(parsed->name);
+        spans.open_brace = span(parsed->open);
+        spans.close_brace = span(parsed->close);
+        spans.fields.reserve(parsed->fields.size());
+        for (const SchemaFieldSyntax& field : parsed->fields) {
+          spans.fields.push_back({span(field.name), span(field.mark), span(field.type)});
+        }
+      }
+      break;
+    case DirectiveKind::import:
+      if (const auto path = parse_import_arguments(directive.arguments)) spans.subject = span(*path);
+      break;
+    case DirectiveKind::derive: {
+      const DeriveTarget target = split_derive_arguments(directive.arguments);
+      spans.subject = span(target.path);
+      for (const std::string_view schema : target.schemas) spans.selectors.push_back(span(schema));
+      break;
     }
-  } else if (directive.name == kImportDirective) {
-    if (const auto path = parse_import_arguments(directive.arguments)) spans.subject = span(*path);
-  } else if (directive.name == kDeriveDirective) {
-    const DeriveTarget target = split_derive_arguments(directive.arguments);
-    spans.subject = span(target.path);
-    for (const std::string_view schema : target.schemas) spans.selectors.push_back(span(schema));
+    case DirectiveKind::unknown:
+      break;
   }
   return spans;
 }
@@ -260,14 +257,20 @@ class SyntaxReader final : public PhysicalLineSink {
     }
     const DirectiveLine directive = directive_of(logical);
     if (directive.name.empty()) return empty_directive_error(number, directive);
-    if (directive.name == kTypeDirective) {
-      if (auto parsed = parse_type_arguments(directive.arguments); !parsed) return std::move(parsed.error());
-    } else if (directive.name == kSchemaDirective) {
-      if (auto parsed = parse_schema_arguments(directive.arguments); !parsed) return std::move(parsed.error());
-    } else if (directive.name == kImportDirective) {
-      if (auto parsed = parse_import_arguments(directive.arguments); !parsed) return std::move(parsed.error());
-    } else if (directive.name != kDeriveDirective) {
-      return unknown_directive_error(number, directive);
+    switch (directive_kind(directive.name)) {
+      case DirectiveKind::type:
+        if (auto parsed = parse_type_arguments(directive.arguments); !parsed) return std::move(parsed.error());
+        break;
+      case DirectiveKind::schema:
+        if (auto parsed = parse_schema_arguments(directive.arguments); !parsed) return std::move(parsed.error());
+        break;
+      case DirectiveKind::import:
+        if (auto parsed = parse_import_arguments(directive.arguments); !parsed) return std::move(parsed.error());
+        break;
+      case DirectiveKind::derive:
+        break;
+      case DirectiveKind::unknown:
+        return unknown_directive_error(number, directive);
     }
     return std::nullopt;
   }

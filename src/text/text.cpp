@@ -89,26 +89,8 @@ std::size_t first_invalid_utf8(std::string_view text) noexcept {
       ++i;
       continue;
     }
-    std::size_t len;
-    char32_t min;
-    char32_t c;
-    if ((b0 & 0xE0) == 0xC0) {
-      len = 2, min = 0x80, c = b0 & 0x1F;
-    } else if ((b0 & 0xF0) == 0xE0) {
-      len = 3, min = 0x800, c = b0 & 0x0F;
-    } else if ((b0 & 0xF8) == 0xF0) {
-      len = 4, min = 0x10000, c = b0 & 0x07;
-    } else {
-      return i;
-    }
-    if (i + len > size) return i;
-    for (std::size_t k = 1; k < len; ++k) {
-      const unsigned char b = byte(text, i + k);
-      if ((b & 0xC0) != 0x80) return i;
-      c = (c << 6) | (b & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return i;
-    i += len;
+    const std::size_t start = i;
+    if (decode_utf8(text, i) == kNotUtf8) return start;
   }
   return std::string_view::npos;
 }

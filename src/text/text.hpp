@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "vyrl/text.hpp"
+
 namespace vyrl {
 
 // Trimming everywhere in the language means the Unicode White_Space property

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "document/internals.hpp"
+#include "store_audit.hpp"
 #include "test_support.hpp"
 #include "vyrl/document.hpp"
 
@@ -42,7 +43,7 @@ TEST(SchemaDirectiveTest, ParsesFieldsAndOptionalMarks) {
     SCOPED_TRACE(c.text);
     VYRL document;
     ASSERT_EQ(error_message(document.merge_content(c.text)), "<success>");
-    ASSERT_EQ(detail::store_of(document).schema_count(), 1u);
+    ASSERT_EQ(StoreAudit::schema_count(detail::store_of(document)), 1u);
     const SchemaDef& schema = (*detail::store_of(document).schema(c.name));
     EXPECT_EQ(Fields(schema.fields.begin(), schema.fields.end()), c.fields);
     EXPECT_EQ(Names(schema.optional_fields.begin(), schema.optional_fields.end()), c.optional);
@@ -70,7 +71,7 @@ TEST(SchemaDirectiveTest, RefusesMalformedDeclarationsAndKeepsTheEarlierSchema) 
     VYRL document;
     ASSERT_TRUE(document.merge_content("@schema S { kept: i32 }"));
     EXPECT_EQ(error_message(document.merge_content(text)), "Directive '@schema' error: " + reason);
-    ASSERT_EQ(detail::store_of(document).schema_count(), 1u);
+    ASSERT_EQ(StoreAudit::schema_count(detail::store_of(document)), 1u);
     EXPECT_TRUE((*detail::store_of(document).schema("S")).fields.contains("kept"));
   }
 }

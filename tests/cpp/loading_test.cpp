@@ -6,6 +6,7 @@
 
 #include "directive/directive.hpp"
 #include "document/internals.hpp"
+#include "store_audit.hpp"
 #include "test_support.hpp"
 #include "vyrl/document.hpp"
 
@@ -169,7 +170,7 @@ TEST(DocumentTest, StartsEmptyWithTheFourDirectives) {
   const VYRL document;
   EXPECT_TRUE(detail::store_of(document).values().empty());
   EXPECT_TRUE(detail::store_of(document).types().empty());
-  EXPECT_TRUE(detail::store_of(document).schema_count() == 0);
+  EXPECT_TRUE(StoreAudit::schema_count(detail::store_of(document)) == 0);
   for (const std::string_view name : {"import", "type", "schema", "derive"}) {
     SCOPED_TRACE(name);
     ASSERT_NE(find_directive(name), nullptr);

@@ -17,6 +17,9 @@ struct StoreAudit {
     return schemas(store);
   }
 
+  // Schemas registered under a name of their own.
+  static std::size_t schema_count(const Store& store) noexcept { return store.schema_ids_.size(); }
+
   // What the values of a store hold in memory: the arena as far as it is
   // written (the rest of its last block is never touched, so never resident),
   // entries and index.

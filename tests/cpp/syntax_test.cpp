@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "syntax_audit.hpp"
 #include "vyrl/document.hpp"
 #include "vyrl/syntax.hpp"
 
@@ -39,7 +40,7 @@ TEST(SyntaxTest, RebuildsEveryInputByteForByte) {
   for (const std::string& input : inputs) {
     SCOPED_TRACE(::testing::PrintToString(input));
     const SyntaxTree tree = read_syntax(input);
-    EXPECT_EQ(tree.rebuild(), input);
+    EXPECT_EQ(SyntaxAudit::rebuild(tree), input);
     std::size_t covered = 0;
     for (const SyntaxLine& line : tree.statements()) {
       EXPECT_EQ(line.first_line, covered);
@@ -185,6 +186,51 @@ TEST(SyntaxTest, UnreadableLinesCarryTheLoadersError) {
     EXPECT_EQ(tree.error(*bad)->message(), loaded.error().message());
     EXPECT_EQ(tree.first_line(*bad).content.line, loaded.error().frames().back().line);
   }
+}
+
+// A directive's kind comes from its exact name, for lines that load and for
+// lines loading refuses alike; a near name is no directive at all.
+TEST(SyntaxTest, DirectivesAreKnownByTheirExactName) {
+  struct Case {
+    std::string input;
+    SyntaxKind line;
+    DirectiveKind directive;
+  };
+  const std::vector<Case> cases = {
+      {"@import a.vyr\n", SyntaxKind::directive, DirectiveKind::import},
+      {"@type t = i32\n", SyntaxKind::directive, DirectiveKind::type},
+      {"@schema S { a: i32 }\n", SyntaxKind::directive, DirectiveKind::schema},
+      {"@derive a.vyr::S\n", SyntaxKind::directive, DirectiveKind::derive},
+      {"@derive\n", SyntaxKind::directive, DirectiveKind::derive},
+      {"@type x\n", SyntaxKind::unreadable, DirectiveKind::type},
+      {"@schema S {\n a: i32\n", SyntaxKind::unreadable, DirectiveKind::schema},
+      {"@import\n", SyntaxKind::unreadable, DirectiveKind::import},
+      {"@Import a.vyr\n", SyntaxKind::unreadable, DirectiveKind::unknown},
+      {"@schema{ a: i32 }\n", SyntaxKind::unreadable, DirectiveKind::unknown},
+      {"@types t = i32\n", SyntaxKind::unreadable, DirectiveKind::unknown},
+      {"@impor a.vyr\n", SyntaxKind::unreadable, DirectiveKind::unknown},
+      {"@ import a.vyr\n", SyntaxKind::unreadable, DirectiveKind::unknown},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    const SyntaxTree tree = read_syntax(c.input);
+    ASSERT_FALSE(tree.statements().empty());
+    const SyntaxLine& line = tree.statements().front();
+    EXPECT_EQ(line.kind, c.line);
+    const DirectiveSpans spans = tree.directive(line);
+    EXPECT_EQ(spans.kind, c.directive);
+    EXPECT_EQ(directive_kind(spans.name.text), c.directive);
+  }
+  // Names and kinds map onto each other, and nothing else names a kind.
+  for (const DirectiveKind kind : kDirectiveKinds) {
+    EXPECT_EQ(directive_kind(directive_name(kind)), kind);
+    EXPECT_FALSE(directive_name(kind).empty());
+  }
+  EXPECT_EQ(directive_name(DirectiveKind::unknown), "");
+  EXPECT_EQ(directive_kind(""), DirectiveKind::unknown);
+  // Assignments and comments have no directive.
+  const SyntaxTree plain = read_syntax("import = 1\n# @type t = i32\n");
+  for (const SyntaxLine& line : plain.statements()) EXPECT_EQ(plain.directive(line).kind, DirectiveKind::unknown);
 }
 
 }  // namespace

@@ -139,5 +139,65 @@ TEST(Utf8Test, AcceptsWellFormedAndRejectsEverythingElse) {
   }
 }
 
+// What a walk over `bytes` with decode_utf8 reads, character by character.
+std::vector<char32_t> decoded(std::string_view bytes) {
+  std::vector<char32_t> out;
+  for (std::size_t offset = 0; offset < bytes.size();) out.push_back(decode_utf8(bytes, offset));
+  return out;
+}
+
+TEST(Utf8Test, DecodesWellFormedCharactersAndStepsOverEachBadByte) {
+  constexpr char32_t bad = kNotUtf8;
+  struct Case {
+    std::string bytes;
+    std::vector<char32_t> read;
+  };
+  const std::vector<Case> cases = {
+      {"a\x7F", {'a', 0x7F}},
+      {"\xC2\x80\xDF\xBF", {0x80, 0x7FF}},                    // the ends of the two-byte range
+      {"\xE0\xA0\x80\xEF\xBF\xBF", {0x800, 0xFFFF}},         // ... of the three-byte range
+      {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", {0x10000, 0x10FFFF}},  // ... of the four-byte range
+      {"\xED\x9F\xBF\xEE\x80\x80", {0xD7FF, 0xE000}},        // either side of the surrogates
+      {"\xC0\x80", {bad, bad}},                                 // overlong forms
+      {"\xC1\xBF", {bad, bad}},
+      {"\xE0\x9F\xBF", {bad, bad, bad}},
+      {"\xF0\x8F\xBF\xBF", {bad, bad, bad, bad}},
+      {"\xED\xA0\x80", {bad, bad, bad}},                        // surrogates
+      {"\xED\xBF\xBF", {bad, bad, bad}},
+      {"\xF4\x90\x80\x80", {bad, bad, bad, bad}},               // past U+10FFFF
+      {"\xF5\x80\x80\x80", {bad, bad, bad, bad}},
+      {"\xFF\xFE", {bad, bad}},
+      {"\x80x", {bad, 'x'}},                                     // a lone continuation byte
+      {"\xE2\x82x", {bad, bad, 'x'}},                           // cut short: the next character survives
+      {"\xE2\x28\xA1", {bad, '(', bad}},
+      {"\xF0\x9F\x98", {bad, bad, bad}},                        // cut at the end of the text
+      {"\xF0\x9F\x98\x80\xC3\xA9", {0x1F600, 0xE9}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.bytes));
+    EXPECT_EQ(decoded(c.bytes), c.read);
+    // The validator stops at the first byte the decoder refuses.
+    std::size_t offset = 0;
+    std::size_t first_bad = std::string_view::npos;
+    while (offset < c.bytes.size() && first_bad == std::string_view::npos) {
+      const std::size_t at = offset;
+      if (decode_utf8(c.bytes, offset) == kNotUtf8) first_bad = at;
+    }
+    EXPECT_EQ(first_invalid_utf8(c.bytes), first_bad);
+  }
+}
+
+TEST(Utf8Test, EveryScalarValueReadsBackWhole) {
+  for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+    if (c == 0xD800) c = 0xE000;
+    const std::string bytes = utf8(c);
+    std::size_t offset = 0;
+    ASSERT_EQ(decode_utf8(bytes, offset), c);
+    ASSERT_EQ(offset, bytes.size());
+    ASSERT_EQ(utf8_lead_length(bytes.front()), bytes.size());
+    ASSERT_EQ(utf16_units(bytes.size()), c > 0xFFFF ? 2u : 1u);
+  }
+}
+
 }  // namespace
 }  // namespace vyrl

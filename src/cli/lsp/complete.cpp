@@ -119,14 +119,14 @@ std::vector<CompletionItem> completion(const OpenText& document, Position positi
 
   // "@" and a partial name: the directives.
   if (trim_left(ahead) == "@") {
-    for (const char* name : {"import", "type", "schema", "derive"}) items.add(name, kKeywordItem);
+    for (const DirectiveKind kind : kDirectiveKinds) items.add(std::string(directive_name(kind)), kKeywordItem);
     return items.list;
   }
 
   const auto scope = scope_of(document, workspace);
   const Model& model = scope->model();
   const Pointed here = pointed_at(scope->tree(), position.line, offset);
-  const bool in_schema = statement.starts_with("@schema") || here.directive == "schema";
+  const bool in_schema = statement.starts_with("@schema") || directive_kind(here.directive) == DirectiveKind::schema;
 
   // Where a type goes.
   const bool type_slot = ahead.ends_with("<") || (in_schema && ahead.ends_with(":")) ||

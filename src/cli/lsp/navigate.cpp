@@ -14,15 +14,19 @@ namespace {
 Location location(const std::string& uri, const Range& range) { return Location{uri, range, {}}; }
 
 std::string_view directive_meaning(std::string_view name) {
-  if (name == "import") return "`@import path` reads another file and runs its lines here, as if written in this file.";
-  if (name == "type") return "`@type name = definition` names a type: a primitive or a built-in name with `::`.";
-  if (name == "schema") {
-    return "`@schema Name { field: type, ... }` declares fields that type the keys after it, and a type for inline "
-           "objects; a `*` after a field's name makes it optional.";
-  }
-  if (name == "derive") {
-    return "`@derive path::Schema` copies the base file's schemas and every value this file does not have yet; "
-           "what this file holds wins.";
+  switch (directive_kind(name)) {
+    case DirectiveKind::import:
+      return "`@import path` reads another file and runs its lines here, as if written in this file.";
+    case DirectiveKind::type:
+      return "`@type name = definition` names a type: a primitive or a built-in name with `::`.";
+    case DirectiveKind::schema:
+      return "`@schema Name { field: type, ... }` declares fields that type the keys after it, and a type for inline "
+             "objects; a `*` after a field's name makes it optional.";
+    case DirectiveKind::derive:
+      return "`@derive path::Schema` copies the base file's schemas and every value this file does not have yet; "
+             "what this file holds wins.";
+    case DirectiveKind::unknown:
+      break;
   }
   return {};
 }
@@ -239,7 +243,7 @@ std::vector<DocumentSymbol> document_symbols(const OpenText& document, const Wor
     if (statement.kind != SyntaxKind::directive) continue;
     const DirectiveSpans spans = tree.directive(statement);
     if (spans.subject.empty()) continue;
-    if (spans.name.text == "schema") {
+    if (spans.kind == DirectiveKind::schema) {
       DocumentSymbol item = symbol(std::string(spans.subject.text), SymbolKind::structure, statement, spans.subject);
       const Model::Schema* declared = scope->schema_at(place);
       std::vector<DocumentSymbol> children;
@@ -258,11 +262,11 @@ std::vector<DocumentSymbol> document_symbols(const OpenText& document, const Wor
       }
       item.children = std::move(children);
       symbols.push_back(std::move(item));
-    } else if (spans.name.text == "type") {
+    } else if (spans.kind == DirectiveKind::type) {
       DocumentSymbol item = symbol(std::string(spans.subject.text), SymbolKind::type_parameter, statement, spans.subject);
       item.detail = std::string(spans.definition.text);
       symbols.push_back(std::move(item));
-    } else if (spans.name.text == "import" || spans.name.text == "derive") {
+    } else if (spans.kind == DirectiveKind::import || spans.kind == DirectiveKind::derive) {
       const Model::Read* read = scope->read_at(place);
       DocumentSymbol item = symbol(std::string(read != nullptr ? read->written : spans.subject.text), SymbolKind::file,
                                    statement, spans.subject);

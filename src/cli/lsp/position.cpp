@@ -2,24 +2,22 @@
 
 #include <algorithm>
 
+#include "vyrl/text.hpp"
+
 namespace vyrl::cli::lsp {
 namespace {
 
-// The bytes of the UTF-8 character that starts with `lead`; a stray
-// continuation byte or an invalid lead counts as a character of its own, so
-// that counting never runs away on malformed text.
-std::size_t character_bytes(unsigned char lead) {
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
-  if (lead >= 0xC2) return 2;
-  return 1;
+// The bytes of the character at `at`, as far as its first byte claims and
+// the line goes; a stray continuation byte or a byte that never starts a
+// character counts as a character of its own, so that counting never runs
+// away on malformed text. Only the first byte is read: this is the walk
+// behind every position the server sends or reads.
+std::size_t character_bytes(std::string_view line, std::size_t at) {
+  return std::min(std::max<std::size_t>(utf8_lead_length(line[at]), 1), line.size() - at);
 }
 
-// Code units one character takes: four-byte characters lie outside the Basic
-// Multilingual Plane and take a surrogate pair in UTF-16.
 std::size_t units(std::size_t bytes, Encoding encoding) {
-  if (encoding == Encoding::utf8) return bytes;
-  return bytes == 4 ? 2 : 1;
+  return encoding == Encoding::utf8 ? bytes : utf16_units(bytes);
 }
 
 std::size_t line_start(std::string_view text, std::size_t line) {
@@ -45,7 +43,7 @@ std::size_t byte_at_column(std::string_view line, std::size_t character, Encodin
   std::size_t byte = 0;
   std::size_t column = 0;
   while (byte < line.size()) {
-    const std::size_t bytes = std::min(character_bytes(static_cast<unsigned char>(line[byte])), line.size() - byte);
+    const std::size_t bytes = character_bytes(line, byte);
     const std::size_t width = units(bytes, encoding);
     if (column + width > character) break;
     column += width;
@@ -67,7 +65,7 @@ std::size_t column_of(std::string_view line, std::size_t byte, Encoding encoding
   byte = std::min(byte, line.size());
   std::size_t column = 0;
   for (std::size_t i = 0; i < byte;) {
-    const std::size_t bytes = std::min(character_bytes(static_cast<unsigned char>(line[i])), line.size() - i);
+    const std::size_t bytes = character_bytes(line, i);
     column += units(bytes, encoding);
     i += bytes;
   }
@@ -77,7 +75,7 @@ std::size_t column_of(std::string_view line, std::size_t byte, Encoding encoding
 std::size_t ColumnCounter::column(std::size_t byte) {
   byte = std::min(byte, line_.size());
   while (byte_ < byte) {
-    const std::size_t bytes = std::min(character_bytes(static_cast<unsigned char>(line_[byte_])), line_.size() - byte_);
+    const std::size_t bytes = character_bytes(line_, byte_);
     column_ += units(bytes, encoding_);
     byte_ += bytes;
   }

@@ -316,7 +316,7 @@ Pointed pointed_at(const SyntaxTree& tree, std::size_t line, std::size_t offset)
     return out;
   }
   // Paths are as the syntax layer reads them, which is how loading reads them.
-  if (spans.name.text == "import" || spans.name.text == "derive") {
+  if (spans.kind == DirectiveKind::import || spans.kind == DirectiveKind::derive) {
     if (!spans.subject.empty() && contains(spans.subject, offset)) {
       out.kind = Pointed::Kind::path;
       out.text = std::string(spans.subject.text);
@@ -334,7 +334,7 @@ Pointed pointed_at(const SyntaxTree& tree, std::size_t line, std::size_t offset)
     }
     return out;
   }
-  if (spans.name.text == "type" || spans.name.text == "schema") {
+  if (spans.kind == DirectiveKind::type || spans.kind == DirectiveKind::schema) {
     if (!spans.subject.empty() && contains(spans.subject, offset)) {
       out.kind = Pointed::Kind::type;
       out.text = std::string(spans.subject.text);

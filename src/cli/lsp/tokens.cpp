@@ -87,16 +87,16 @@ class Tokens {
   void directive(const SyntaxLine& statement) {
     const DirectiveSpans spans = tree_.directive(statement);
     const std::string_view name = spans.name.text;
-    if (name != "import" && name != "derive" && name != "type" && name != "schema") return;
+    if (spans.kind == DirectiveKind::unknown) return;
     // With its "@", which stands right before the name.
     add(tree_.text().substr(spans.name.offset - 1, name.size() + 1), TokenType::directive);
     // A line loading refuses has its name coloured alone; its diagnostic
     // says the rest.
     if (statement.kind != SyntaxKind::directive) return;
-    if (name == "import" || name == "derive") {
+    if (spans.kind == DirectiveKind::import || spans.kind == DirectiveKind::derive) {
       add(requoted(spans.subject.text, tree_.text()), TokenType::text, mod::path);
       for (const Span& selector : spans.selectors) add(selector.text, TokenType::schema);
-    } else if (name == "type") {
+    } else if (spans.kind == DirectiveKind::type) {
       add(spans.subject.text, TokenType::alias, mod::declaration);
       type_name(spans.definition.text, 0);
     } else {

@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
   }
-  if (schemas_in_effect != store.schema_count()) __builtin_trap();
+  if (schemas_in_effect != store.schema_names().size()) __builtin_trap();
   std::size_t aliases_in_effect = 0;
   for (const vyrl::Model::Alias& alias : model.aliases()) {
     if (model.alias(alias.name) != &alias) continue;

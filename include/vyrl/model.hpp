@@ -53,16 +53,16 @@ class Model {
   };
 
   struct Statement {
-    enum class Kind { assignment, import, derive, type, schema, unknown };
-    enum class Outcome {
+    enum class Kind : std::uint8_t { assignment, import, derive, type, schema, unknown };
+    enum class Outcome : std::uint8_t {
       applied,   // it did what it says (an assignment may still be replaced later)
       failed,    // it gave an error, recorded in errors()
       followed,  // it failed only because of an earlier error, so none is recorded
     };
     Kind kind = Kind::assignment;
     Outcome outcome = Outcome::applied;
-    Place place;
     std::uint32_t line_count = 1;  // physical lines it covers (a block has more)
+    Place place;
   };
 
   // Which schema field checked an assignment's value, as the loader chose
@@ -73,13 +73,15 @@ class Model {
     std::size_t declaration = 0;  // position in schemas()
   };
 
+  // Kept small, as there is one for every assignment read: what is seldom
+  // there is a position in another table, or kNone.
+  static constexpr std::uint32_t kNone = UINT32_MAX;
   struct Assignment {
     std::string_view key;
     std::string_view value;  // as read: one pair of enclosing quotes removed
     Place place;
-    std::optional<Typing> typing;
-    // The assignment of the same key it replaced, if any: a position in assignments().
-    std::optional<std::size_t> replaces;
+    std::uint32_t typing = kNone;    // position in typings(); see typing()
+    std::uint32_t replaces = kNone;  // the assignment of the same key it replaced, in assignments()
   };
 
   // A key of the document and the assignment that gave it its value.
@@ -152,12 +154,18 @@ class Model {
   const std::deque<File>& files() const noexcept { return files_; }
   std::span<const Statement> statements() const noexcept { return statements_; }
   std::span<const Assignment> assignments() const noexcept { return assignments_; }
+  std::span<const Typing> typings() const noexcept { return typings_; }
+  // What typed the assignment, or null when no schema declared its key.
+  const Typing* typing(const Assignment& assignment) const noexcept {
+    return assignment.typing == kNone ? nullptr : &typings_[assignment.typing];
+  }
   std::span<const Schema> schemas() const noexcept { return schemas_; }
   std::span<const Alias> aliases() const noexcept { return aliases_; }
   std::span<const Read> reads() const noexcept { return reads_; }
 
-  // The keys of the document, in the order their winning assignments were read.
-  std::span<const Key> keys() const noexcept { return keys_; }
+  // The keys of the document, in the order their winning assignments were read; listed by
+  // the first call, which a caller that only asks for errors never pays for.
+  std::span<const Key> keys() const;
   // The first call builds the index by name, which a caller that walks keys() never pays for.
   const Key* key(std::string_view name) const;
   const Assignment& winner(const Key& key) const noexcept { return assignments_[key.winner]; }
@@ -196,7 +204,10 @@ class Model {
   std::deque<File> files_;  // a deque, so that views into texts stay put as files are added
   std::vector<Statement> statements_;
   std::vector<Assignment> assignments_;
-  std::vector<Key> keys_;
+  std::vector<Typing> typings_;
+  // By the document's own positions of its keys: the assignment that wins, or kNone.
+  std::vector<std::uint32_t> winners_;
+  std::vector<std::pair<std::uint32_t, Place>> derived_;  // assignment -> the @derive line that brought it in
   std::vector<Schema> schemas_;
   std::vector<Alias> aliases_;
   std::vector<Read> reads_;

@@ -113,6 +113,9 @@ class LogicalLines {
   // all: most lines of a file are plain, and a loader that stores them
   // straight from here saves building and reading one per line. A reader
   // told of every physical line is offered none.
+  // The physical line cut last: the line a plain line offered to `take` is on.
+  std::size_t line_number() const noexcept { return number_; }
+
   template <class Take>
   const LogicalLine* next(Take&& take) {
     return next(std::forward<Take>(take), [](std::string_view) { return false; });

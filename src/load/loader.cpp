@@ -140,7 +140,22 @@ Status Loader::merge_recording(Store& store, std::string_view text, std::string_
   {
     StoreWriter writer(store);
     LogicalLines lines(text);
-    while (const LogicalLine* line = lines.next()) {
+    // Most lines are plain assignments that pass: taken straight from the
+    // scan, as a plain load takes them, and recorded on the way.
+    const auto take = [&](const PlainLine& line) {
+      if (line.equals == 0 || line.equals == std::string_view::npos || line.text.front() == '@') return false;
+      const Assignment assignment = split_plain_assignment(line.text, line.equals);
+      std::optional<Store::TypedKey> typed;
+      if (writer.declares_fields()) {
+        typed = writer.schema_declaring(assignment.key);
+        if (typed && !typed->type->quick.accepts(assignment.value)) return false;
+      }
+      recorder.begin_statement(Model::Statement::Kind::assignment, lines.line_number(), 1);
+      writer.assign(assignment.key, assignment.value);
+      recorder.assigned(assignment.key, assignment.value, typed);
+      return true;
+    };
+    while (const LogicalLine* line = lines.next(take)) {
       const auto kind = statement_kind(*line);
       recorder.begin_statement(kind, line->number, line->last_number - line->number + 1);
       const std::size_t events = recorder.error_events();

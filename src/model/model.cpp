@@ -19,6 +19,8 @@ namespace detail {
 
 // The lookups a finished model answers, built once when a load ends.
 struct ModelIndex {
+  std::once_flag keys_listed;
+  std::vector<Model::Key> key_list;  // see Model::keys()
   std::once_flag keys_built;
   std::unordered_map<std::string_view, std::size_t> keys;     // -> position in keys_
   std::unordered_map<std::string_view, std::size_t> schemas;  // in effect -> position in schemas_
@@ -39,18 +41,42 @@ Model::~Model() = default;
 
 void Model::clear() { *this = Model(max_errors_); }
 
+std::span<const Model::Key> Model::keys() const {
+  std::call_once(index_->keys_listed, [this] {
+    // In the order the winners were read: mark them, then walk the assignments once.
+    std::vector<bool> wins(assignments_.size());
+    std::size_t count = 0;
+    for (const std::uint32_t winner : winners_) {
+      if (winner == kNone) continue;
+      wins[winner] = true;
+      ++count;
+    }
+    std::vector<Key>& keys = index_->key_list;
+    keys.reserve(count);
+    for (std::size_t i = 0; i < wins.size(); ++i) {
+      if (wins[i]) keys.push_back(Key{assignments_[i].key, i, std::nullopt});
+    }
+    for (const auto& [assignment, place] : derived_) {
+      const auto key = std::ranges::lower_bound(keys, assignment, {}, &Key::winner);
+      if (key != keys.end() && key->winner == assignment) key->derived_at = place;
+    }
+  });
+  return index_->key_list;
+}
+
 const Model::Key* Model::key(std::string_view name) const {
-  std::call_once(index_->keys_built, [this] {
-    index_->keys.reserve(keys_.size());
-    for (std::size_t i = 0; i < keys_.size(); ++i) index_->keys.emplace(keys_[i].name, i);
+  const std::span<const Key> all = keys();
+  std::call_once(index_->keys_built, [&] {
+    index_->keys.reserve(all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) index_->keys.emplace(all[i].name, i);
   });
   const auto found = index_->keys.find(name);
-  return found == index_->keys.end() ? nullptr : &keys_[found->second];
+  return found == index_->keys.end() ? nullptr : &all[found->second];
 }
 
 std::vector<std::size_t> Model::replaced(const Key& key) const {
   std::vector<std::size_t> earlier;
-  for (auto at = assignments_[key.winner].replaces; at; at = assignments_[*at].replaces) earlier.push_back(*at);
+  for (auto at = assignments_[key.winner].replaces; at != kNone; at = assignments_[at].replaces) earlier.push_back(at);
   std::ranges::reverse(earlier);
   return earlier;
 }
@@ -159,11 +185,8 @@ void ModelRecorder::enter(Store& store, Frame::Origin origin) {
 // keys and declarations in effect go on from where they were.
 void ModelRecorder::seed(const Store& document) {
   StoreState& state = state_of(document);
-  state.winners.resize(document.values().size(), SIZE_MAX);
-  for (const Model::Key& key : model_.keys_) {
-    const std::size_t position = document.values().position_of(key.name);
-    if (position < state.winners.size()) state.winners[position] = key.winner;
-  }
+  state.winners = model_.winners_;
+  for (const auto& [assignment, place] : model_.derived_) derived_at_.emplace(assignment, place);
   for (const auto& [name, position] : model_.index_->schemas) state.schemas.emplace(name, position);
   for (const auto& [name, position] : model_.index_->aliases) state.aliases.emplace(name, position);
 }
@@ -178,8 +201,8 @@ void ModelRecorder::begin_statement(Model::Statement::Kind kind, std::size_t lin
   Level& level = levels_.back();
   level.statement = model_.statements_.size();
   model_.statements_.push_back(Model::Statement{kind, Model::Statement::Outcome::applied,
-                                                Place{level.file, static_cast<std::uint32_t>(line)},
-                                                static_cast<std::uint32_t>(line_count)});
+                                                static_cast<std::uint32_t>(line_count),
+                                                Place{level.file, static_cast<std::uint32_t>(line)}});
 }
 
 std::string_view ModelRecorder::keep(std::string_view text) {
@@ -240,43 +263,44 @@ void ModelRecorder::assigned(std::string_view key, std::string_view value, const
   assignment.value = keep(value);
   assignment.place = here();
   if (typed) assignment.typing = typing_of(*typed, key);
-  unsettled_.push_back(index);
+  (void)index;
 }
 
 // The field's type name is a view into its schema as stored, which stays put
 // until a declaration replaces or takes the schema: until then it stands for
 // the field, and finding the declaration again is a probe, not a walk.
-std::optional<Model::Typing> ModelRecorder::typing_of(const Store::TypedKey& typed, std::string_view key) {
+std::uint32_t ModelRecorder::typing_of(const Store::TypedKey& typed, std::string_view key) {
   if (const auto known = typings_.find(typed.type_name.data()); known != typings_.end()) return known->second;
   const StoreState& state = *levels_.back().store;
   const auto schema = state.schemas.find(typed.schema);
-  if (schema == state.schemas.end()) return std::nullopt;
+  if (schema == state.schemas.end()) return Model::kNone;
   const Model::Schema& declaration = model_.schemas_[schema->second];
   const auto field = std::ranges::find(declaration.fields, key, &Model::Field::name);
-  const Model::Typing typing{declaration.name,
-                             field == declaration.fields.end() ? std::string_view() : field->type_name, schema->second};
-  typings_.emplace(typed.type_name.data(), typing);
-  return typing;
+  const auto position = static_cast<std::uint32_t>(model_.typings_.size());
+  model_.typings_.push_back(Model::Typing{
+      declaration.name, field == declaration.fields.end() ? std::string_view() : field->type_name, schema->second});
+  typings_.emplace(typed.type_name.data(), position);
+  return position;
 }
 
 void ModelRecorder::settle(const Store& store) {
   StoreState& state = *levels_.back().store;
   const Store::Values& values = store.values();
-  state.winners.resize(values.size(), SIZE_MAX);
+  state.winners.resize(values.size(), Model::kNone);
   // Probing for each key waits on memory in a large store; asking a few
   // keys ahead lets those waits overlap, as the store's own writer does.
   constexpr std::size_t kAhead = 8;
-  const auto key_of = [this](std::size_t i) { return model_.assignments_[unsettled_[i]].key; };
-  for (std::size_t i = 0; i < std::min(kAhead, unsettled_.size()); ++i) values.prefetch(values.hash(key_of(i)));
-  for (std::size_t i = 0; i < unsettled_.size(); ++i) {
-    if (i + kAhead < unsettled_.size()) values.prefetch(values.hash(key_of(i + kAhead)));
+  const std::size_t end = model_.assignments_.size();
+  const auto key_of = [this](std::size_t i) { return model_.assignments_[i].key; };
+  for (std::size_t i = settled_; i < std::min(settled_ + kAhead, end); ++i) values.prefetch(values.hash(key_of(i)));
+  for (std::size_t i = settled_; i < end; ++i) {
+    if (i + kAhead < end) values.prefetch(values.hash(key_of(i + kAhead)));
     const std::size_t position = values.position_of(key_of(i));
     if (position >= state.winners.size()) continue;
-    const std::size_t index = unsettled_[i];
-    if (state.winners[position] != SIZE_MAX) model_.assignments_[index].replaces = state.winners[position];
-    state.winners[position] = index;
+    model_.assignments_[i].replaces = state.winners[position];
+    state.winners[position] = static_cast<std::uint32_t>(i);
   }
-  unsettled_.clear();
+  settled_ = end;
 }
 
 void ModelRecorder::expect(std::size_t lines) {
@@ -354,45 +378,30 @@ void ModelRecorder::took_alias(const Store& into, const Store& base, std::string
 
 void ModelRecorder::taking_missing_values(const Store& into, const Store& base) {
   moving_.clear();
-  for (const std::size_t winner : state_of(base).winners) {
-    if (winner != SIZE_MAX && !into.values().contains(model_.assignments_[winner].key)) moving_.push_back(winner);
+  for (const std::uint32_t winner : state_of(base).winners) {
+    if (winner != Model::kNone && !into.values().contains(model_.assignments_[winner].key)) moving_.push_back(winner);
   }
 }
 
 void ModelRecorder::took_missing_values(const Store& into) {
   StoreState& to = state_of(into);
-  to.winners.resize(into.values().size(), SIZE_MAX);
+  to.winners.resize(into.values().size(), Model::kNone);
   const Place at = here();
-  for (const std::size_t winner : moving_) {
+  for (const std::uint32_t winner : moving_) {
     const std::size_t position = into.values().position_of(model_.assignments_[winner].key);
     if (position >= to.winners.size()) continue;
     to.winners[position] = winner;
-    derived_at_.resize(std::max(derived_at_.size(), winner + 1));
-    derived_at_[winner] = at;
+    derived_at_.insert_or_assign(winner, at);
   }
   moving_.clear();
 }
 
 ModelRecorder::~ModelRecorder() {
   if (document_ == nullptr) return;
-  const StoreState& state = state_of(*document_);
-  // In the order the winners were read: mark them, then walk the assignments once.
-  std::vector<bool> wins(model_.assignments_.size());
-  std::size_t count = 0;
-  for (const std::size_t winner : state.winners) {
-    if (winner == SIZE_MAX) continue;
-    wins[winner] = true;
-    ++count;
-  }
-  model_.keys_.clear();
-  model_.keys_.reserve(count);
-  for (std::size_t i = 0; i < wins.size(); ++i) {
-    if (!wins[i]) continue;
-    Model::Key& key = model_.keys_.emplace_back();
-    key.name = model_.assignments_[i].key;
-    key.winner = i;
-    if (i < derived_at_.size()) key.derived_at = derived_at_[i];
-  }
+  StoreState& state = state_of(*document_);
+  model_.winners_ = std::move(state.winners);
+  model_.derived_.assign(derived_at_.begin(), derived_at_.end());
+  std::ranges::sort(model_.derived_, {}, &std::pair<std::uint32_t, Place>::first);
   auto index = std::make_unique<ModelIndex>();
   index->schemas.insert(state.schemas.begin(), state.schemas.end());
   index->aliases.insert(state.aliases.begin(), state.aliases.end());

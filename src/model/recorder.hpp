@@ -24,7 +24,7 @@ class ModelRecorder {
  public:
   using Place = Model::Place;
 
-  explicit ModelRecorder(Model& model) : model_(model) {}
+  explicit ModelRecorder(Model& model) : model_(model), settled_(model.assignments_.size()) {}
   ModelRecorder(const ModelRecorder&) = delete;
   ModelRecorder& operator=(const ModelRecorder&) = delete;
   // Settles the keys and declarations of the document into the model.
@@ -83,7 +83,7 @@ class ModelRecorder {
   struct StoreState {
     // By the store's own positions, which a value keeps until the store goes:
     // the assignment that wins, found with the probe the store makes anyway.
-    std::vector<std::size_t> winners;
+    std::vector<std::uint32_t> winners;
     std::unordered_map<std::string_view, std::size_t> schemas;
     std::unordered_map<std::string_view, std::size_t> aliases;
   };
@@ -98,7 +98,7 @@ class ModelRecorder {
   // A view of `text` that lives as long as the model: into the file being
   // read when it lies there, or a kept copy.
   std::string_view keep(std::string_view text);
-  std::optional<Model::Typing> typing_of(const Store::TypedKey& typed, std::string_view key);
+  std::uint32_t typing_of(const Store::TypedKey& typed, std::string_view key);
   StoreState& state_of(const Store& store) { return stores_[&store]; }
   bool follows_from_failed_declaration(const VyrlError& error) const;
   void seed(const Store& document);
@@ -108,10 +108,10 @@ class ModelRecorder {
   std::unordered_map<const Store*, StoreState> stores_;
   const Store* document_ = nullptr;  // the store of the outermost merge
   std::unordered_set<std::string> failed_names_;
-  std::unordered_map<const char*, Model::Typing> typings_;  // by the stored field's type name
-  std::vector<std::size_t> unsettled_;  // assignments of the innermost merge, in order
-  std::vector<std::size_t> moving_;  // a @derive's keys on their way from its base
-  std::vector<std::optional<Place>> derived_at_;  // by assignment: the @derive line that brought it in
+  std::unordered_map<const char*, std::uint32_t> typings_;  // in the model's, by the stored field's type name
+  std::size_t settled_ = 0;  // assignments before this one are settled
+  std::vector<std::uint32_t> moving_;  // a @derive's keys on their way from its base
+  std::unordered_map<std::uint32_t, Place> derived_at_;  // assignment -> the @derive line that brought it in
   std::size_t error_events_ = 0;
   bool full_ = false;
 };

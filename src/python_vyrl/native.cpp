@@ -402,7 +402,7 @@ PyObject* loaded_typing(PyObject* self, PyObject* key) {
     const Loaded* loaded = as_loaded(self);
     const Model::Key* found = key_of(loaded, key);
     if (found == nullptr) return nullptr;
-    const auto& typing = loaded->model.winner(*found).typing;
+    const vyrl::Model::Typing* typing = loaded->model.typing(loaded->model.winner(*found));
     if (!typing) Py_RETURN_NONE;
     const Model::Resolution resolved = loaded->model.resolve(typing->type_name);
     PyRef aliases = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(resolved.aliases.size())));
@@ -490,7 +490,8 @@ PyObject* success(PyTypeObject* type, VYRL&& document, Model&& model, const std:
       if (!raw) continue;  // a key the model saw but the document does not hold
       const Model::Assignment& winner = model.winner(key);
       const PyRef name = text(key.name);
-      const PyRef value = winner.typing ? converter.convert(winner.typing->type_name, *raw) : text(*raw);
+      const vyrl::Model::Typing* typing = model.typing(winner);
+      const PyRef value = typing != nullptr ? converter.convert(typing->type_name, *raw) : text(*raw);
       if (!name || !value || PyDict_SetItem(values.get(), name.get(), value.get()) < 0) return nullptr;
     }
   }

@@ -105,9 +105,10 @@ TEST_F(ModelTest, TypesAKeyWithTheSchemaTheLoaderChose) {
   const Model model = load("s.vyr");
   const Model::Key* port = model.key("port");
   ASSERT_NE(port, nullptr);
-  ASSERT_TRUE(model.winner(*port).typing);
-  EXPECT_EQ(model.winner(*port).typing->schema, "Endpoint");
-  EXPECT_EQ(model.winner(*port).typing->type_name, "i32");
+  const Model::Typing* typing = model.typing(model.winner(*port));
+  ASSERT_NE(typing, nullptr);
+  EXPECT_EQ(typing->schema, "Endpoint");
+  EXPECT_EQ(typing->type_name, "i32");
   const auto resolved = model.resolve("i32");
   EXPECT_EQ(resolved.ends, Model::Resolution::Ends::builtin);
   EXPECT_EQ(resolved.family, "primitive");

@@ -82,14 +82,14 @@ std::string describe_key(std::string_view name, std::uint32_t line, const Scope&
   if (key != nullptr) {
     const Model::Assignment& winner = model.winner(*key);
     text += " = `" + std::string(winner.value) + "` (" + scope.describe(winner.place) + ")";
-    if (winner.typing) {
-      const Model::Schema& schema = model.schemas()[winner.typing->declaration];
+    if (const Model::Typing* typing = model.typing(winner)) {
+      const Model::Schema& schema = model.schemas()[typing->declaration];
       const auto field = std::ranges::find(schema.fields, name, &Model::Field::name);
       const bool optional = field != schema.fields.end() && field->optional;
       text += "\n\nfield `" + std::string(name) + "` of schema `" + std::string(schema.name) + "`, " +
-              (optional ? "optional" : "required") + ", type `" + std::string(winner.typing->type_name) + "` (" +
+              (optional ? "optional" : "required") + ", type `" + std::string(typing->type_name) + "` (" +
               scope.describe(schema.place) + ")";
-      if (const std::string type = describe_type(winner.typing->type_name, scope); !type.empty()) text += "\n\n" + type;
+      if (const std::string type = describe_type(typing->type_name, scope); !type.empty()) text += "\n\n" + type;
       return text;
     }
   }
@@ -201,8 +201,8 @@ std::optional<std::vector<Location>> definition(const OpenText& document, Positi
       if (const Model::Key* key = model.key(pointed.text)) {
         const Model::Assignment& winner = model.winner(*key);
         add(located(*scope, winner.place.file, scope->name_range(winner.place)));
-        if (winner.typing) {
-          const Model::Place declared = model.schemas()[winner.typing->declaration].place;
+        if (const Model::Typing* typing = model.typing(winner)) {
+          const Model::Place declared = model.schemas()[typing->declaration].place;
           add(located(*scope, declared.file, scope->field_range(declared, pointed.text)));
           typed = true;
         }

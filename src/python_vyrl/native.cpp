@@ -19,6 +19,7 @@
 
 #include "literal/literal.hpp"
 #include "py_ref.hpp"
+#include "release_interpreter.hpp"
 #include "text/ascii.hpp"
 #include "text/text.hpp"
 #include "vyrl/edit.hpp"
@@ -30,25 +31,13 @@ namespace vyrl::native {
 namespace {
 
 using python::PyRef;
+using python::release_interpreter;
 
 // Nested values deeper than loading itself accepts cannot have been loaded;
 // this only keeps a value that was checked under another declaration of its
 // schema from recursing without end.
 constexpr int kMaxDepth = 512;
 
-// Opening or reading a file can block; the interpreter is let go around those
-// system calls only, as vyr_rs does, so other threads run meanwhile.
-class ReleaseInterpreter final : public BlockingCalls {
- public:
-  void enter() noexcept override { saved_ = PyEval_SaveThread(); }
-  void leave() noexcept override { PyEval_RestoreThread(std::exchange(saved_, nullptr)); }
-  bool resume_after_signal() noexcept override { return PyErr_CheckSignals() == 0; }
-
- private:
-  static inline thread_local PyThreadState* saved_ = nullptr;
-};
-
-ReleaseInterpreter release_interpreter;
 
 // Resolves the relative paths of @import and @derive lines against a
 // directory other than the working one, as the tool's --root does.

@@ -63,7 +63,7 @@ def _finish(result: tuple[Any, ...], into: Any) -> Any:
     if not result[0]:
         raise error_from(*result[1:]) from None
     config = _new_config(Config)
-    _fill(config, result[1], result[2])
+    _fill(config, result[1])
     return config if into is None else config.into(into)
 
 

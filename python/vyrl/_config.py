@@ -83,22 +83,27 @@ class Config(Mapping[str, object]):
     their winning assignments were read.
     """
 
-    __slots__ = ("_loaded", "_values")
+    __slots__ = ("_loaded",)
 
-    _values: dict[str, object]
     _loaded: Loaded
 
     def __init__(self, other: Config) -> None:
         """A Config is made by vyrl.load or vyrl.loads; this copies one."""
         if not isinstance(other, Config):
             raise TypeError("Config() copies a Config; use vyrl.load or vyrl.loads to read one")
-        _fill(self, other._values, other._loaded)
+        _fill(self, other._loaded)
 
     def __setattr__(self, name: str, value: object) -> None:
         raise AttributeError(f"Config is immutable; cannot set {name!r}")
 
     def __delattr__(self, name: str) -> None:
         raise AttributeError(f"Config is immutable; cannot delete {name!r}")
+
+    @property
+    def _values(self) -> dict[str, object]:
+        # Converted when first asked for, once for every reader: a load that
+        # is handed on or asked for a few keys does not convert the rest.
+        return self._loaded.values()
 
     def __getitem__(self, key: str) -> object:
         value = self._values[key]
@@ -182,6 +187,5 @@ class Config(Mapping[str, object]):
 _set = object.__setattr__
 
 
-def _fill(config: Config, values: dict[str, object], loaded: Loaded) -> None:
-    _set(config, "_values", values)
+def _fill(config: Config, loaded: Loaded) -> None:
     _set(config, "_loaded", loaded)

@@ -27,6 +27,12 @@
 #include "vyrl/version.hpp"
 #include "vyrl/vyrl.hpp"
 
+// Before 3.13 the interpreter lock alone keeps a critical section whole.
+#if PY_VERSION_HEX < 0x030D0000
+#define Py_BEGIN_CRITICAL_SECTION(object) {
+#define Py_END_CRITICAL_SECTION() }
+#endif
+
 namespace vyrl::native {
 namespace {
 
@@ -317,6 +323,9 @@ struct Loaded {
   Model model;
   VYRL document;
   std::vector<std::string> labels;  // per file of the model: "$VARIABLE" for an override, else empty
+  // The typed values, made by the first values() call: a Config that is
+  // only asked for a few keys, or handed on, never pays for the others.
+  PyObject* values;
 };
 
 PyTypeObject* loaded_type(PyObject* module) { return *static_cast<PyTypeObject**>(PyModule_GetState(module)); }
@@ -326,6 +335,7 @@ Loaded* as_loaded(PyObject* self) { return reinterpret_cast<Loaded*>(self); }
 void loaded_dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
   Loaded* loaded = as_loaded(self);
+  Py_XDECREF(loaded->values);
   loaded->labels.~vector();
   loaded->document.~VYRL();
   loaded->model.~Model();
@@ -444,7 +454,36 @@ PyObject* loaded_schemas(PyObject* self, PyObject* /*unused*/) {
   });
 }
 
+// {key: converted value}, in the order the winning assignments were read.
+PyObject* convert_values(const Loaded& loaded) {
+  PyRef values = PyRef::steal(PyDict_New());
+  if (!values) return nullptr;
+  const Model& model = loaded.model;
+  Converter converter(model);
+  for (const Model::Key& key : model.keys()) {
+    const auto raw = loaded.document.get(key.name);
+    if (!raw) continue;  // a key the model saw but the document does not hold
+    const Model::Typing* typing = model.typing(model.winner(key));
+    const PyRef name = text(key.name);
+    const PyRef value = typing != nullptr ? converter.convert(typing->type_name, *raw) : text(*raw);
+    if (!name || !value || PyDict_SetItem(values.get(), name.get(), value.get()) < 0) return nullptr;
+  }
+  return values.release();
+}
+
+// values() -> dict, made once: threads that ask at once get the same one.
+PyObject* loaded_values(PyObject* self, PyObject* /*unused*/) {
+  Loaded* loaded = as_loaded(self);
+  PyObject* result = nullptr;
+  Py_BEGIN_CRITICAL_SECTION(self);
+  if (loaded->values == nullptr) loaded->values = convert_values(*loaded);
+  result = Py_XNewRef(loaded->values);
+  Py_END_CRITICAL_SECTION();
+  return result;
+}
+
 PyMethodDef loaded_methods[] = {
+    {"values", loaded_values, METH_NOARGS, "values() -> dict"},
     {"raw", loaded_raw, METH_O, "raw(key) -> str"},
     {"where", loaded_where, METH_O, "where(key) -> (file, line)"},
     {"typing", loaded_typing, METH_O, "typing(key) -> tuple or None"},
@@ -467,23 +506,8 @@ PyType_Spec loaded_spec = {
     loaded_slots,
 };
 
-// (True, values, loaded): values {key: converted value}, in the order the
-// winning assignments were read.
+// (True, loaded); loaded.values() gives the converted values.
 PyObject* success(PyTypeObject* type, VYRL&& document, Model&& model, const std::vector<Override>& overrides) {
-  PyRef values = PyRef::steal(PyDict_New());
-  if (!values) return nullptr;
-  {
-    Converter converter(model);
-    for (const Model::Key& key : model.keys()) {
-      const auto raw = document.get(key.name);
-      if (!raw) continue;  // a key the model saw but the document does not hold
-      const Model::Assignment& winner = model.winner(key);
-      const PyRef name = text(key.name);
-      const vyrl::Model::Typing* typing = model.typing(winner);
-      const PyRef value = typing != nullptr ? converter.convert(typing->type_name, *raw) : text(*raw);
-      if (!name || !value || PyDict_SetItem(values.get(), name.get(), value.get()) < 0) return nullptr;
-    }
-  }
   PyRef handle = PyRef::steal(type->tp_alloc(type, 0));
   if (!handle) return nullptr;
   Loaded* loaded = as_loaded(handle.get());
@@ -491,12 +515,13 @@ PyObject* success(PyTypeObject* type, VYRL&& document, Model&& model, const std:
   new (&loaded->model) Model(std::move(model));
   new (&loaded->document) VYRL(std::move(document));
   new (&loaded->labels) std::vector<std::string>(loaded->model.files().size());
+  loaded->values = nullptr;
   for (const Override& applied : overrides) {
     for (std::uint32_t file = applied.first_file; file < applied.end_file && file < loaded->labels.size(); ++file) {
       loaded->labels[file] = "$" + applied.variable;
     }
   }
-  return Py_BuildValue("(OOO)", Py_True, values.get(), handle.get());
+  return Py_BuildValue("(OO)", Py_True, handle.get());
 }
 
 PyObject* load_now(PyObject* module, PyObject* const* args) {

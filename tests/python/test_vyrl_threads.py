@@ -116,3 +116,24 @@ def test_native_memory_stays_flat_too():
         churn()
     gc.collect()
     assert resident_bytes() - before < 8 * 1024 * 1024
+
+
+def test_threads_asking_a_fresh_config_at_once_share_one_conversion():
+    # Values are converted on first use; readers racing to it must all get
+    # the one conversion, never a second one or a half-made one.
+    for _ in range(20):
+        cfg = vyrl.loads(TEXT)
+        start = threading.Barrier(8)
+        seen: list[object] = []
+
+        def read() -> None:
+            start.wait()
+            seen.append(cfg._loaded.values())
+
+        threads = [threading.Thread(target=read) for _ in range(8)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        assert len(seen) == 8 and all(values is seen[0] for values in seen)
+        assert seen[0] == cfg.to_dict()

@@ -275,10 +275,10 @@ std::uint32_t ModelRecorder::typing_of(const Store::TypedKey& typed, std::string
   const auto schema = state.schemas.find(typed.schema);
   if (schema == state.schemas.end()) return Model::kNone;
   const Model::Schema& declaration = model_.schemas_[schema->second];
-  const auto field = std::ranges::find(declaration.fields, key, &Model::Field::name);
+  const std::size_t field = field_position(schema->second, key);
   const auto position = static_cast<std::uint32_t>(model_.typings_.size());
   model_.typings_.push_back(Model::Typing{
-      declaration.name, field == declaration.fields.end() ? std::string_view() : field->type_name, schema->second});
+      declaration.name, field == kNoField ? std::string_view() : declaration.fields[field].type_name, schema->second});
   typings_.emplace(typed.type_name.data(), position);
   return position;
 }
@@ -308,6 +308,27 @@ void ModelRecorder::expect(std::size_t lines) {
   model_.assignments_.reserve(model_.assignments_.size() + lines);
 }
 
+// A few fields are compared in turn; a schema of many gets an index by name,
+// built the first time, so that neither declaring nor typing its keys is
+// quadratic in its fields.
+std::size_t ModelRecorder::field_position(std::size_t declaration, std::string_view name) {
+  constexpr std::size_t kFewFields = 8;
+  const std::vector<Model::Field>& fields = model_.schemas_[declaration].fields;
+  const auto index = field_index_.find(declaration);
+  if (index == field_index_.end()) {
+    if (fields.size() <= kFewFields) {
+      const auto found = std::ranges::find(fields, name, &Model::Field::name);
+      return found == fields.end() ? kNoField : static_cast<std::size_t>(found - fields.begin());
+    }
+    auto& built = field_index_[declaration];
+    for (std::size_t i = 0; i < fields.size(); ++i) built.emplace(fields[i].name, i);
+    const auto found = built.find(name);
+    return found == built.end() ? kNoField : found->second;
+  }
+  const auto found = index->second.find(name);
+  return found == index->second.end() ? kNoField : found->second;
+}
+
 void ModelRecorder::declared_schema(const Store&, std::string_view name, std::span<const Model::Field> fields) {
   typings_.clear();
   StoreState& state = *levels_.back().store;
@@ -315,17 +336,20 @@ void ModelRecorder::declared_schema(const Store&, std::string_view name, std::sp
   schema.name = keep(name);
   schema.place = here();
   schema.fields.reserve(fields.size());
+  const std::size_t position = model_.schemas_.size() - 1;
   for (const Model::Field& field : fields) {
     // A repeated field takes the later type and keeps an earlier optional mark, as the store does.
-    const auto earlier = std::ranges::find(schema.fields, field.name, &Model::Field::name);
-    if (earlier != schema.fields.end()) {
-      earlier->type_name = keep(field.type_name);
-      earlier->optional = earlier->optional || field.optional;
+    if (const std::size_t earlier = field_position(position, field.name); earlier != kNoField) {
+      Model::Field& kept = schema.fields[earlier];
+      kept.type_name = keep(field.type_name);
+      kept.optional = kept.optional || field.optional;
       continue;
     }
     schema.fields.push_back(Model::Field{keep(field.name), keep(field.type_name), field.optional});
+    if (const auto index = field_index_.find(position); index != field_index_.end()) {
+      index->second.emplace(schema.fields.back().name, schema.fields.size() - 1);
+    }
   }
-  const std::size_t position = model_.schemas_.size() - 1;
   if (const auto [entry, added] = state.schemas.try_emplace(schema.name, position); !added) {
     schema.replaces = entry->second;
     entry->second = position;

@@ -99,6 +99,8 @@ class ModelRecorder {
   // read when it lies there, or a kept copy.
   std::string_view keep(std::string_view text);
   std::uint32_t typing_of(const Store::TypedKey& typed, std::string_view key);
+  static constexpr std::size_t kNoField = SIZE_MAX;
+  std::size_t field_position(std::size_t declaration, std::string_view name);
   StoreState& state_of(const Store& store) { return stores_[&store]; }
   bool follows_from_failed_declaration(const VyrlError& error) const;
   void seed(const Store& document);
@@ -109,6 +111,8 @@ class ModelRecorder {
   const Store* document_ = nullptr;  // the store of the outermost merge
   std::unordered_set<std::string> failed_names_;
   std::unordered_map<const char*, std::uint32_t> typings_;  // in the model's, by the stored field's type name
+  // By declaration, for schemas of many fields: field name -> position.
+  std::unordered_map<std::size_t, std::unordered_map<std::string_view, std::size_t>> field_index_;
   std::size_t settled_ = 0;  // assignments before this one are settled
   std::vector<std::uint32_t> moving_;  // a @derive's keys on their way from its base
   std::unordered_map<std::uint32_t, Place> derived_at_;  // assignment -> the @derive line that brought it in

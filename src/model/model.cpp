@@ -39,7 +39,11 @@ Model::Model(Model&&) noexcept = default;
 Model& Model::operator=(Model&&) noexcept = default;
 Model::~Model() = default;
 
-void Model::clear() { *this = Model(max_errors_); }
+void Model::clear() {
+  // A model that never recorded, the usual one, is clear already.
+  if (files_.empty() && statements_.empty() && errors_.empty()) return;
+  *this = Model(max_errors_);
+}
 
 std::span<const Model::Key> Model::keys() const {
   std::call_once(index_->keys_listed, [this] {
@@ -354,7 +358,7 @@ void ModelRecorder::declared_schema(const Store&, std::string_view name, std::sp
     schema.replaces = entry->second;
     entry->second = position;
   }
-  failed_names_.erase(std::string(name));
+  if (!failed_names_.empty()) failed_names_.erase(std::string(name));
 }
 
 void ModelRecorder::declared_alias(const Store&, std::string_view name, std::string_view definition) {
@@ -368,7 +372,7 @@ void ModelRecorder::declared_alias(const Store&, std::string_view name, std::str
     alias.replaces = entry->second;
     entry->second = position;
   }
-  failed_names_.erase(std::string(name));
+  if (!failed_names_.empty()) failed_names_.erase(std::string(name));
 }
 
 void ModelRecorder::read(Frame::Origin origin, std::string_view written, std::optional<std::uint32_t> file) {
@@ -426,6 +430,7 @@ ModelRecorder::~ModelRecorder() {
   model_.winners_ = std::move(state.winners);
   model_.derived_.assign(derived_at_.begin(), derived_at_.end());
   std::ranges::sort(model_.derived_, {}, &std::pair<std::uint32_t, Place>::first);
+  // A fresh index: answers about the model before this load are stale.
   auto index = std::make_unique<ModelIndex>();
   index->schemas.insert(state.schemas.begin(), state.schemas.end());
   index->aliases.insert(state.aliases.begin(), state.aliases.end());

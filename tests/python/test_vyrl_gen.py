@@ -24,10 +24,10 @@ def generate(tmp_path: Path, source: str, name: str = "generated") -> Path:
 
 
 def import_file(path: Path):
-    spec = importlib.util.spec_from_file_location(path.stem, path)
-    module = importlib.util.module_from_spec(spec)
+    found = importlib.util.spec_from_file_location(path.stem, path)
+    module = importlib.util.module_from_spec(found)
     sys.modules[path.stem] = module  # dataclasses and get_type_hints look it up
-    spec.loader.exec_module(module)
+    found.loader.exec_module(module)
     return module
 
 

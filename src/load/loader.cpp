@@ -161,15 +161,9 @@ Status Loader::merge_recording(Store& store, std::string_view text, std::string_
       const std::size_t events = recorder.error_events();
       Status result;
       if (kind == Model::Statement::Kind::assignment) {
-        // As process_line reads it, keeping what typed the key for the model.
-        const auto assignment = parse_assignment(*line);
-        if (!assignment) {
-          result = fail(assignment_error(line->number, line->text, assignment.error()));
-        } else {
-          const auto typed = writer.schema_declaring(assignment->key);
-          result = take_assignment(writer, *assignment, typed);
-          if (result) recorder.assigned(assignment->key, assignment->value, typed);
-        }
+        result = process_assignment(writer, *line, [&](const Assignment& taken, const auto& typed) {
+          recorder.assigned(taken.key, taken.value, typed);
+        });
       } else {
         // A directive may read the store, change it, or merge another file
         // into it: what the lines before it assigned is settled first.
@@ -199,9 +193,8 @@ Status Loader::merge_recording(Store& store, std::string_view text, std::string_
 Status Loader::merge_file(Store& store, std::string_view path) {
   auto text = read_text_file(path, options_);
   if (!text) {
-    if (recorder_) recorder_->add_unreadable_file(std::string(path), Frame::Origin::file);
     text.error().add_outer_frame(frame(path, 0, Frame::Origin::file));
-    if (recorder_) recorder_->record_file_error(text.error());
+    record_unreadable(path, Frame::Origin::file, text.error());
     return fail(std::move(text.error()));
   }
   return merge_read(store, std::move(*text), path, Frame::Origin::file);
@@ -211,10 +204,7 @@ Status Loader::merge_file_text(Store& store, std::string_view text, std::string_
   if (!is_valid_utf8(text)) {
     VyrlError error = VyrlError::invalid_utf8();
     error.add_outer_frame(frame(path, 0, Frame::Origin::file));
-    if (recorder_) {
-      recorder_->add_unreadable_file(std::string(path), Frame::Origin::file);
-      recorder_->record_file_error(error);
-    }
+    record_unreadable(path, Frame::Origin::file, error);
     return fail(std::move(error));
   }
   return merge_text(store, text, path, Frame::Origin::file);
@@ -224,10 +214,7 @@ Status Loader::merge_standard_input(Store& store) {
   auto text = read_standard_input(options_);
   if (!text) {
     text.error().add_outer_frame(frame(kStandardInputSource, 0, Frame::Origin::text));
-    if (recorder_) {
-      recorder_->add_unreadable_file(std::string(kStandardInputSource), Frame::Origin::text);
-      recorder_->record_file_error(text.error());
-    }
+    record_unreadable(kStandardInputSource, Frame::Origin::text, text.error());
     return fail(std::move(text.error()));
   }
   return merge_read(store, std::move(*text), kStandardInputSource, Frame::Origin::text);
@@ -271,9 +258,7 @@ Status Loader::process_line(StoreWriter& writer, const LogicalLine& line) {
                             directive.arguments);
   }
 
-  const auto assignment = parse_assignment(line);
-  if (!assignment) return fail(assignment_error(line.number, line.text, assignment.error()));
-  return take_assignment(writer, *assignment, writer.schema_declaring(assignment->key));
+  return process_assignment(writer, line, [](const Assignment&, const std::optional<Store::TypedKey>&) {});
 }
 
 Status Loader::take_assignment(StoreWriter& writer, const Assignment& assignment,

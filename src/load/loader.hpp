@@ -47,6 +47,23 @@ class Loader final : public NestedLoad {
   // Checks an assignment against the schema field that types it, if any, and stores it.
   static Status take_assignment(StoreWriter& writer, const Assignment& assignment,
                                 const std::optional<Store::TypedKey>& typed);
+  // An assignment line, read, checked and stored; `taken(assignment, typed)`
+  // is told of it once stored, with the field that typed it.
+  template <class Taken>
+  static Status process_assignment(StoreWriter& writer, const LogicalLine& line, Taken&& taken) {
+    const auto assignment = parse_assignment(line);
+    if (!assignment) return fail(assignment_error(line.number, line.text, assignment.error()));
+    const auto typed = writer.schema_declaring(assignment->key);
+    Status result = take_assignment(writer, *assignment, typed);
+    if (result) taken(*assignment, typed);
+    return result;
+  }
+  // A file the caller named that could not be read, for the model if there is one.
+  void record_unreadable(std::string_view path, Frame::Origin origin, const VyrlError& error) {
+    if (!recorder_) return;
+    recorder_->add_unreadable_file(std::string(path), origin);
+    recorder_->record_file_error(error);
+  }
   // merge_text for a load that records a model: every line is read in
   // full and recorded, and a failing line does not end the merge.
   Status merge_recording(Store& store, std::string_view text, std::string_view source, Frame::Origin origin);

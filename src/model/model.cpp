@@ -379,29 +379,26 @@ void ModelRecorder::read(Frame::Origin origin, std::string_view written, std::op
   model_.reads_.push_back(Model::Read{here(), origin, keep(written), file});
 }
 
+// A @derive line takes a declaration over from its base, where the
+// document has none of that name: the base no longer holds it either way.
+template <class Declaration>
+void ModelRecorder::take_over(std::unordered_map<std::string_view, std::size_t>& from,
+                              std::unordered_map<std::string_view, std::size_t>& to,
+                              std::vector<Declaration>& declarations, std::string_view name) {
+  const auto found = from.find(name);
+  if (found == from.end()) return;
+  const std::size_t position = found->second;
+  from.erase(found);
+  if (to.try_emplace(declarations[position].name, position).second) declarations[position].derived_at = here();
+}
+
 void ModelRecorder::took_schema(const Store& into, const Store& base, std::string_view name) {
   typings_.clear();
-  StoreState& from = state_of(base);
-  const auto found = from.schemas.find(name);
-  if (found == from.schemas.end()) return;
-  const std::size_t position = found->second;
-  from.schemas.erase(found);
-  StoreState& to = state_of(into);
-  if (to.schemas.try_emplace(model_.schemas_[position].name, position).second) {
-    model_.schemas_[position].derived_at = here();
-  }
+  take_over(state_of(base).schemas, state_of(into).schemas, model_.schemas_, name);
 }
 
 void ModelRecorder::took_alias(const Store& into, const Store& base, std::string_view name) {
-  StoreState& from = state_of(base);
-  const auto found = from.aliases.find(name);
-  if (found == from.aliases.end()) return;
-  const std::size_t position = found->second;
-  from.aliases.erase(found);
-  StoreState& to = state_of(into);
-  if (to.aliases.try_emplace(model_.aliases_[position].name, position).second) {
-    model_.aliases_[position].derived_at = here();
-  }
+  take_over(state_of(base).aliases, state_of(into).aliases, model_.aliases_, name);
 }
 
 void ModelRecorder::taking_missing_values(const Store& into, const Store& base) {

@@ -101,6 +101,10 @@ class ModelRecorder {
   std::uint32_t typing_of(const Store::TypedKey& typed, std::string_view key);
   static constexpr std::size_t kNoField = SIZE_MAX;
   std::size_t field_position(std::size_t declaration, std::string_view name);
+  template <class Declaration>
+  void take_over(std::unordered_map<std::string_view, std::size_t>& from,
+                 std::unordered_map<std::string_view, std::size_t>& to, std::vector<Declaration>& declarations,
+                 std::string_view name);
   StoreState& state_of(const Store& store) { return stores_[&store]; }
   bool follows_from_failed_declaration(const VyrlError& error) const;
   void seed(const Store& document);

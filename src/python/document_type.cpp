@@ -27,6 +27,7 @@
 #include "errors.hpp"
 #include "module_state.hpp"
 #include "ownership.hpp"
+#include "guarded.hpp"
 #include "py_ref.hpp"
 #include "release_interpreter.hpp"
 #include "vyrl/vyrl.hpp"
@@ -248,19 +249,6 @@ Options document_options() {
   return options;
 }
 
-// C++ failures (out of memory while copying text) must not unwind into the
-// interpreter.
-template <class Result, class Body>
-Result guarded(Result on_error, Body&& body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    PyErr_NoMemory();
-  } catch (const std::exception& error) {
-    PyErr_SetString(PyExc_SystemError, error.what());
-  }
-  return on_error;
-}
 
 PyObject* wrap(PyTypeObject* type, VYRL&& document) {
   // The class is neither collected nor variable-sized, and every field is

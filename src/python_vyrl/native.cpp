@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "literal/literal.hpp"
+#include "guarded.hpp"
 #include "py_ref.hpp"
 #include "release_interpreter.hpp"
 #include "text/ascii.hpp"
@@ -357,14 +358,7 @@ const Model::Key* key_of(const Loaded* loaded, PyObject* key) {
 
 template <class Body>
 PyObject* guarded(Body&& body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    PyErr_NoMemory();
-  } catch (const std::exception& error) {
-    PyErr_SetString(PyExc_SystemError, error.what());
-  }
-  return nullptr;
+  return python::guarded<PyObject*>(nullptr, std::forward<Body>(body));
 }
 
 PyObject* file_text(const Loaded* loaded, std::uint32_t file) {
